@@ -1,0 +1,9 @@
+// Program entry: command-line modes, otherwise the USI session.
+#include <cstring>
+
+#include "usi/cli.h"
+
+int main(int argc, char** argv) {
+  if (argc >= 2 && std::strcmp(argv[1], "perft") == 0) return kestrel::RunPerftCommand(argc - 2, argv + 2);
+  return 0;
+}
