@@ -1,0 +1,42 @@
+// Storage of the engine record and the process-wide settings.
+#include "board/state.h"
+
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+namespace kestrel {
+
+SearchState* State = nullptr;
+int engineLevel = 10;
+int useBookUntilMove = 10;
+bool usiPonder = false;
+Move ponderMove = 0;
+bool mateSequenceActive = false;
+uint32_t mateSolverLimit = 0xFFFFFFFFu;
+int64_t mateTimeLimit = -1;
+int shortcutScore = -31111;
+std::string startupDirectory = ".";
+std::atomic<bool> stopRequested{false};
+std::atomic<bool> ponderhitReceived{false};
+std::atomic<bool> gameoverReceived{false};
+
+void AllocateEngineState() {
+  if (State) return;
+  void* mem = std::aligned_alloc(128, (sizeof(SearchState) + 127) / 128 * 128);
+  if (!mem) std::exit(12);
+  std::memset(mem, 0, sizeof(SearchState));
+  State = new (mem) SearchState;
+  std::memset(static_cast<void*>(State), 0, sizeof(SearchState));
+  State->sideToMove = Black;
+  State->threadNumber = 4;
+  State->timeMarginMs = 1000;
+}
+
+int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
+
+}  // namespace kestrel

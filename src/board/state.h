@@ -1,0 +1,86 @@
+// The process-wide engine record shared by every subsystem: the game position,
+// the search's results and status, the clock and its accounting, and the
+// settings and interrupt flags beside it. Allocated zero-filled at start-up.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <string>
+
+#include "board/position.h"
+#include "board/types.h"
+
+namespace kestrel {
+
+// searchStatus codes.
+enum SearchStatusCode : int {
+  StatusNormal = 0, StatusTimeUp = 1, StatusPonderNothing = 4, StatusLoss = 5,
+  StatusPonderMate = 6, StatusWin = 7, StatusHandGain = 9, StatusStopped = 14, StatusGameover = 15
+};
+// resultCode codes.
+enum ResultCodeValue : int { ResultNone = 0, ResultNoMove = 1, ResultDeclaration = 6, ResultFlagged = 8 };
+
+// One root move: the move, a flags byte and the node count of its subtree.
+struct RootMove {
+  Move move;
+  uint8_t flags;
+  uint64_t nodes;
+};
+constexpr int MaxRootMoves = 1024;
+
+// All times are kept in milliseconds (the clock's own resolution); the rules that
+// speak of whole seconds compare against seconds * 1000.
+struct SearchState {
+  Position root;
+  int sideToMove;
+  int moveCount;
+  Move bestMove;
+  int rootScore;
+  std::atomic<int> searchStatus;
+  int resultCode;
+  int pondering;
+  int iterationDepth, rootAlpha, rootBeta, previousScore;
+  RootMove rootMoves[MaxRootMoves];
+  int rootMoveCount;
+  int age;
+  Move easyMove;
+
+  // Clock of the last "go" (milliseconds) and "infinite".
+  int64_t blackRemaining, whiteRemaining, byoyomi;
+  int noTimeLimit;
+  // Time accounting, per side index (0 Black, 1 White), milliseconds.
+  int64_t usedThisMove[2], usedInGame[2], byoyomiUsed[2];
+  int64_t lastStamp;
+  int rootSide;
+  int64_t budget, maxTime, easyTime;
+  int64_t timeMarginMs;
+
+  // Parallel search.
+  int threadNumber;
+  int maxHelpersPerSplit;
+  int minSplitDepth;
+  int rootSplitAllowed;
+};
+
+// The one engine record, the process-wide settings and the interrupt flags.
+extern SearchState* State;
+extern int engineLevel;
+extern int useBookUntilMove;
+extern bool usiPonder;
+extern Move ponderMove;
+extern bool mateSequenceActive;
+extern uint32_t mateSolverLimit;
+extern int64_t mateTimeLimit;  // milliseconds; -1 = no limit
+extern int shortcutScore;
+extern std::string startupDirectory;
+extern std::atomic<bool> stopRequested;
+extern std::atomic<bool> ponderhitReceived;
+extern std::atomic<bool> gameoverReceived;
+
+// Allocates the zero-filled engine record once (the root position included).
+void AllocateEngineState();
+
+// Monotonic wall clock in milliseconds.
+int64_t NowMs();
+
+}  // namespace kestrel
