@@ -1,0 +1,76 @@
+// Helpers shared by the unit tests: table set-up, positions from text, random play.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/attack_tables.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "movegen/legal.h"
+#include "movegen/movegen.h"
+#include "usi/notation.h"
+
+namespace kestrel::test {
+
+// Builds the geometry tables and draws the hash keys once.
+inline void InitTables() {
+  InitBoardTables();
+  InitHashKeys();
+}
+
+// A heap-allocated position set up from USI text; fails the test on bad text.
+inline std::unique_ptr<Position> MakePosition(const std::string& text, int* side = nullptr) {
+  InitTables();
+  auto p = std::make_unique<Position>();
+  GameCursor game;
+  std::string err;
+  bool ok = SetPositionFromText(*p, text, game, &err);
+  EXPECT_TRUE(ok) << text << ": " << err;
+  if (side) *side = game.side;
+  return p;
+}
+
+inline std::vector<Move> LegalMoves(Position& p, int side) {
+  Move buf[MaxMoves];
+  Move* end = GenerateLegalMoves(p, buf, side);
+  return std::vector<Move>(buf, end);
+}
+
+// Plays up to `plies` random legal moves (stops when there is none); returns the side to move.
+inline int RandomPlay(Position& p, int side, int plies, std::mt19937& rng) {
+  for (int i = 0; i < plies; ++i) {
+    std::vector<Move> moves = LegalMoves(p, side);
+    if (moves.empty()) break;
+    // Prefer captures a little so that hands fill up and drops appear.
+    Move m = moves[rng() % moves.size()];
+    for (int tries = 0; tries < 2 && !MoveIsCapture(m); ++tries) m = moves[rng() % moves.size()];
+    MakeMove(p, m);
+    side = -side;
+  }
+  return side;
+}
+
+// Positions rich in checks, pins, promotions and drops, used by several suites.
+inline const std::vector<std::string>& SamplePositions() {
+  static const std::vector<std::string> v = {
+      "startpos",
+      "sfen R8/2K1S1SSk/4B4/9/9/9/9/9/1L1L1L3 b RBGSNLP3g3n17p 1",
+      "sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1",
+      "sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL w - 1",
+      "sfen 8k/9/9/9/9/9/9/9/K8 b RBGSNLPrbgsnlp 1",
+      "sfen 4k4/9/4P4/9/9/9/9/9/4K4 b GP 1",
+      "sfen ln1g3nl/1r1s1kg2/p1pppp1pp/6p2/1p7/2P1P4/PPSP1PPPP/2G2S1R1/LN2KG1NL b Bb 1",
+      "sfen 4k4/4r4/9/9/4B4/9/9/4R4/4K4 w - 1",
+      "sfen k8/1G7/9/9/9/9/9/9/8K w - 1",
+      "sfen 3sks3/9/4P4/9/9/9/9/9/4K4 b P 1",
+  };
+  return v;
+}
+
+}  // namespace kestrel::test
