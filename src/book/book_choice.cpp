@@ -1,0 +1,77 @@
+// Book candidates and the reliability-weighted choice among them.
+#include "book/book_choice.h"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "board/makemove.h"
+#include "board/state.h"
+#include "book/book.h"
+
+namespace kestrel {
+
+BookCandidate BookCandidates[MaxMoves];
+int bookCandidateCount = 0;
+
+// Makes every generated move once and probes the book for the opponent to move.
+void CollectBookCandidates(Position& pos, int side) {
+  Move list[MaxMoves];
+  Move* end = GenerateAllMoves(pos, list, side);
+  end = GenerateDrops(end, pos, side);
+  bookCandidateCount = 0;
+  for (Move* m = list; m < end; ++m) {
+    HashKey keyFull = pos.keyFull, keyBoard = pos.keyBoard;
+    MakeMove(pos, *m);
+    BookRecord r;
+    if (BookProbe(pos, -side, &r) && bookCandidateCount < MaxMoves)
+      BookCandidates[bookCandidateCount++] = {*m, r.games, r.percent, r.sideFlag, r.rating};
+    UnmakeMove(pos, *m);
+    pos.keyFull = keyFull;
+    pos.keyBoard = keyBoard;
+  }
+}
+
+uint32_t MaxCandidateGames() {
+  uint32_t maxGames = 0;
+  for (int i = 0; i < bookCandidateCount; ++i) maxGames = std::max(maxGames, BookCandidates[i].games);
+  return maxGames;
+}
+
+// The rating term is computed signed, so a rating below 500 lowers the score
+// instead of wrapping around to a huge value that would cap it at 100.
+int BookReliability(const BookCandidate& c, uint32_t maxGames) {
+  if (maxGames > 10 && c.games < maxGames / 10) return 0;
+  int64_t gamesTerm = c.games < 100 ? c.games / 2 : 50;
+  int64_t ratingTerm = ((int64_t)c.rating - 500) / 50;
+  int64_t r = (int64_t)(c.percent / 2) + gamesTerm + ratingTerm;
+  return (int)std::clamp<int64_t>(r, 0, 100);
+}
+
+// 1. Reliabilities; 2. keep those of at least 75; 3. one kept is played as is,
+// several are drawn at random with weights equal to their reliabilities.
+Move ChooseBookMove() {
+  uint32_t maxGames = MaxCandidateGames();
+  Move kept[MaxMoves];
+  int weight[MaxMoves];
+  int keptCount = 0;
+  int64_t total = 0;
+  for (int i = 0; i < bookCandidateCount; ++i) {
+    int r = BookReliability(BookCandidates[i], maxGames);
+    if (r < MinBookReliability) continue;
+    kept[keptCount] = BookCandidates[i].move;
+    weight[keptCount++] = r;
+    total += r;
+  }
+  if (keptCount == 0) return 0;
+  if (keptCount == 1) return kept[0];
+  std::srand((unsigned)NowMs());
+  int64_t pick = std::rand() % total + 1;
+  int64_t running = 0;
+  for (int i = 0; i < keptCount; ++i) {
+    running += weight[i];
+    if (running >= pick) return kept[i] ? kept[i] : kept[0];
+  }
+  return kept[0];
+}
+
+}  // namespace kestrel
