@@ -1,0 +1,209 @@
+// Position set-up, hands, move words, hash keys and make/unmake round trips.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <set>
+#include <random>
+
+#include "board/material.h"
+#include "board/state.h"
+#include "movegen/attacks.h"
+#include "test_util.h"
+
+namespace kestrel {
+namespace {
+
+Square Sq(const char* t) { return 9 * (t[1] - 'a') + (9 - (t[0] - '0')); }
+
+void SetTestValues() {
+  const int32_t v[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
+                                     540, 520, 530, 560, 1000, 1200};
+  std::memcpy(PieceValues, v, sizeof v);
+  DeriveMaterialTables();
+}
+
+class PositionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::InitTables();
+    SetTestValues();
+  }
+};
+
+TEST_F(PositionTest, StartPosition) {
+  auto p = std::make_unique<Position>();
+  SetStartPosition(*p);
+  EXPECT_EQ(p->kingSquare[0], 76u);
+  EXPECT_EQ(p->kingSquare[1], 4u);
+  EXPECT_EQ(PopCount(p->occupied[0]), 20);
+  EXPECT_EQ(PopCount(p->occupied[1]), 20);
+  EXPECT_EQ(p->hand[0], 0u);
+  EXPECT_EQ(p->hand[1], 0u);
+  EXPECT_EQ(p->historyCount, 0u);
+  EXPECT_EQ(p->history[0].keyBoard, p->keyBoard);
+  EXPECT_EQ(p->history[0].hand, 0u);
+  EXPECT_EQ(p->material, 0);
+  EXPECT_TRUE(PositionIsConsistent(*p, true, true));
+}
+
+TEST_F(PositionTest, HandEncoding) {
+  auto p = std::make_unique<Position>();
+  SetStartPosition(*p);
+  HandAdd(*p, HandCodeFor(WDragon, Black));  // a captured dragon becomes a Black rook
+  EXPECT_EQ(HandCodeFor(WDragon, Black), 12);
+  EXPECT_EQ((p->hand[0] >> 18) & 3, 1u);
+  HandAdd(*p, 12);
+  EXPECT_EQ((p->hand[0] >> 18) & 3, 3u);
+  EXPECT_EQ(HandCount(*p, 12), 2);
+  HandRemove(*p, 12);
+  EXPECT_EQ(HandCount(*p, 12), 1);
+  Hand h = 0;
+  for (int i = 0; i < 18; ++i) h = HandWithAdded(h, 0);
+  EXPECT_EQ((h >> 20) & 31, 18u);
+  for (int i = 0; i < 4; ++i) h = HandWithAdded(h, 4);
+  EXPECT_EQ((h >> 12) & 15, 15u);
+  EXPECT_EQ(HandKindCountOf(h, 4), 4);
+  EXPECT_EQ(HandKindCountOf(h, 0), 18);
+  // Other fields untouched by gold changes.
+  EXPECT_EQ(HandKindCountOf(HandWithRemoved(h, 4), 0), 18);
+}
+
+TEST_F(PositionTest, MoveWords) {
+  EXPECT_EQ(EncodeMove(0, Empty, BPawn, 47, 56), 0x21017B8u);
+  Move drop = EncodeMove(0, Empty, BRook, 40, NoSquare);
+  EXPECT_EQ(MoveFrom(drop), 81);
+  EXPECT_EQ(MoveTo(drop), 40);
+  EXPECT_EQ(MovePiece(drop), 12);
+  EXPECT_EQ(MoveCaptured(drop), 33);
+  EXPECT_EQ(MoveFlag(drop), 0);
+}
+
+TEST_F(PositionTest, HashKeyValues) {
+  EXPECT_EQ(ZobristPiece[14][0], 0x4890D6A4039B11BFull);
+  auto p = test::MakePosition("startpos");
+  HashKey hands = 0;
+  for (int kind = 0; kind < HandKindCount; ++kind) hands ^= ZobristHand[kind][0];
+  EXPECT_EQ(p->keyFull, p->keyBoard ^ hands);
+  EXPECT_EQ(p->keyBoard, ComputeKeyBoard(*p));
+  // All keys are distinct and non-zero.
+  std::set<HashKey> seen;
+  for (int c = 0; c < 30; ++c) {
+    if (c == 24 || c == 25) continue;
+    for (Square s = 0; s < SquareCount; ++s) seen.insert(ZobristPiece[c][s]);
+  }
+  EXPECT_EQ(seen.size(), 28u * 81u);
+}
+
+TEST_F(PositionTest, CaptureOfDragonChangesKeysAndMaterial) {
+  auto p = test::MakePosition("sfen 4k4/9/9/9/4+r4/9/9/4R4/4K4 b - 1");
+  const Square from = Sq("5h"), to = Sq("5e");
+  Move m = EncodeMove(0, WDragon, BRook, to, from);
+  HashKey before = p->keyFull;
+  int material = p->material;
+  MakeMove(*p, m);
+  EXPECT_TRUE(IsEmpty(p->pieceBB[1][SlotDragon]));
+  EXPECT_EQ(HandCount(*p, 12), 1);
+  HashKey delta = ZobristPiece[WDragon][to] ^ ZobristPiece[BRook][from] ^ ZobristPiece[BRook][to] ^
+                  ZobristHand[6][0] ^ ZobristHand[6][1];
+  EXPECT_EQ(p->keyFull, before ^ delta);
+  EXPECT_EQ(p->material, material + CaptureGain[WDragon]);
+  EXPECT_EQ(p->material, ComputeMaterial(*p));
+}
+
+TEST_F(PositionTest, WhiteCaptureAndBlackDropKeys) {
+  // A White capture changes both keys by the same board terms.
+  auto p = test::MakePosition("sfen 4k4/9/4p4/4P4/9/9/9/9/4K4 w - 1");
+  HashKey full = p->keyFull, board = p->keyBoard;
+  MakeMove(*p, EncodeMove(0, BPawn, WPawn, Sq("5d"), Sq("5c")));
+  EXPECT_EQ(p->keyFull ^ full, p->keyBoard ^ board);
+  // A Black pawn drop with three pawns in hand.
+  auto q = test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/4K4 b 3P 1");
+  full = q->keyFull;
+  board = q->keyBoard;
+  const Square to = Sq("5e");
+  MakeMove(*q, EncodeMove(0, Empty, BPawn, to, NoSquare));
+  EXPECT_EQ(q->keyFull, full ^ ZobristHand[0][3] ^ ZobristHand[0][2] ^ ZobristPiece[0][to]);
+  EXPECT_EQ(q->keyBoard, board ^ ZobristPiece[0][to]);
+}
+
+TEST_F(PositionTest, PromotionAndKingMove) {
+  auto p = test::MakePosition("sfen 4k4/9/9/9/9/9/2P6/1B7/4K4 b - 1");
+  int material = p->material;
+  Move m = EncodeMove(FlagPromote, Empty, BBishop, Sq("2b"), Sq("8h"));
+  MakeMove(*p, m);
+  EXPECT_EQ(p->board[Sq("2b")], BHorse);
+  EXPECT_EQ(p->material, material + PromotionGain[BBishop]);
+  Move k = EncodeMove(0, Empty, BKing, Sq("4h"), Sq("5i"));
+  MakeMove(*p, k);
+  EXPECT_EQ(p->kingSquare[0], (uint32_t)Sq("4h"));
+  UnmakeMove(*p, k);
+  EXPECT_EQ(p->kingSquare[0], (uint32_t)Sq("5i"));
+}
+
+// Every legal move of many random positions: make changes keys and material exactly
+// as a from-scratch computation says, AdvanceKeys agrees with make, and unmake
+// restores the record bit for bit once the caller puts the keys back.
+TEST_F(PositionTest, MakeUnmakeRoundTripsOnRandomPositions) {
+  std::mt19937 rng(12345);
+  int checked = 0;
+  for (const std::string& text : test::SamplePositions()) {
+    for (int game = 0; game < 40; ++game) {
+      int side = Black;
+      auto p = test::MakePosition(text, &side);
+      side = test::RandomPlay(*p, side, (int)(rng() % 120), rng);
+      Move buf[MaxMoves];
+      Move* end = GenerateAllMoves(*p, buf, side);
+      end = GenerateDrops(end, *p, side);
+      for (Move* m = buf; m != end; ++m) {
+        auto copy = std::make_unique<Position>(*p);
+        MakeMove(*p, *m);
+        ASSERT_TRUE(PositionIsConsistent(*p, true, true)) << MoveToUsi(*m);
+        HashKey kf = p->keyFull, kb = p->keyBoard;
+        Hand h0 = p->hand[0], h1 = p->hand[1];
+        UnmakeMove(*p, *m);
+        p->keyFull = copy->keyFull;
+        p->keyBoard = copy->keyBoard;
+        ASSERT_EQ(std::memcmp(p.get(), copy.get(), sizeof(Position)), 0) << MoveToUsi(*m);
+        AdvanceKeys(*p, *m);
+        EXPECT_EQ(p->keyFull, kf);
+        EXPECT_EQ(p->keyBoard, kb);
+        EXPECT_EQ(p->hand[0], h0);
+        EXPECT_EQ(p->hand[1], h1);
+        std::memcpy(p.get(), copy.get(), sizeof(Position));
+        ++checked;
+      }
+    }
+  }
+  EXPECT_GT(checked, 10000);
+}
+
+TEST_F(PositionTest, RebuildKeepsAbsentKingSquare) {
+  auto p = std::make_unique<Position>();
+  ClearBoard(*p);
+  p->board[Sq("5i")] = BKing;
+  p->kingSquare[1] = NoSquare;
+  RebuildBitboards(*p);
+  EXPECT_EQ(p->kingSquare[0], (uint32_t)Sq("5i"));
+  EXPECT_EQ(p->kingSquare[1], (uint32_t)NoSquare);
+}
+
+TEST_F(PositionTest, MaterialTablesFromPawnOnly) {
+  std::memset(PieceValues, 0, sizeof PieceValues);
+  PieceValues[VKPawn] = 100;
+  DeriveMaterialTables();
+  EXPECT_EQ(PieceValue[BPawn], 100);
+  EXPECT_EQ(PieceValue[WPawn], 100);
+  EXPECT_EQ(CaptureGain[BPawn], 200);
+  EXPECT_EQ(PromotionGain[BPawn], -100);
+  EXPECT_EQ(CaptureGain[WTokin], 100);
+  EXPECT_EQ(PieceValue[BRook], 0);
+  EXPECT_EQ(PieceValue[Empty], 0);
+  EXPECT_EQ(CountValue[0][18], 1800);
+  SetTestValues();
+  EXPECT_EQ(MaxCaptureGain, 900 + 1200);
+  EXPECT_EQ(CaptureGain[WDragon], 2100);
+  EXPECT_EQ(CaptureGain[BKing], 15000);
+}
+
+}  // namespace
+}  // namespace kestrel
