@@ -1,0 +1,84 @@
+// One thread's complete search state (a search block): its position copy, the
+// per-ply arrays of the node search and the pickers, node counters, and the
+// split-point record used by the parallel search.
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+
+#include "board/position.h"
+#include "board/types.h"
+
+namespace kestrel {
+
+constexpr int MaxPly = 51;               // plies 0..50
+constexpr int MoveStackSize = 24 * 1024; // one move stack shared by all plies of a block
+constexpr int MaxSearchedMoves = 1024;   // moves searched at one node (for history updates)
+constexpr int MaxThreads = 32;
+constexpr int EvalNotComputed = 31111;
+
+// Per-ply state of the node search and the staged pickers.
+struct PlyState {
+  Move currentMove;
+  Move hashMove;        // written by the table probe
+  Move killers[2];
+  uint8_t inCheck;
+  uint8_t givesCheck;   // the move just made into this ply gives check
+  uint8_t mateThreat;   // the null move of this node was answered by a mate
+  int staticEval;       // EvalNotComputed until evaluated
+  Move* moveListEnd;    // this ply's list runs from moveListEnd of the ply before to here
+  Move* pickerNext;
+  int pickerCount;
+  int pickerStage;
+  HashKey savedKeyFull, savedKeyBoard;
+  int searchedCount;    // moves searched since the last improvement of alpha
+};
+
+// Triangular principal-variation table: row p holds the line from ply p, its first
+// move at index 1 (index 0 unused), with its length, a flag and the iteration depth.
+struct PvRow {
+  Move moves[MaxPly + 1];
+  int length;           // index of the last move; 0 = empty
+  int flag;             // 1 = cut short by a repetition or a fail-high
+  int depth;            // iteration depth the line was found in
+};
+
+struct SearchBlock;
+
+// A spin lock taken with an atomic exchange.
+struct SpinLock {
+  std::atomic<int> v{0};
+  void Lock() {
+    while (v.exchange(1, std::memory_order_acquire)) {
+      while (v.load(std::memory_order_relaxed)) {
+      }
+    }
+  }
+  void Unlock() { v.store(0, std::memory_order_release); }
+};
+
+struct alignas(128) SearchBlock {
+  Position pos;
+  PlyState ply[MaxPly + 2];
+  PvRow pv[MaxPly + 1];
+  Move moveStack[MoveStackSize];
+  int moveScores[MoveStackSize];           // scratch scores parallel to the list being sorted
+  Move searched[MaxPly + 1][MaxSearchedMoves];
+  uint64_t nodes;
+  uint64_t qnodes;
+  int timeCheckCountdown;
+
+  // Split record.
+  std::atomic<int> inUse;
+  std::atomic<int> stop;
+  std::atomic<int> splitBest;
+  int alpha, beta, side, plyAt, depth, mateThreat;
+  int threadId;
+  SpinLock lock;
+  SearchBlock* children[MaxThreads];
+  std::atomic<int> childCount;
+  SearchBlock* parent;
+  bool atRoot;            // the split point is the root move list
+};
+
+}  // namespace kestrel
