@@ -34,11 +34,12 @@ struct PlyState {
   int searchedCount;    // moves searched since the last improvement of alpha
 };
 
-// Triangular principal-variation table: row p holds the line from ply p, its first
-// move at index 1 (index 0 unused), with its length, a flag and the iteration depth.
+// Triangular principal-variation table indexed by absolute ply: row p holds the line
+// from ply p in moves[p..length] (so the root line, row 1, starts at index 1); the row
+// is empty when length < p. Each row also keeps a flag and the iteration depth.
 struct PvRow {
-  Move moves[MaxPly + 1];
-  int length;           // index of the last move; 0 = empty
+  Move moves[MaxPly + 2];
+  int length;           // ply of the last move of the line
   int flag;             // 1 = cut short by a repetition or a fail-high
   int depth;            // iteration depth the line was found in
 };
