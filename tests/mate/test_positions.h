@@ -1,0 +1,163 @@
+// Test helpers shared by the evasion, checking-move and mate tests: a small sfen
+// reader, USI text of moves, random legal play and the make/unmake wrapper.
+#pragma once
+
+#include <cctype>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "board/attack_tables.h"
+#include "board/hashkeys.h"
+#include "board/makemove.h"
+#include "board/position.h"
+#include "movegen/attacks.h"
+#include "movegen/legal.h"
+#include "movegen/movegen.h"
+
+namespace kestrel::testing {
+
+inline void InitTables() {
+  InitBoardTables();
+  InitHashKeys();
+}
+
+inline std::unique_ptr<Position> NewPosition() {
+  auto p = std::make_unique<Position>();
+  std::memset(static_cast<void*>(p.get()), 0, sizeof(Position));
+  SetStartPosition(*p);
+  return p;
+}
+
+// Reads "<board> <b|w> <hands>" into p; returns the side to move, 0 on bad text.
+inline int SetSfen(Position& p, const std::string& sfen) {
+  ClearBoard(p);
+  size_t i = 0;
+  int row = 0, col = 0;
+  for (; i < sfen.size() && sfen[i] != ' '; ++i) {
+    char c = sfen[i];
+    if (c == '/') { ++row; col = 0; continue; }
+    if (std::isdigit((unsigned char)c)) { col += c - '0'; continue; }
+    bool promoted = false;
+    if (c == '+') { promoted = true; c = sfen[++i]; }
+    const char* letters = "PpLlNnSsGgBbRrKk";
+    const char* at = std::strchr(letters, c);
+    if (!at || row > 8 || col > 8) return 0;
+    int code = (int)(at - letters);
+    if (promoted) code |= 16;
+    p.board[MakeSquare(row, col)] = (uint8_t)code;
+    ++col;
+  }
+  if (i + 2 >= sfen.size()) return 0;
+  const int side = sfen[i + 1] == 'w' ? White : Black;
+  for (i += 3; i < sfen.size() && sfen[i] != ' '; ++i) {
+    int count = 1;
+    if (std::isdigit((unsigned char)sfen[i])) {
+      count = sfen[i] - '0';
+      if (i + 1 < sfen.size() && std::isdigit((unsigned char)sfen[i + 1])) count = count * 10 + sfen[++i] - '0';
+      ++i;
+    }
+    const char* letters = "PpLlNnSsGgBbRr";
+    const char* at = std::strchr(letters, sfen[i]);
+    if (!at) continue;
+    for (int n = 0; n < count; ++n) HandAdd(p, (int)(at - letters));
+  }
+  p.historyCount = 0;
+  FinishSetup(p, side);
+  return side;
+}
+
+inline std::string Usi(Move m) {
+  std::string s;
+  auto sq = [](int q) { return std::string(1, (char)('9' - q % 9)) + (char)('a' + q / 9); };
+  if (MoveIsDrop(m)) s = std::string(1, DropLetterOf(MovePiece(m))) + "*";
+  else s = sq(MoveFrom(m));
+  s += sq(MoveTo(m));
+  if (MoveFlag(m) == FlagPromote) s += "+";
+  return s;
+}
+
+// The sfen text of a position, for failure messages.
+inline std::string PositionToText(const Position& p, int side) {
+  static const char* names[30] = {"P", "p", "L", "l", "N", "n", "S", "s", "G", "g", "B", "b", "R", "r",
+                                  "K", "k", "+P", "+p", "+L", "+l", "+N", "+n", "+S", "+s", "?", "?",
+                                  "+B", "+b", "+R", "+r"};
+  std::string s;
+  for (int row = 0; row < 9; ++row) {
+    int gap = 0;
+    for (int col = 0; col < 9; ++col) {
+      const int c = p.board[MakeSquare(row, col)];
+      if (c == Empty) { ++gap; continue; }
+      if (gap) s += (char)('0' + gap);
+      gap = 0;
+      s += c < 30 ? names[c] : "?";
+    }
+    if (gap) s += (char)('0' + gap);
+    if (row < 8) s += '/';
+  }
+  s += side == Black ? " b " : " w ";
+  std::string hands;
+  for (int si = 0; si < 2; ++si)
+    for (int kind = 6; kind >= 0; --kind) {
+      const int n = HandKindCountOf(p.hand[si], kind);
+      if (!n) continue;
+      if (n > 1) hands += std::to_string(n);
+      hands += names[2 * kind + si];
+    }
+  return s + (hands.empty() ? "-" : hands);
+}
+
+inline std::vector<Move> LegalMoves(Position& p, int side) {
+  Move buf[MaxMoves];
+  Move* end = GenerateLegalMoves(p, buf, side);
+  return std::vector<Move>(buf, end);
+}
+
+// Finds the legal move with the given USI text (flag 3 preferred over 0 is irrelevant:
+// only one legal move prints as a given text unless it is an unpromoted choice).
+inline Move FindLegal(Position& p, int side, const std::string& text) {
+  for (Move m : LegalMoves(p, side))
+    if (Usi(m) == text) return m;
+  return NoMove;
+}
+
+// Plays a move keeping the keys restorable: returns the saved keys.
+struct SavedKeys {
+  HashKey full, board;
+};
+inline SavedKeys Play(Position& p, Move m) {
+  SavedKeys k{p.keyFull, p.keyBoard};
+  MakeMove(p, m);
+  return k;
+}
+inline void Undo(Position& p, Move m, const SavedKeys& k) {
+  UnmakeMove(p, m);
+  p.keyFull = k.full;
+  p.keyBoard = k.board;
+}
+
+inline bool GivesCheck(Position& p, Move m, int side) {
+  SavedKeys k = Play(p, m);
+  const bool check = InCheck(p, -side);
+  Undo(p, m, k);
+  return check;
+}
+
+// Sfen texts with many pieces in hand, varied kings and sliders: drop-heavy checks.
+inline const std::vector<std::string>& HandHeavySfens() {
+  static const std::vector<std::string> s = {
+      "4k4/9/9/9/9/9/9/9/4K4 b RBGSNLPrbgsnlp 1",
+      "8k/9/9/9/9/9/9/9/K8 b 2R2B4G4S4N4L9P 1",
+      "lnsgk2nl/6g2/p1pppp1pp/9/1r7/2P6/PP1PPPPPP/1SG4R1/LN2KGSNL w BSPbp 1",
+      "3gk4/9/4P4/9/9/9/9/9/4K4 b 2G2S2N2L3Pr 1",
+      "l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1",
+      "ln1g5/1r2S1k2/p2pppn2/2ps2p2/1p7/2P6/PPSPPPPLP/2G2K1pr/LN4G1b w BGSLPnp 1",
+      "4k4/4l4/9/9/4B4/9/9/4R4/4K4 w RBGSNL2Pgsnl 1",
+      "k8/9/9/9/4K4/9/9/9/9 w 2R2B4G4S4N4L18P 1",
+  };
+  return s;
+}
+
+}  // namespace kestrel::testing
