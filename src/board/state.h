@@ -40,6 +40,7 @@ struct SearchState {
   int resultCode;
   int pondering;
   int iterationDepth, rootAlpha, rootBeta, previousScore;
+  int64_t searchStartMs;  // NowMs() when the running search began (for "info" times)
   RootMove rootMoves[MaxRootMoves];
   int rootMoveCount;
   int age;

@@ -2,8 +2,9 @@
 #include <cstring>
 
 #include "usi/cli.h"
+#include "usi/usi_loop.h"
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "perft") == 0) return kestrel::RunPerftCommand(argc - 2, argv + 2);
-  return 0;
+  return kestrel::RunUsiSession();
 }

@@ -1,0 +1,46 @@
+// Reading the clock keys of the go commands into the engine record.
+#include "usi/go_command.h"
+
+#include <cstdlib>
+
+#include "board/state.h"
+
+namespace kestrel {
+
+namespace {
+
+// The non-negative number after key (leading blanks skipped); 0 when the key is missing,
+// no digits follow or the number is negative. Huge numbers saturate.
+int64_t NumberAfter(const std::string& line, const char* key) {
+  const size_t at = line.find(key);
+  if (at == std::string::npos) return 0;
+  const char* t = line.c_str() + at + std::char_traits<char>::length(key);
+  while (*t == ' ' || *t == '\t') ++t;
+  const long long v = std::strtoll(t, nullptr, 10);
+  return v < 0 ? 0 : (int64_t)v;
+}
+
+}  // namespace
+
+void ParseGoClock(const std::string& line) {
+  if (line.find("infinite") != std::string::npos) {
+    State->noTimeLimit = 1;
+    return;
+  }
+  State->noTimeLimit = 0;
+  State->blackRemaining = NumberAfter(line, " btime ");
+  State->whiteRemaining = NumberAfter(line, " wtime ");
+  State->byoyomi = NumberAfter(line, " byoyomi ");
+}
+
+void ParseGoMate(const std::string& line) {
+  if (line.find("infinite") != std::string::npos) {
+    State->noTimeLimit = 1;
+    mateTimeLimit = -1;
+    return;
+  }
+  State->noTimeLimit = 0;
+  mateTimeLimit = NumberAfter(line, " mate ");
+}
+
+}  // namespace kestrel

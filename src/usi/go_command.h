@@ -1,0 +1,17 @@
+// The clock fields of "go" / "go ponder" and the time limit of "go mate".
+#pragma once
+
+#include <string>
+
+namespace kestrel {
+
+// "go [ponder] ... btime <ms> wtime <ms> byoyomi <ms>" or "... infinite": with "infinite"
+// only noTimeLimit is set (the clock keeps the previous values); otherwise each clock
+// field gets its number in milliseconds, 0 when its key is missing or the number is negative.
+void ParseGoClock(const std::string& line);
+
+// "go mate <ms>" or "go mate infinite": mateTimeLimit in milliseconds (-1 = no limit);
+// a missing, unreadable or negative number gives 0.
+void ParseGoMate(const std::string& line);
+
+}  // namespace kestrel

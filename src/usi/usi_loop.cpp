@@ -1,0 +1,252 @@
+// The command loop: start-up in order, then the waiting state (identification, options,
+// new game) and the game state (positions, searches and their "bestmove" lines).
+#include "usi/usi_loop.h"
+
+#include <unistd.h>
+
+#include <climits>
+#include <cstdio>
+#include <string>
+
+#include "board/attack_tables.h"
+#include "board/makemove.h"
+#include "board/material.h"
+#include "board/state.h"
+#include "eval/eval_params.h"
+#include "movegen/attacks.h"
+#include "usi/engine_hooks.h"
+#include "usi/go_command.h"
+#include "usi/input_thread.h"
+#include "usi/notation.h"
+#include "usi/settings.h"
+
+namespace kestrel {
+
+namespace {
+
+// Size in bytes of the table last allocated; 0 when none is remembered.
+int64_t hashBytes = 0;
+
+bool Begins(const std::string& line, const char* word) {
+  return line.compare(0, std::char_traits<char>::length(word), word) == 0;
+}
+
+// Records the start-up directory, allocates the engine record, builds the tables and
+// lays out the start position. The hash keys are drawn here too: they come from a fixed
+// generator, so drawing them early gives the same keys and correct keys for every position.
+void InitEngine() {
+  char cwd[PATH_MAX];
+  startupDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+  AllocateEngineState();
+  EngineInitSubsystems();
+  InitBoardTables();
+  InitHashKeys();
+  SetStartPosition(State->root);
+  State->sideToMove = Black;
+  State->moveCount = 0;
+}
+
+// Plays a move on the root position and records it in the game history.
+void PlayOnRoot(Move m) {
+  Position& p = State->root;
+  MakeMove(p, m);
+  State->sideToMove = -State->sideToMove;
+  State->moveCount += 1;
+  if (p.historyCount + 1 < (uint32_t)HistorySize) {
+    p.historyCount += 1;
+    p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], (uint8_t)(InCheck(p, State->sideToMove) ? 1 : 0)};
+  }
+}
+
+// "bestmove <move>[ ponder <move>]", or "bestmove resign" when there is no move.
+void PrintBestMove() {
+  if (State->bestMove == 0) {
+    std::printf("bestmove resign\n");
+    return;
+  }
+  std::string line = "bestmove " + MoveToUsi(State->bestMove);
+  if (usiPonder && ponderMove != 0) line += " ponder " + MoveToUsi(ponderMove);
+  line += '\n';
+  std::fputs(line.c_str(), stdout);
+}
+
+bool ResignNeeded() {
+  return State->searchStatus == StatusLoss || State->bestMove == 0 || State->resultCode == ResultFlagged;
+}
+
+// Runs the search; "quit" may end the process while it runs.
+void RunThink() {
+  BeginInterruptibleWork();
+  EngineThink(State->sideToMove);
+  EndInterruptibleWork();
+}
+
+// "usi": identification, then the book, the evaluation files and the thresholds.
+void HandleUsi() {
+  PrintIdentification();
+  EngineLoadBook();
+  if (LoadEvaluationFiles() == 1) State->root.material = ComputeMaterial(State->root);
+  EngineSetThresholds(CaptureGain[BPawn]);
+}
+
+// "usinewgame": the default table when none is remembered, a new-game reset, and every
+// flag and move of the last game cleared so that nothing carries over into this one.
+void HandleNewGame() {
+  if (hashBytes == 0) {
+    if (EngineAllocateTable(DefaultHashBytes)) {
+      hashBytes = DefaultHashBytes;
+    } else {
+      std::printf("info string cannot allocate %lld bytes for the hash tables\n", (long long)DefaultHashBytes);
+    }
+  }
+  EngineNewGameReset();
+  mateSequenceActive = false;
+  gameoverReceived = false;
+  stopRequested = false;
+  ponderhitReceived = false;
+  State->bestMove = 0;
+  ponderMove = 0;
+}
+
+// "position ...": sets up the root; bad text is reported on one "info string" line.
+void HandlePosition(const std::string& line) {
+  const std::string text = line.size() > 9 ? line.substr(9) : std::string();
+  GameCursor game;
+  std::string err;
+  if (!SetPositionFromText(State->root, text, game, &err)) std::printf("info string %s\n", err.c_str());
+  State->sideToMove = game.side;
+  State->moveCount = game.moveCount;
+  // After a position given as sfen the book stays off until the option is set again.
+  if (IsSfenText(text)) useBookUntilMove = 0;
+}
+
+// "go": search, then play and announce the move (or win, resign, or leave the answer
+// to a "stop" or "gameover" line already queued).
+void HandleGo(const std::string& line) {
+  ParseGoClock(line);
+  ponderMove = 0;
+  State->pondering = 0;
+  RunThink();
+  if (State->resultCode == ResultDeclaration) {
+    std::printf("bestmove win\n");
+  } else if (ResignNeeded()) {
+    std::printf("bestmove resign\n");
+  } else if (stopRequested || gameoverReceived) {
+    return;
+  } else {
+    PlayOnRoot(State->bestMove);
+    if (State->rootScore != 29999) EngineSelectPonderMove();
+    PrintBestMove();
+    return;
+  }
+  stopRequested = false;
+  gameoverReceived = false;
+}
+
+// "go ponder": search on the opponent's time; the answer comes with "ponderhit" or "stop".
+void HandleGoPonder(const std::string& line) {
+  ParseGoClock(line);
+  State->pondering = 1;
+  RunThink();
+}
+
+// "go mate": the mate solver, answered with the mating line or "checkmate nomate".
+void HandleGoMate(const std::string& line) {
+  ParseGoMate(line);
+  mateSolverLimit = 0xFFFFFFFFu;
+  BeginInterruptibleWork();
+  const bool mate = EngineSolveMate(State->sideToMove);
+  EndInterruptibleWork();
+  if (mate) {
+    std::printf("checkmate ");
+    EnginePrintMateLine(State->sideToMove);
+    std::printf("\n");
+  } else {
+    std::printf("checkmate nomate\n");
+  }
+}
+
+// "ponderhit": play the pondered answer and announce it.
+void HandlePonderhit() {
+  if (State->bestMove != 0) {
+    PlayOnRoot(State->bestMove);
+    EngineSelectPonderMove();
+  }
+  if (ResignNeeded()) {
+    std::printf("bestmove resign\n");
+  } else {
+    PrintBestMove();
+  }
+  ponderhitReceived = false;
+}
+
+// Waiting state: returns when "usinewgame" starts a game.
+void WaitForGame() {
+  for (;;) {
+    const std::string line = NextCommand();
+    if (line == "usi") {
+      HandleUsi();
+    } else if (line == "quit") {
+      EndProcess();
+    } else if (line == "isready") {
+      std::printf("readyok\n");
+    } else if (Begins(line, "setoption")) {
+      HandleSetOption(line, &hashBytes);
+    } else if (line == "usinewgame") {
+      HandleNewGame();
+      return;
+    }
+  }
+}
+
+// Game state: returns on "gameover".
+void PlayGame() {
+  for (;;) {
+    const std::string line = NextCommand();
+    if (Begins(line, "position")) {
+      HandlePosition(line);
+    } else if (Begins(line, "go") && !Begins(line, "go ponder") && !Begins(line, "go mate")) {
+      HandleGo(line);
+    } else if (Begins(line, "go ponder")) {
+      HandleGoPonder(line);
+    } else if (Begins(line, "go mate")) {
+      HandleGoMate(line);
+    } else if (Begins(line, "stop")) {
+      PrintBestMove();
+      stopRequested = false;
+      gameoverReceived = false;
+    } else if (Begins(line, "ponderhit")) {
+      HandlePonderhit();
+    } else if (Begins(line, "quit")) {
+      EndProcess();
+    } else if (Begins(line, "gameover")) {
+      return;
+    }
+  }
+}
+
+}  // namespace
+
+int RunUsiSession() {
+  // 1. Unbuffered output: every message leaves at once. (Input is read by its own thread.)
+  std::setvbuf(stdout, nullptr, _IONBF, 0);
+  // 2-3. The input thread starts first, so that lines sent early are queued.
+  if (!StartInputThread()) {
+    std::fputs("スレッド作成失敗\n", stdout);
+    return -1;
+  }
+  // 4. Engine record, tables and start position.
+  InitEngine();
+  // 5. One second of safety margin for the clock.
+  State->timeMarginMs = 1000;
+  // 6. The three persistent options.
+  ReadSettingsFile();
+  // 7. No table size remembered yet; wait for games.
+  hashBytes = 0;
+  for (;;) {
+    WaitForGame();
+    PlayGame();
+  }
+}
+
+}  // namespace kestrel
