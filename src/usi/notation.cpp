@@ -31,11 +31,6 @@ int DropLetterToCode(char c, int side) {
 
 namespace {
 
-void SquareText(char* out, Square s) {
-  out[0] = (char)('0' + 10 - ColumnOf[s]);
-  out[1] = (char)('a' + RowOf[s] - 1);
-}
-
 // Reads a USI square ("7g"); NoSquare when the two characters are not one.
 Square ParseSquare(const char* t) {
   if (t[0] < '1' || t[0] > '9' || t[1] < 'a' || t[1] > 'i') return NoSquare;
@@ -48,27 +43,6 @@ bool IsSpaceOrEnd(char c) { return c == '\0' || c == ' ' || c == '\t' || c == '\
 constexpr int KindLimit[8] = {18, 4, 4, 4, 4, 2, 2, 1};
 
 }  // namespace
-
-char* FormatUsiMove(char* buf, Move m) {
-  char* t = buf;
-  if (MoveFrom(m) == NoSquare) {
-    *t++ = DropLetterOf(MovePiece(m));
-    *t++ = '*';
-  } else {
-    SquareText(t, MoveFrom(m));
-    t += 2;
-  }
-  SquareText(t, MoveTo(m));
-  t += 2;
-  if (MoveFlag(m) == FlagPromote) *t++ = '+';
-  *t = '\0';
-  return buf;
-}
-
-std::string MoveToUsi(Move m) {
-  char buf[8];
-  return FormatUsiMove(buf, m);
-}
 
 bool ParseSfenBoard(const char* sfen, Position& p, int* side, std::string* err) {
   int counts[9] = {};

@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "board/move_text.h"
 #include "board/position.h"
 
 namespace kestrel {
@@ -13,9 +14,6 @@ namespace kestrel {
 int LetterToPieceCode(char c);
 // Upper-case drop letter to the piece code in the given side's colour; 0 for any other letter.
 int DropLetterToCode(char c, int side);
-// Writes the USI text of a move (at most 5 characters plus the terminator); returns buf.
-char* FormatUsiMove(char* buf, Move m);
-std::string MoveToUsi(Move m);
 
 // The side to move and plies played, kept beside the root position.
 struct GameCursor {
