@@ -2,37 +2,18 @@
 #include "book/shortcuts.h"
 
 #include <cstdio>
+#include <string>
 
+#include "board/move_text.h"
 #include "board/state.h"
 #include "book/book.h"
 #include "book/book_choice.h"
 #include "book/declaration.h"
+#include "mate/solver.h"
 
 namespace kestrel {
 
-namespace {
-
-// USI text of a move ("7g7f", "2b3a+", "P*5e") into buf (at least 6 bytes).
-char* MoveText(char* buf, Move m) {
-  char* t = buf;
-  auto square = [&t](int s) {
-    *t++ = (char)('9' - s % 9);
-    *t++ = (char)('a' + s / 9);
-  };
-  if (MoveIsDrop(m)) {
-    *t++ = DropLetterOf(MovePiece(m));
-    *t++ = '*';
-  } else {
-    square(MoveFrom(m));
-  }
-  square(MoveTo(m));
-  if (MovePromotes(m)) *t++ = '+';
-  *t = '\0';
-  return buf;
-}
-
-}  // namespace
-
+// Tries the declaration, the stored mate and the book, in that order.
 RootShortcutResult RootShortcuts(Position& pos) {
   const int side = State->sideToMove;
   // 1. Time is charged to the side to move at the root.
@@ -44,8 +25,25 @@ RootShortcutResult RootShortcuts(Position& pos) {
   }
   // 3. A result already known leaves nothing to try.
   if (State->resultCode != 0) return {ShortcutNone, 0, ShortcutScoreNone};
-  // 4. Book move, while the game is young enough.
+  // 4. The next move of a mate proved on an earlier turn, printed with the rest of
+  // the stored line. The entry of the position the move leads to is then
+  // forgotten, so that a later turn that comes back here does not loop on it.
   State->bestMove = 0;
+  if (mateSequenceActive && MateWork) State->bestMove = FirstMatingMove(side, pos);
+  if (State->bestMove != 0) {
+    std::string line;
+    MateWork->mateLength[1] = 0;
+    AppendMateLine(pos, side, 1, 1, line);
+    std::printf("info time 0 nodes 0 score cp %d pv %sdepth %u\n", ShortcutScoreMate, line.c_str(),
+                (unsigned)MateWork->mateLength[1]);
+    std::fflush(stdout);
+    State->rootScore = ShortcutScoreMate;
+    shortcutScore = ShortcutScoreMate;
+    Move move = State->bestMove;
+    ForgetMateChild(side, pos, move);
+    return {ShortcutMate, move, ShortcutScoreMate};
+  }
+  // 5. The stored sequence is used up; a book move, while the game is young enough.
   mateSequenceActive = false;
   if (State->moveCount < useBookUntilMove) {
     CollectBookCandidates(pos, side);
@@ -53,7 +51,7 @@ RootShortcutResult RootShortcuts(Position& pos) {
   }
   if (State->bestMove != 0) {
     char text[8];
-    std::printf("info time 0 depth 0 nodes 0 score cp 0 pv %s\n", MoveText(text, State->bestMove));
+    std::printf("info time 0 depth 0 nodes 0 score cp 0 pv %s\n", FormatUsiMove(text, State->bestMove));
     std::fflush(stdout);
     State->rootScore = ShortcutScoreBook;
     shortcutScore = ShortcutScoreBook;
