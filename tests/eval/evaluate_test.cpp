@@ -1,0 +1,264 @@
+// The static evaluation: material with zero weights, the feature lists against a direct
+// reading of the rules, colour-reversal symmetry with random weights, and truncation.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "board/attack_tables.h"
+#include "board/hashkeys.h"
+#include "board/makemove.h"
+#include "board/material.h"
+#include "eval/evaluate.h"
+#include "movegen/legal.h"
+#include "movegen/movegen.h"
+
+namespace kestrel {
+namespace {
+
+const int32_t ShippedValues[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
+                                               550, 550, 550, 550, 1000, 1200};
+
+class Evaluation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    InitBoardTables();
+    InitHashKeys();
+    std::memcpy(PieceValues, ShippedValues, sizeof PieceValues);
+    DeriveMaterialTables();
+  }
+  void TearDown() override {
+    for (int row : filledRows) std::memset(KppTable[row], 0, sizeof KppTable[row]);
+    std::memset(KkpTable, 0, sizeof KkpTable);
+  }
+  // Fills one king's pair-table row with deterministic random weights.
+  void FillRow(int king) {
+    if (!filledRows.insert(king).second) return;
+    std::mt19937 rng(1000 + king);
+    std::uniform_int_distribution<int> d(-2000, 2000);
+    for (int i = 0; i < KppPairCount; ++i) KppTable[king][i] = (int16_t)d(rng);
+  }
+  void FillKkp() {
+    std::mt19937 rng(7);
+    std::uniform_int_distribution<int> d(-2000, 2000);
+    for (auto& a : KkpTable)
+      for (auto& b : a)
+        for (int16_t& w : b) w = (int16_t)d(rng);
+  }
+  // Board and hands of "<board> <side> <hands>" text (trusted test input).
+  std::unique_ptr<Position> Setup(const std::string& sfen) {
+    auto p = std::make_unique<Position>();
+    ClearBoard(*p);
+    static const std::string letters = "PpLlNnSsGgBbRrKk";
+    size_t t = 0;
+    for (int row = 0, col = 0; t < sfen.size() && sfen[t] != ' '; ++t) {
+      const char c = sfen[t];
+      if (c == '/') { ++row; col = 0; continue; }
+      if (c >= '1' && c <= '9') { col += c - '0'; continue; }
+      const bool promoted = c == '+';
+      const int code = (int)letters.find(promoted ? sfen[++t] : c);
+      p->board[MakeSquare(row, col++)] = (uint8_t)(promoted ? code | 16 : code);
+    }
+    t += 3;  // " b "
+    for (int n = 0; t < sfen.size() && sfen[t] != ' ' && sfen[t] != '-'; ++t) {
+      if (sfen[t] >= '0' && sfen[t] <= '9') { n = 10 * n + (sfen[t] - '0'); continue; }
+      const int code = (int)letters.find(sfen[t]);
+      for (int k = 0; k < (n ? n : 1); ++k) HandAdd(*p, code);
+      n = 0;
+    }
+    FinishSetup(*p, Black);
+    return p;
+  }
+  std::set<int> filledRows;
+};
+
+// The colour-reversed mirror: every piece changes owner and moves to the flipped square.
+std::unique_ptr<Position> Mirror(const Position& p) {
+  auto m = std::make_unique<Position>();
+  ClearBoard(*m);
+  for (Square s = 0; s < SquareCount; ++s) {
+    const int c = p.board[s];
+    m->board[Flip(s)] = (uint8_t)(c == Empty ? Empty : c ^ 1);
+  }
+  m->hand[0] = p.hand[1];
+  m->hand[1] = p.hand[0];
+  FinishSetup(*m, Black);
+  return m;
+}
+
+// Feature sets read directly off the board, in no particular order.
+void DirectFeatures(const Position& p, std::vector<int>* f0, std::vector<int>* f1, int* kkp) {
+  const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
+  for (int kind = 0; kind < HandKindCount; ++kind) {
+    const int bc = HandKindCountOf(p.hand[0], kind), wc = HandKindCountOf(p.hand[1], kind);
+    f0->push_back(HandBaseOwn[kind] + bc);
+    f0->push_back(HandBaseEnemy[kind] + wc);
+    f1->push_back(HandBaseOwn[kind] + wc);
+    f1->push_back(HandBaseEnemy[kind] + bc);
+    *kkp += KkpTable[bk][wk][KkpHandBase[kind] + bc] - KkpTable[Flip(wk)][Flip(bk)][KkpHandBase[kind] + wc];
+  }
+  for (Square s = 0; s < SquareCount; ++s) {
+    const int c = p.board[s];
+    if (c == Empty || (c & ~1) == BKing) continue;
+    const int kind = c >> 1;
+    if (IsBlackPiece(c)) {
+      f0->push_back(FeatureBaseOwn[kind] + s);
+      f1->push_back(FeatureBaseEnemy[kind] + Flip(s));
+      *kkp += KkpTable[bk][wk][KkpBoardBase[kind] + s];
+    } else {
+      f0->push_back(FeatureBaseEnemy[kind] + s);
+      f1->push_back(FeatureBaseOwn[kind] + Flip(s));
+      *kkp -= KkpTable[Flip(wk)][Flip(bk)][KkpBoardBase[kind] + Flip(s)];
+    }
+  }
+}
+
+// The evaluation written straight from its definition, for cross-checking.
+int DirectEvaluate(const Position& p) {
+  std::vector<int> f0, f1;
+  int kkp = 0;
+  DirectFeatures(p, &f0, &f1, &kkp);
+  const int bk = (int)p.kingSquare[0], fwk = Flip((int)p.kingSquare[1]);
+  int kpp = 0;
+  for (size_t i = 0; i < f0.size(); ++i)
+    for (size_t j = 0; j <= i; ++j)
+      kpp += KppTable[bk][PairIndex(f0[i], f0[j])] - KppTable[fwk][PairIndex(f1[i], f1[j])];
+  return p.material + (kpp + kkp) / 32;
+}
+
+// Positions from random legal play, with captures, promotions and drops along the way.
+std::vector<std::unique_ptr<Position>> PlayedPositions(int games, int plies) {
+  std::vector<std::unique_ptr<Position>> out;
+  std::mt19937 rng(12345);
+  for (int g = 0; g < games; ++g) {
+    auto p = std::make_unique<Position>();
+    SetStartPosition(*p);
+    int side = Black;
+    for (int ply = 0; ply < plies; ++ply) {
+      Move list[MaxMoves];
+      Move* end = GenerateLegalMoves(*p, list, side);
+      if (end == list) break;
+      // Prefer captures half of the time, so that hands fill up.
+      std::vector<Move> captures;
+      for (Move* m = list; m != end; ++m)
+        if (MoveIsCapture(*m)) captures.push_back(*m);
+      const Move m = !captures.empty() && rng() % 2 ? captures[rng() % captures.size()] : list[rng() % (end - list)];
+      MakeMove(*p, m);
+      side = -side;
+      if (ply % 10 == 9) out.push_back(std::make_unique<Position>(*p));
+    }
+  }
+  return out;
+}
+
+TEST_F(Evaluation, ZeroWeightsGiveTheMaterialBalance) {
+  auto start = Setup("lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1");
+  EXPECT_EQ(Evaluate(*start, Black), 0);
+  EXPECT_EQ(Evaluate(*start, White), 0);
+  // Both rooks left the board, Black holds one in hand, and Black's bishop is a horse.
+  auto p = Setup("lnsgkgsnl/7b1/ppppppppp/9/9/9/PPPPPPPPP/1+B7/LNSGKGSNL b R 1");
+  EXPECT_EQ(Evaluate(*p, Black), 900 + 1000 - 750);
+  EXPECT_EQ(p->lastEval, 1150);
+  EXPECT_EQ(Evaluate(*p, White), -p->material);
+  EXPECT_EQ(p->lastEval, -p->material);
+  for (auto& q : PlayedPositions(4, 60)) {
+    EXPECT_EQ(Evaluate(*q, Black), ComputeMaterial(*q));
+    EXPECT_EQ(Evaluate(*q, White), -ComputeMaterial(*q));
+  }
+}
+
+TEST_F(Evaluation, FeatureListsAreAscendingAndHoldTheDirectFeatures) {
+  auto start = Setup("lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1");
+  int l0[MaxFeatures], l1[MaxFeatures], kkp = 0;
+  ASSERT_EQ(BuildFeatureLists(*start, l0, l1, &kkp), 52);
+  // Empty hands still give the fourteen hand entries (count 0).
+  const int hands[14] = {0, 19, 38, 43, 48, 53, 58, 63, 68, 73, 78, 81, 84, 87};
+  for (int i = 0; i < 14; ++i) {
+    EXPECT_EQ(l0[i], hands[i]) << i;
+    EXPECT_EQ(l1[i], hands[i]) << i;
+  }
+  FillKkp();
+  std::vector<std::unique_ptr<Position>> positions = PlayedPositions(6, 120);
+  positions.push_back(Setup("4k4/9/9/9/9/9/9/9/4K4 b 2R2B4G4S4N4L18P 1"));
+  positions.push_back(Setup("+R+B1gk1+S+N+L/4+P4/9/9/9/9/9/9/4K4 w rb3g3s3n3l17p 1"));
+  for (auto& p : positions) {
+    int a[MaxFeatures], b[MaxFeatures], sum = 0;
+    const int n = BuildFeatureLists(*p, a, b, &sum);
+    std::vector<int> f0, f1;
+    int direct = 0;
+    DirectFeatures(*p, &f0, &f1, &direct);
+    ASSERT_EQ(n, (int)f0.size());
+    EXPECT_EQ(sum, direct);
+    for (int i = 1; i < n; ++i) {
+      EXPECT_LT(a[i - 1], a[i]) << i;
+      EXPECT_LT(b[i - 1], b[i]) << i;
+    }
+    std::sort(f0.begin(), f0.end());
+    std::sort(f1.begin(), f1.end());
+    EXPECT_EQ(std::vector<int>(a, a + n), f0);
+    EXPECT_EQ(std::vector<int>(b, b + n), f1);
+    // Entry i of both lists describes the same thing: the mirror's lists swap roles.
+    auto m = Mirror(*p);
+    int ma[MaxFeatures], mb[MaxFeatures], msum = 0;
+    ASSERT_EQ(BuildFeatureLists(*m, ma, mb, &msum), n);
+    EXPECT_EQ(std::vector<int>(ma, ma + n), std::vector<int>(b, b + n));
+    EXPECT_EQ(std::vector<int>(mb, mb + n), std::vector<int>(a, a + n));
+    EXPECT_EQ(msum, -sum);
+  }
+}
+
+TEST_F(Evaluation, RandomWeightsMatchTheDefinitionAndTheMirror) {
+  FillKkp();
+  std::vector<std::unique_ptr<Position>> positions = PlayedPositions(3, 80);
+  positions.push_back(Setup("lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1"));
+  positions.push_back(Setup("ln1g3nl/1r1sk1gs1/p1pppp1pp/6p2/1p7/2P4P1/PPSPPPP1P/2G2S1R1/LN2KG1NL w Bb 1"));
+  int nonMaterial = 0;
+  for (auto& p : positions) {
+    FillRow((int)p->kingSquare[0]);
+    FillRow(Flip((int)p->kingSquare[1]));
+    auto m = Mirror(*p);
+    const int score = Evaluate(*p, Black);
+    EXPECT_EQ(score, DirectEvaluate(*p));
+    EXPECT_EQ(Evaluate(*m, White), score);
+    EXPECT_EQ(Evaluate(*p, White), -score);
+    EXPECT_EQ(Evaluate(*m, Black), -score);
+    if (score != p->material) ++nonMaterial;
+  }
+  EXPECT_GT(nonMaterial, (int)positions.size() / 2);  // the weights really take part
+}
+
+TEST_F(Evaluation, PositionalSumIsTruncatedTowardZero) {
+  auto p = Setup("4k4/9/9/9/9/9/9/9/4K3L b - 1");
+  const int bk = (int)p->kingSquare[0], wk = (int)p->kingSquare[1];
+  const int lance = KkpBoardBase[1] + 80;
+  const int material = p->material;
+  ASSERT_EQ(material, 300);
+  const int cases[][2] = {{-33, -1}, {-31, 0}, {-32, -1}, {-64, -2}, {33, 1}, {31, 0}, {95, 2}};
+  for (const auto& c : cases) {
+    KkpTable[bk][wk][lance] = (int16_t)c[0];
+    EXPECT_EQ(Evaluate(*p, Black), material + c[1]) << c[0];
+    EXPECT_EQ(Evaluate(*p, White), -(material + c[1])) << c[0];
+  }
+  KkpTable[bk][wk][lance] = 0;
+  // A pair weight counts through the pair of the lance with itself: row of the black king.
+  const int feature = FeatureBaseOwn[1] + 80;
+  filledRows.insert(bk);
+  KppTable[bk][PairIndex(feature, feature)] = -40;
+  EXPECT_EQ(Evaluate(*p, Black), material - 1);
+}
+
+TEST_F(Evaluation, MissingKingGivesMaterialOnly) {
+  FillKkp();
+  auto p = Setup("9/9/9/9/9/9/9/9/4K3L b P 1");
+  FillRow((int)p->kingSquare[0]);
+  EXPECT_EQ(Evaluate(*p, Black), p->material);
+  EXPECT_EQ(Evaluate(*p, White), -p->material);
+}
+
+}  // namespace
+}  // namespace kestrel
