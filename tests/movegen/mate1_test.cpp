@@ -1,0 +1,223 @@
+// One-move mate finder: soundness and completeness against brute force over the
+// legality filter on random and game-like positions, the position left
+// bit-for-bit unchanged, and the finder's own rules on set positions.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <map>
+#include <random>
+
+#include "board/attack_tables.h"
+#include "movegen/attacks.h"
+#include "movegen/mate1.h"
+#include "test_util.h"
+
+namespace kestrel {
+namespace {
+
+using test::LegalMoves;
+using test::MakePosition;
+
+// Plays m, asks whether the opponent has a legal reply, and takes m back.
+bool LeavesNoReply(Position& p, Move m, int side) {
+  const HashKey kf = p.keyFull, kb = p.keyBoard;
+  MakeMove(p, m);
+  const bool mate = InCheck(p, -side) && !HasLegalMove(p, -side);
+  UnmakeMove(p, m);
+  p.keyFull = kf;
+  p.keyBoard = kb;
+  return mate;
+}
+
+// True when the piece that lands on `to` checks the enemy king from a
+// neighbouring square or as a knight: the finder's class of checks.
+bool ContactOrKnightCheck(Position& p, Move m, int side) {
+  const Square k = (Square)p.kingSquare[SideIndex(-side)];
+  const Square to = MoveTo(m);
+  const int placed = MovePromotes(m) ? (MovePiece(m) | 16) : MovePiece(m);
+  const HashKey kf = p.keyFull, kb = p.keyBoard;
+  MakeMove(p, m);
+  const bool checks = TestSquare(PieceAttacks(p, placed, to), k);
+  UnmakeMove(p, m);
+  p.keyFull = kf;
+  p.keyBoard = kb;
+  return checks && (TestSquare(KingSteps[k], to) || (placed & ~1) == BKnight);
+}
+
+struct Tally {
+  int positions = 0, found = 0, classMates = 0, misses = 0;
+  std::vector<std::string> missText;
+};
+
+// Checks one position (side to move not in check): unchanged after the call, a
+// returned move is legal and mates, and a mate of the class is not missed.
+void CheckPosition(Position& p, int side, Tally& t) {
+  if (InCheck(p, side) || InCheck(p, -side)) return;
+  ++t.positions;
+  auto copy = std::make_unique<Position>();
+  std::memcpy(static_cast<void*>(copy.get()), &p, sizeof(Position));
+  const Move m = FindMateInOne(p, side);
+  ASSERT_EQ(std::memcmp(copy.get(), &p, sizeof(Position)), 0)
+      << "position changed: " << PositionToSfen(p, side);
+  const std::vector<Move> legal = LegalMoves(p, side);
+  if (m) {
+    ++t.found;
+    ASSERT_NE(std::find(legal.begin(), legal.end(), m), legal.end())
+        << "not a legal move: " << MoveToUsi(m) << " flag " << MoveFlag(m) << " in "
+        << PositionToSfen(p, side);
+    ASSERT_TRUE(LeavesNoReply(p, m, side)) << "not a mate: " << MoveToUsi(m) << " in "
+                                           << PositionToSfen(p, side);
+  }
+  Move classMate = 0;
+  for (Move c : legal)
+    if (ContactOrKnightCheck(p, c, side) && LeavesNoReply(p, c, side)) {
+      classMate = c;
+      break;
+    }
+  if (!classMate) return;
+  ++t.classMates;
+  if (!m) {
+    ++t.misses;
+    t.missText.push_back(PositionToSfen(p, side) + " : " + MoveToUsi(classMate) +
+                         (MoveFlag(classMate) == FlagNoPromote ? "=" : ""));
+  }
+}
+
+// Random position around the defending king: a few pieces of both sides close
+// to it, some elsewhere, random hands for the attacker.
+int RandomMatePosition(Position& p, std::mt19937& rng) {
+  ClearBoard(p);
+  p.historyCount = 0;
+  const int side = (rng() & 1) ? Black : White;
+  const int us = SideIndex(side), them = us ^ 1;
+  auto rnd = [&](int n) { return (int)(rng() % (unsigned)n); };
+  const Square k = rnd(81);
+  p.board[k] = (uint8_t)(BKing | them);
+  Square own;
+  do own = rnd(81);
+  while (own == k || TestSquare(KingSteps[k], own) || TestSquare(KingSteps[own], k));
+  p.board[own] = (uint8_t)(BKing | us);
+  static const int kinds[] = {BPawn, BLance, BKnight, BSilver, BGold, BBishop, BRook,
+                              BTokin, BProLance, BProKnight, BProSilver, BHorse, BDragon};
+  // Pieces of each hand kind in play, so that no capture overflows a hand.
+  int inPlay[HandKindCount] = {};
+  const int count = 3 + rnd(14);
+  for (int i = 0; i < count; ++i) {
+    Square s;
+    if (rnd(3)) {
+      const int r = RowOfSquare(k) + rnd(5) - 2, c = ColOfSquare(k) + rnd(5) - 2;
+      if (r < 0 || r > 8 || c < 0 || c > 8) continue;
+      s = MakeSquare(r, c);
+    } else {
+      s = rnd(81);
+    }
+    if (p.board[s] != Empty) continue;
+    const int owner = (rnd(5) < 3) ? us : them;  // attackers a little more often
+    const int code = kinds[rnd(13)] | owner;
+    const int rel = owner == 0 ? RowOfSquare(s) : 8 - RowOfSquare(s);
+    if ((code & ~1) == BPawn || (code & ~1) == BLance) {
+      if (rel == 0) continue;
+    }
+    if ((code & ~1) == BKnight && rel < 2) continue;
+    const int handKind = (code & 15) >> 1;
+    if (inPlay[handKind] >= HandMax[handKind]) continue;
+    if ((code & ~1) == BPawn) {
+      bool twice = false;
+      for (int r = 0; r < 9; ++r) twice |= p.board[MakeSquare(r, ColOfSquare(s))] == code;
+      if (twice) continue;
+    }
+    p.board[s] = (uint8_t)code;
+    ++inPlay[handKind];
+  }
+  for (int kind = 1; kind < HandKindCount; ++kind) {
+    const int n = rnd(3) == 0 ? 1 + rnd(2) : 0;
+    for (int j = 0; j < n && inPlay[kind] < HandMax[kind]; ++j, ++inPlay[kind]) HandAdd(p, 2 * kind + us);
+  }
+  if (rnd(2) && inPlay[0] < HandMax[0]) HandAdd(p, us);  // a pawn, which must never be dropped to mate
+  FinishSetup(p, side);
+  return side;
+}
+
+TEST(MateInOne, SoundAndCompleteOnRandomPositions) {
+  test::InitTables();
+  std::mt19937 rng(20240607);
+  auto p = std::make_unique<Position>();
+  Tally t;
+  for (int i = 0; i < 50000; ++i) {
+    const int side = RandomMatePosition(*p, rng);
+    CheckPosition(*p, side, t);
+    if (HasFailure()) return;
+  }
+  std::printf("random: %d positions, %d mates found, %d with a contact/knight mate, %d missed\n",
+              t.positions, t.found, t.classMates, t.misses);
+  for (size_t i = 0; i < t.missText.size() && i < 40; ++i) std::printf("  miss: %s\n", t.missText[i].c_str());
+  EXPECT_GT(t.classMates, 1500);
+  EXPECT_EQ(t.misses, 0);
+}
+
+TEST(MateInOne, SoundOnGameLikePositions) {
+  test::InitTables();
+  std::mt19937 rng(77);
+  Tally t;
+  for (int game = 0; game < 60; ++game) {
+    auto p = MakePosition("startpos");
+    int side = Black;
+    for (int ply = 0; ply < 160; ++ply) {
+      CheckPosition(*p, side, t);
+      if (HasFailure()) return;
+      const int before = side;
+      side = test::RandomPlay(*p, side, 1, rng);
+      if (side == before) break;
+    }
+  }
+  std::printf("games: %d positions, %d mates found, %d with a contact/knight mate, %d missed\n",
+              t.positions, t.found, t.classMates, t.misses);
+  for (size_t i = 0; i < t.missText.size() && i < 20; ++i) std::printf("  miss: %s\n", t.missText[i].c_str());
+  EXPECT_GT(t.positions, 3000);
+  EXPECT_EQ(t.misses, 0);
+}
+
+// The finder's answer in a set position, as USI text ("" for none), after
+// checking that the position is left unchanged.
+std::string MateText(const std::string& sfen) {
+  int side = Black;
+  auto p = MakePosition("sfen " + sfen, &side);
+  auto copy = std::make_unique<Position>();
+  std::memcpy(static_cast<void*>(copy.get()), p.get(), sizeof(Position));
+  const Move m = FindMateInOne(*p, side);
+  EXPECT_EQ(std::memcmp(copy.get(), p.get(), sizeof(Position)), 0) << sfen;
+  return m ? MoveToUsi(m) : "";
+}
+
+TEST(MateInOne, DropRules) {
+  // An undefended rook next to the king is taken; a defended one mates.
+  EXPECT_EQ(MateText("4k4/9/9/9/9/9/9/9/4K4 b R 1"), "");
+  EXPECT_EQ(MateText("3lkl3/3p1p3/4P4/9/9/9/9/9/4K4 b R 1"), "R*5b");
+  // With a rook in hand the rook is dropped, never the lance.
+  EXPECT_EQ(MateText("3lkl3/3p1p3/4P4/9/9/9/9/9/4K4 b L 1"), "L*5b");
+  EXPECT_EQ(MateText("3lkl3/3p1p3/4P4/9/9/9/9/9/4K4 b RL 1"), "R*5b");
+  // An undefended knight mates from two ranks below; a pawn drop never mates.
+  EXPECT_EQ(MateText("kn7/lb7/9/9/9/9/9/9/8K b NP 1"), "N*8c");
+  EXPECT_EQ(MateText("kn7/lb7/9/9/9/9/9/9/8K b P 1"), "");
+  int side = Black;
+  auto p = MakePosition("sfen 3lkl3/3p1p3/4G4/9/9/9/9/9/4K4 b P 1", &side);
+  EXPECT_TRUE(IsPawnDropMate(*p, EncodeMove(FlagNone, Empty, BPawn, 13, NoSquare), Black));
+  EXPECT_EQ(FindMateInOne(*p, Black), 0u);
+  // The same for White: mirrored position, mirrored answer.
+  EXPECT_EQ(MateText("4k4/9/9/9/9/9/4p4/3P1P3/3LKL3 w r 1"), "R*5h");
+  EXPECT_EQ(MateText("8k/9/9/9/9/9/9/7BL/7NK w np 1"), "N*2g");
+}
+
+TEST(MateInOne, CapturesPinsAndDiscoveredChecks) {
+  // The gold on 6b could take the checker but is pinned by the bishop on 8d.
+  EXPECT_EQ(MateText("3lkl3/3g1p3/4P4/1B7/9/9/9/9/4K4 b G 1"), "G*5b");
+  EXPECT_EQ(MateText("3lkl3/3g1p3/4P4/9/9/9/9/9/4K4 b G 1"), "");
+  // Discovered double check: the gold on 4b may be taken, the rook still checks.
+  EXPECT_EQ(MateText("3lkg3/3p5/4GP3/9/4R4/9/9/9/4K4 b - 1"), "5c4b");
+  // Moving the gold off rank c would expose Black's own king to the rook on 1c.
+  EXPECT_EQ(MateText("3lk4/3p5/K3G3r/9/4R4/9/9/9/9 b - 1"), "");
+  EXPECT_EQ(MateText("3lk4/3p5/K3G4/9/4R4/9/9/9/9 b - 1"), "5c5b");
+}
+
+}  // namespace
+}  // namespace kestrel
