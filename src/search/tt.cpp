@@ -1,0 +1,187 @@
+// Transposition table storage, probing and replacement.
+#include "search/tt.h"
+
+#include <cstdlib>
+
+#include "board/state.h"
+
+namespace kestrel {
+
+// ---- Mate solver table (owned by the mate solver; declared here until its
+// header exists). Sized and cleared together with this table.
+bool AllocateMateTable(uint64_t bytes);
+void ClearMateTable();
+// ----
+
+namespace {
+
+TTBucket* Table = nullptr;
+uint64_t BucketCount = 0;
+uint64_t Mask = 0;
+int Bits = 0;
+
+// Entries are read and written one 64-bit word at a time without locks; a torn
+// pair fails the check-word test.
+inline uint64_t LoadWord(const uint64_t& w) { return __atomic_load_n(&w, __ATOMIC_RELAXED); }
+inline void StoreWord(uint64_t& w, uint64_t v) { __atomic_store_n(&w, v, __ATOMIC_RELAXED); }
+
+inline void WriteEntry(TTEntry& e, HashKey key, uint64_t data) {
+  StoreWord(e.data, data);
+  StoreWord(e.check, key ^ data);
+}
+
+inline int CurrentAge() { return State ? (State->age & 7) : 0; }
+
+// Packs a data word; the score is mate-adjusted by the caller, the depth kept
+// within its 14 bits (negative depths count as 0).
+uint64_t PackData(int score, int depth, Move move, int threat, int type, int age) {
+  if (score < -65536) score = -65536;
+  if (score > 65535) score = 65535;
+  if (depth < 0) depth = 0;
+  if (depth > 0x3FFF) depth = 0x3FFF;
+  return (uint64_t)(uint32_t)(score + 65536) | (uint64_t)depth << 17 |
+         (uint64_t)(move & 0x7FFFFFF) << 31 | (uint64_t)(threat & 1) << 58 |
+         (uint64_t)(type & 3) << 59 | (uint64_t)(age & 7) << 61;
+}
+
+// Always-replace slot (1 or 2) for a key.
+inline int PairSlot(HashKey key) { return 1 + (int)((key >> Bits) & 1); }
+
+// Tests one entry for a cutoff. Returns a ProbeResult other than ProbeSkipNull;
+// sets *skipNull when the entry makes the null move pointless.
+int ProbeEntry(uint64_t data, int ply, int depth, int* alpha, int beta, bool* skipNull) {
+  const int type = EntryType(data);
+  if (EntryDepth(data) < depth) return ProbeMiss;
+  const int score = ScoreFromTable(EntryScore(data), ply);
+  if ((type == BoundUpper || type == BoundExact) && score < beta) *skipNull = true;
+  if (type == BoundLower && score >= beta) return ProbeLowerCut;
+  if (type == BoundUpper && score <= *alpha) return ProbeUpperCut;
+  if (type == BoundExact) {
+    *alpha = score;
+    return ProbeExactHit;
+  }
+  return ProbeMiss;
+}
+
+}  // namespace
+
+int ScoreToTable(int score, int ply) {
+  if (score >= MateStoreThreshold) return score + ply - 1;
+  if (score <= -MateStoreThreshold) return score - ply + 1;
+  return score;
+}
+
+int ScoreFromTable(int stored, int ply) {
+  if (stored >= MateStoreThreshold) return stored - ply + 1;
+  if (stored <= -MateStoreThreshold) return stored + ply - 1;
+  return stored;
+}
+
+uint64_t TableBucketCount() { return BucketCount; }
+int TableBits() { return Bits; }
+const TTBucket* TableBuckets() { return Table; }
+
+bool AllocateTable(uint64_t bytes) {
+  // 1. Bucket count: the largest 2^b buckets within three quarters of the bytes.
+  const uint64_t share = bytes / 4 * 3 + (bytes % 4) * 3 / 4;
+  int b = 0;
+  while (b < 40 && (uint64_t)sizeof(TTBucket) << (b + 1) <= share) ++b;
+  const uint64_t count = 1ull << b;
+  // 2. New memory first, so that a failure keeps the previous table.
+  void* mem = std::aligned_alloc(64, count * sizeof(TTBucket));
+  if (!mem) return false;
+  // 3. The mate solver's table takes the remaining quarter.
+  if (!AllocateMateTable(bytes - share)) {
+    std::free(mem);
+    return false;
+  }
+  InitHashKeys();
+  std::free(Table);
+  Table = static_cast<TTBucket*>(mem);
+  BucketCount = count;
+  Mask = count - 1;
+  Bits = b;
+  ClearTable();
+  return true;
+}
+
+void ClearTable() {
+  for (uint64_t i = 0; i < BucketCount; ++i)
+    for (TTEntry& e : Table[i].entry) {
+      StoreWord(e.data, ClearedData);
+      StoreWord(e.check, 0);
+    }
+  ClearMateTable();
+}
+
+int Probe(SearchBlock& thread, int ply, int depth, int side, int* alpha, int beta, int* mateThreat) {
+  // 1. No hash move and no threat until a matching entry says otherwise.
+  thread.ply[ply].hashMove = 0;
+  *mateThreat = 0;
+  if (!Table) return ProbeMiss;
+  const HashKey key = TableKey(thread.pos.keyFull, side);
+  TTBucket& bucket = Table[key & Mask];
+  bool skipNull = false;
+  // 2. Entry 0 first, then the always-replace entry of this key.
+  const int slots[2] = {0, PairSlot(key)};
+  for (int i = 0; i < 2; ++i) {
+    TTEntry& e = bucket.entry[slots[i]];
+    const uint64_t data = LoadWord(e.data);
+    if ((LoadWord(e.check) ^ data) != key) continue;
+    if (i == 0 || thread.ply[ply].hashMove == 0) thread.ply[ply].hashMove = EntryMove(data);
+    *mateThreat |= EntryThreat(data);
+    const int r = ProbeEntry(data, ply, depth, alpha, beta, &skipNull);
+    if (r != ProbeMiss) return r;
+  }
+  return skipNull ? ProbeSkipNull : ProbeMiss;
+}
+
+void Store(SearchBlock& thread, int type, int ply, int depth, int side, int score, int mateThreat) {
+  if (!Table) return;
+  // 1. The move: the current move for a lower bound, the variation's move for
+  // an exact score.
+  Move move = 0;
+  if (type == BoundLower) move = thread.ply[ply].currentMove;
+  else if (type == BoundExact && thread.pv[ply].length >= ply) move = thread.pv[ply].moves[ply];
+  const int age = CurrentAge();
+  const HashKey key = TableKey(thread.pos.keyFull, side);
+  const uint64_t data = PackData(ScoreToTable(score, ply), depth, move, mateThreat, type, age);
+  TTBucket& bucket = Table[key & Mask];
+  TTEntry& first = bucket.entry[0];
+  const uint64_t oldData = LoadWord(first.data);
+  const uint64_t oldKey = LoadWord(first.check) ^ oldData;
+  // 2. A deeper entry of this search (or a permanent one) keeps the first slot.
+  const int oldAge = EntryAge(oldData);
+  if ((oldAge == 0 || oldAge == age) && EntryDepth(oldData) > depth) {
+    WriteEntry(bucket.entry[PairSlot(key)], key, data);
+    return;
+  }
+  // 3. Otherwise the old first entry moves to its own always-replace slot.
+  if (oldKey != key) WriteEntry(bucket.entry[PairSlot(oldKey)], oldKey, oldData);
+  WriteEntry(first, key, data);
+}
+
+void StorePvMove(SearchBlock& thread, int ply, int side) {
+  if (!Table || ply < RootPly || ply > thread.pv[RootPly].length) return;
+  const Move move = thread.pv[RootPly].moves[ply];
+  if (move == 0) return;
+  const uint64_t moveBits = (uint64_t)(move & 0x7FFFFFF) << 31;
+  const uint64_t moveMask = 0x7FFFFFFull << 31;
+  const HashKey key = TableKey(thread.pos.keyFull, side);
+  TTBucket& bucket = Table[key & Mask];
+  TTEntry& first = bucket.entry[0];
+  uint64_t data = LoadWord(first.data);
+  if ((LoadWord(first.check) ^ data) == key && EntryAge(data) != 0) {
+    WriteEntry(first, key, (data & ~moveMask) | moveBits);
+    return;
+  }
+  TTEntry& pair = bucket.entry[PairSlot(key)];
+  data = LoadWord(pair.data);
+  if ((LoadWord(pair.check) ^ data) == key) {
+    WriteEntry(pair, key, (data & ~moveMask) | moveBits);
+    return;
+  }
+  WriteEntry(pair, key, PackData(0, 0, move, 0, BoundNone, CurrentAge()));
+}
+
+}  // namespace kestrel
