@@ -4,14 +4,9 @@
 #include <cstdlib>
 
 #include "board/state.h"
+#include "mate/mate_table.h"
 
 namespace kestrel {
-
-// ---- Mate solver table (owned by the mate solver; declared here until its
-// header exists). Sized and cleared together with this table.
-bool AllocateMateTable(uint64_t bytes);
-void ClearMateTable();
-// ----
 
 namespace {
 
@@ -90,8 +85,8 @@ bool AllocateTable(uint64_t bytes) {
   // 2. New memory first, so that a failure keeps the previous table.
   void* mem = std::aligned_alloc(64, count * sizeof(TTBucket));
   if (!mem) return false;
-  // 3. The mate solver's table takes the remaining quarter.
-  if (!AllocateMateTable(bytes - share)) {
+  // 3. The mate solver's table takes the remaining quarter of the same bytes.
+  if (!AllocateMateTable(bytes)) {
     std::free(mem);
     return false;
   }
