@@ -1,0 +1,331 @@
+// The three staged pickers and their helpers.
+#include "search/picker.h"
+
+#include <utility>
+
+#include "board/attack_tables.h"
+#include "board/material.h"
+#include "eval/movegain.h"
+#include "movegen/attacks.h"
+#include "movegen/evasions.h"
+#include "movegen/movegen.h"
+#include "movegen/see.h"
+#include "search/history.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr int HashScore = -999999;
+
+// Internal stages that never come back to the caller.
+enum PickerStage : int {
+  StageCaptures = 3, StageGoodCaptures = 4, StageKiller1 = 5, StageKiller2 = 6,
+  StageBestHistory = 7, StageHistory = 8, StageQuiets = 9, StageRest = 11,
+  StageEvasionScore = 12, StageEvasions = 13, StageQuiescence = 16, StageQuiescenceDone = 19
+};
+
+inline int History(Move m, int side) { return HistoryValue(HistoryScore, HistoryIndex(m, side)); }
+
+// Value of a move's captured piece and of its mover, promotion ignored.
+inline int VictimValue(Move m) { return PieceValue[MoveCaptured(m) & ~16]; }
+inline int MoverValue(Move m) { return PieceValue[MovePiece(m) & ~16]; }
+
+// Scores the list (the hash move removed) and sorts it best first, keeping the
+// list order among equal scores. Returns the number of good captures: those
+// taking a more valuable piece and those that do not lose in the exchange.
+int ScoreAndSort(SearchBlock& t, Move* begin, Move* end, Move hash, int side) {
+  int32_t* score = t.moveScores;
+  const int n = (int)(end - begin);
+  int good = 0;
+  for (int i = 0; i < n; ++i) {
+    const Move m = begin[i];
+    if (m == hash) {
+      score[i] = HashScore;
+      begin[i] = 0;
+    } else if (MoverValue(m) < VictimValue(m)) {
+      score[i] = VictimValue(m);
+      ++good;
+    } else {
+      score[i] = StaticExchangeOfMove(t.pos, m, side);
+      good += score[i] >= 0;
+    }
+  }
+  for (int i = 1; i < n; ++i) {
+    const Move m = begin[i];
+    const int s = score[i];
+    int j = i;
+    for (; j > 0 && score[j - 1] < s; --j) {
+      begin[j] = begin[j - 1];
+      score[j] = score[j - 1];
+    }
+    begin[j] = m;
+    score[j] = s;
+  }
+  return good;
+}
+
+// Hands out the next non-zero entry from pickerNext; false at the end of the list.
+inline bool NextInList(PlyState& ps, Move* out) {
+  while (ps.pickerNext < ps.moveListEnd) {
+    const Move m = *ps.pickerNext++;
+    if (m) {
+      *out = m;
+      return true;
+    }
+  }
+  return false;
+}
+
+}  // namespace
+
+bool PawnOnFile(const Position& p, Square square, int side) {
+  return IsNonEmpty(PieceBitboard(p, BPawn | SideIndex(side)) & FileMask[ColumnOf[square]]);
+}
+
+bool IsMoveValid(const Position& p, Move move, int side) {
+  if (move == 0) return false;
+  const int from = MoveFrom(move), to = MoveTo(move), pc = MovePiece(move);
+  if (to >= SquareCount || SideOfPiece(pc) != side) return false;
+  if (from == NoSquare) {
+    if (p.board[to] != Empty || pc > BKing || HandCount(p, pc) <= 0) return false;
+    return (pc & ~1) != BPawn || !PawnOnFile(p, to, side);
+  }
+  if (from > NoSquare || p.board[from] != pc) return false;
+  const int kind = pc & ~1;
+  if (kind == BLance || kind == BBishop || kind == BRook || kind == BHorse || kind == BDragon) {
+    if (Direction[from][to] == 0) return false;
+    if (IsNonEmpty(Between[from][to] & p.occupiedAll)) return false;
+  }
+  const int cap = MoveCaptured(move);
+  return p.board[to] == cap && (cap & ~1) != BKing;
+}
+
+Move* GeneratePromotions(const Position& p, Move* list, int side) {
+  const int c = SideIndex(side);
+  const Bitboard zone = side == Black ? (RankMask[1] | RankMask[2] | RankMask[3])
+                                      : (RankMask[7] | RankMask[8] | RankMask[9]);
+  const Bitboard notOwn = Complement(p.occupied[c]);
+  for (int code : {BRook | c, BBishop | c})
+    for (Square from : Squares(PieceBitboard(p, code))) {
+      Bitboard dests = PieceAttacks(p, code, from) & notOwn;
+      if (!TestSquare(zone, from)) dests &= zone;
+      for (Square to : Squares(dests)) *list++ = EncodeMove(FlagPromote, p.board[to], code, to, from);
+    }
+  const int pawn = BPawn | c;
+  for (Square from : Squares(PieceBitboard(p, pawn))) {
+    const Square to = from + (side == Black ? -9 : 9);
+    if (to < 0 || to >= SquareCount || !TestSquare(zone, to) || !TestSquare(notOwn, to)) continue;
+    *list++ = EncodeMove(FlagPromote, p.board[to], pawn, to, from);
+  }
+  return list;
+}
+
+int NextMove(SearchBlock& t, int ply, int side) {
+  PlyState& ps = t.ply[ply];
+  Move* const start = ListStart(t, ply);
+  for (;;) {
+    switch (ps.pickerStage) {
+      case PickerStart:
+        // 1. The table's move, untested.
+        ps.moveListEnd = start;
+        ps.pickerStage = StageCaptures;
+        if (ps.hashMove) {
+          ps.currentMove = ps.hashMove;
+          return PickHash;
+        }
+        break;
+      case StageCaptures:
+        // 2. All captures, scored; the good ones first.
+        ps.pickerStage = StageGoodCaptures;
+        ps.moveListEnd = GenerateCaptures(t.pos, start, side);
+        ps.pickerCount = ScoreAndSort(t, start, ps.moveListEnd, ps.hashMove, side);
+        ps.pickerNext = start;
+        break;
+      case StageGoodCaptures:
+        // 3. Good captures in order; the losing ones stay in the list.
+        if (ps.pickerCount > 0) {
+          const Move m = *ps.pickerNext;
+          *ps.pickerNext++ = 0;
+          if (--ps.pickerCount == 0) ps.pickerStage = StageKiller1;
+          ps.currentMove = m;
+          return PickGoodCapture;
+        }
+        ps.pickerStage = StageKiller1;
+        break;
+      case StageKiller1: {
+        // 4-5. The killers, when still playable here.
+        ps.pickerStage = StageKiller2;
+        const Move k = ps.killers[0];
+        if (k && k != ps.hashMove && IsMoveValid(t.pos, k, side)) {
+          ps.currentMove = k;
+          return PickKiller1;
+        }
+        break;
+      }
+      case StageKiller2: {
+        ps.pickerStage = StageQuiets;
+        const Move k = ps.killers[1];
+        if (k && k != ps.hashMove && k != ps.killers[0] && IsMoveValid(t.pos, k, side)) {
+          ps.currentMove = k;
+          return PickKiller2;
+        }
+        break;
+      }
+      case StageQuiets:
+        // 6. Quiet board moves and drops after the remaining captures.
+        ps.moveListEnd = GenerateNonCaptures(t.pos, ps.moveListEnd, side);
+        ps.moveListEnd = GenerateDrops(ps.moveListEnd, t.pos, side);
+        ps.pickerStage = StageBestHistory;
+        break;
+      case StageBestHistory: {
+        // 7. Drop the moves already handed out; the best positive history first.
+        ps.pickerCount = 1;
+        ps.pickerStage = StageHistory;
+        const Move k1 = ps.killers[0], k2 = ps.killers[1];
+        Move* best = nullptr;
+        int bestScore = 0;
+        for (Move* m = start; m < ps.moveListEnd; ++m) {
+          if (!*m) continue;
+          if (*m == ps.hashMove || *m == k1 || *m == k2) {
+            *m = 0;
+            continue;
+          }
+          const int h = History(*m, side);
+          if (h > bestScore) {
+            bestScore = h;
+            best = m;
+          }
+        }
+        if (best) {
+          ps.currentMove = *best;
+          *best = 0;
+          return PickBestHistory;
+        }
+        ps.pickerStage = StageRest;
+        ps.pickerNext = start;
+        break;
+      }
+      case StageHistory: {
+        // 8. Up to three more with positive history, in list order.
+        Move* found = nullptr;
+        for (Move* m = start; m < ps.moveListEnd && !found; ++m)
+          if (*m && History(*m, side) > 0) found = m;
+        if (found) {
+          ps.currentMove = *found;
+          *found = 0;
+          if (++ps.pickerCount > 3) {
+            ps.pickerStage = StageRest;
+            ps.pickerNext = start;
+          }
+          return PickHistory;
+        }
+        ps.pickerStage = StageRest;
+        ps.pickerNext = start;
+        break;
+      }
+      case StageRest: {
+        // 9. Everything left, in list order.
+        Move m;
+        if (NextInList(ps, &m)) {
+          ps.currentMove = m;
+          return PickRest;
+        }
+        return PickNone;
+      }
+      default:
+        return PickNone;
+    }
+  }
+}
+
+int NextEvasion(SearchBlock& t, int ply, int side) {
+  PlyState& ps = t.ply[ply];
+  Move* const start = ListStart(t, ply);
+  for (;;) {
+    switch (ps.pickerStage) {
+      case PickerStart:
+        // 1. Every evasion; the hash move first, untested.
+        ps.moveListEnd = GenerateEvasions(t.pos, start, side, 0);
+        ps.pickerStage = StageEvasionScore;
+        if (ps.hashMove) {
+          ps.currentMove = ps.hashMove;
+          return PickHash;
+        }
+        break;
+      case StageEvasionScore:
+        // 2. Score and sort the whole list like captures.
+        ps.pickerStage = StageEvasions;
+        ScoreAndSort(t, start, ps.moveListEnd, ps.hashMove, side);
+        ps.pickerNext = start;
+        break;
+      case StageEvasions: {
+        // 3. Best first, losing ones last.
+        Move m;
+        if (NextInList(ps, &m)) {
+          ps.currentMove = m;
+          return PickEvasion;
+        }
+        return PickNone;
+      }
+      default:
+        return PickNone;
+    }
+  }
+}
+
+int NextQuiescenceMove(SearchBlock& t, int ply, int alpha, int side, int qdepth) {
+  PlyState& ps = t.ply[ply];
+  Move* const start = ListStart(t, ply);
+  if (ps.pickerStage == QuiescenceStart) {
+    // 1. Captures, then promotions that capture nothing (the capturing ones are
+    // in the capture list already).
+    ps.pickerStage = StageQuiescence;
+    Move* end = GenerateCaptures(t.pos, start, side);
+    Move* promotions = end;
+    Move* promotionsEnd = GeneratePromotions(t.pos, promotions, side);
+    for (Move* m = promotions; m < promotionsEnd; ++m)
+      if (!MoveIsCapture(*m)) *end++ = *m;
+    // a-c. Screen in place: deep plies only for pawn work, futility, exchange.
+    int32_t* score = t.moveScores;
+    int n = 0;
+    for (Move* m = start; m < end; ++m) {
+      const Move mv = *m;
+      if (qdepth >= 7) {
+        const bool pawnCapture = (MoveCaptured(mv) & ~1) == BPawn;
+        if (MoveIsCapture(mv) ? (pawnCapture && !MovePromotes(mv)) : (MovePiece(mv) & ~1) != BPawn)
+          continue;
+      }
+      const int gain = MoveGainEstimate(t.pos, mv, side);
+      if (alpha >= FutilityBound(side, ps.staticEval, gain, t.pos, mv)) continue;
+      const int s = StaticExchangeOfMove(t.pos, mv, side);
+      if (s < 0) continue;
+      start[n] = mv;
+      score[n] = s + gain;
+      ++n;
+    }
+    // Best first: exchange neighbours until a pass swaps nothing.
+    for (bool swapped = n > 1; swapped;) {
+      swapped = false;
+      for (int i = 0; i + 1 < n; ++i)
+        if (score[i] < score[i + 1]) {
+          std::swap(score[i], score[i + 1]);
+          std::swap(start[i], start[i + 1]);
+          swapped = true;
+        }
+    }
+    ps.moveListEnd = start + n;
+    ps.pickerNext = start;
+  }
+  if (ps.pickerStage != StageQuiescence) return PickNone;
+  // 2. Hand them out in order.
+  Move m;
+  if (NextInList(ps, &m)) {
+    ps.currentMove = m;
+    return PickQuiescence;
+  }
+  ps.pickerStage = StageQuiescenceDone;
+  return PickNone;
+}
+
+}  // namespace kestrel
