@@ -2,7 +2,13 @@
 // the move-count limit of the book, declaration wins and a result already set.
 #include <gtest/gtest.h>
 
+#include <sstream>
+#include <vector>
+
 #include "book/shortcuts.h"
+#include "mate/mate_table.h"
+#include "movegen/attacks.h"
+#include "mate/solver.h"
 #include "book_test_util.h"
 
 namespace kestrel::booktest {
@@ -112,6 +118,78 @@ TEST_F(Shortcuts, DeclarationWinComesFirstAndAKnownResultStopsTheRest) {
   EXPECT_EQ(r.kind, ShortcutNone);
   EXPECT_EQ(State->rootSide, Black);
   EXPECT_EQ(out, "");
+}
+
+// Splits a mate shortcut's info line into its moves; checks the fixed words and
+// that "depth" counts the moves.
+std::vector<std::string> MateLineMoves(const std::string& out) {
+  const std::string head = "info time 0 nodes 0 score cp 29999 pv ";
+  EXPECT_EQ(out.compare(0, head.size(), head), 0) << out;
+  EXPECT_EQ(out.back(), '\n');
+  std::istringstream in(out.substr(head.size()));
+  std::vector<std::string> moves;
+  std::string word;
+  while (in >> word && word != "depth") moves.push_back(word);
+  size_t depth = 0;
+  in >> depth;
+  EXPECT_EQ(depth, moves.size()) << out;
+  return moves;
+}
+
+// A mate proved once is played out over the following turns without searching:
+// each turn plays the stored line's next attacking move, and the last one mates.
+TEST_F(Shortcuts, ProvedMateIsPlayedOutOverTheFollowingTurns) {
+  AllocateMateWorkArea();
+  ASSERT_TRUE(AllocateMateTable(8000000));
+  const std::string start = "sfen 8k/9/9/9/9/9/9/9/K8 b RB 1";
+  // A book entry for a non-mating move must not be preferred to the mate.
+  Load(RecFor(*test::MakePosition(start + " moves 9i9h"), White, 500, 400, 0, 2500));
+  int side;
+  root_ = test::MakePosition(start, &side);
+  State->sideToMove = side;
+  State->rootSide = side;
+  mateSolverLimit = 0xFFFFFFFFu;
+  mateTimeLimit = -1;
+  ASSERT_EQ(SolveMate(*root_, side, 0), 1);
+  mateSequenceActive = true;
+
+  GameCursor game{side, 0};
+  std::string err;
+  size_t previousLength = 1000;
+  for (int turn = 0; turn < 10; ++turn) {
+    State->moveCount = game.moveCount;
+    ::testing::internal::CaptureStdout();
+    RootShortcutResult r = RootShortcuts(*root_);
+    std::string out = ::testing::internal::GetCapturedStdout();
+    ASSERT_EQ(r.kind, ShortcutMate) << "turn " << turn;
+    EXPECT_EQ(r.score, 29999);
+    EXPECT_EQ(State->rootScore, 29999);
+    EXPECT_EQ(shortcutScore, 29999);
+    EXPECT_TRUE(mateSequenceActive);
+    ASSERT_TRUE(IsLegalMove(*root_, r.move, side));
+    std::vector<std::string> moves = MateLineMoves(out);
+    ASSERT_FALSE(moves.empty());
+    EXPECT_EQ(moves[0], MoveToUsi(r.move));
+    EXPECT_EQ(moves.size() % 2, 1u);
+    EXPECT_LT(moves.size(), previousLength);
+    previousLength = moves.size();
+    ASSERT_NE(PlayUsiMove(*root_, moves[0].c_str(), game, &err), 0) << err;
+    if (moves.size() == 1) break;
+    ASSERT_NE(PlayUsiMove(*root_, moves[1].c_str(), game, &err), 0) << err;
+  }
+  // The defender is mated.
+  EXPECT_EQ(previousLength, 1u);
+  EXPECT_TRUE(InCheck(*root_, -side));
+  EXPECT_FALSE(HasLegalMove(*root_, -side));
+
+  // A sequence that yields no further move is given up, and the book is used again.
+  root_ = test::MakePosition(start, &side);
+  ClearMateTable();
+  std::string out;
+  RootShortcutResult r = Run(start, 0, &out);
+  EXPECT_FALSE(mateSequenceActive);
+  EXPECT_EQ(r.kind, ShortcutBook);
+  EXPECT_EQ(out, "info time 0 depth 0 nodes 0 score cp 0 pv 9i9h\n");
 }
 
 }  // namespace
