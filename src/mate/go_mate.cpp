@@ -1,0 +1,51 @@
+// "go mate": limits, clock set-up, the solve and the answer text.
+#include "mate/go_mate.h"
+
+#include <cstdlib>
+
+#include "board/state.h"
+#include "mate/mate_table.h"
+#include "mate/solver.h"
+
+namespace kestrel {
+
+void ReadGoMateLimit(const std::string& line) {
+  if (line.find("infinite") != std::string::npos) {
+    if (State) State->noTimeLimit = 1;
+    mateTimeLimit = -1;
+    return;
+  }
+  if (State) State->noTimeLimit = 0;
+  int64_t ms = 0;
+  const size_t at = line.find(" mate ");
+  if (at != std::string::npos) {
+    const long long v = std::strtoll(line.c_str() + at + 6, nullptr, 10);
+    ms = v < 0 ? 0 : (int64_t)v;
+  }
+  mateTimeLimit = ms;
+}
+
+std::string AnswerGoMate(const std::string& line, Position& root, int side) {
+  // 1. Limits: the line's time, no node limit.
+  ReadGoMateLimit(line);
+  mateSolverLimit = 0xFFFFFFFFu;
+  // 2. Tables: the default share when nothing has been allocated yet.
+  if (!MateTableReady() && !AllocateMateTable(DefaultMateHashBytes))
+    return "info string cannot allocate the mate table\ncheckmate nomate\n";
+  AllocateMateWorkArea();
+  // 3. The time is charged to the side to move, counted from zero.
+  if (State) {
+    State->rootSide = side;
+    State->usedThisMove[SideIndex(side)] = 0;
+  }
+  // 4. Solve and answer.
+  if (SolveMate(root, side, 0)) {
+    MateWork->mateLength[1] = 0;
+    std::string text = "checkmate ";
+    AppendMateLine(root, side, 1, 1, text);
+    return text + "\n";
+  }
+  return mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
+}
+
+}  // namespace kestrel

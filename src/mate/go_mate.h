@@ -1,0 +1,25 @@
+// The answer to a USI "go mate" line: a solve for the side to move under the line's
+// time limit, answered "checkmate <moves>", "checkmate nomate" or "checkmate timeout".
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board/position.h"
+
+namespace kestrel {
+
+// Table size used when no table has been allocated yet (the default USI_Hash).
+constexpr uint64_t DefaultMateHashBytes = 32000000;
+
+// Reads the time limit of a "go mate" line into mateTimeLimit (milliseconds; -1 for
+// "infinite"; a missing, unreadable or negative number gives 0) and sets noTimeLimit.
+void ReadGoMateLimit(const std::string& line);
+
+// Answers a whole "go mate" line for `side` to move on `root`: allocates the default
+// mate table when none exists, charges the time to `side` from zero, solves without a
+// node limit, and returns the answer line with its newline. A solve ended by its time
+// limit or by "stop" before a proof answers "checkmate timeout".
+std::string AnswerGoMate(const std::string& line, Position& root, int side);
+
+}  // namespace kestrel

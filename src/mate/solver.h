@@ -1,0 +1,68 @@
+// Depth-first proof-number mate solver: attacker nodes try only checks, defender
+// nodes only evasions; one proof/disproof pair per node in negamax form, thresholds
+// per ply, results kept in the mate table.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "board/position.h"
+
+namespace kestrel {
+
+// Per-ply limit of the search and the size of the shared move stack.
+constexpr int MatePlyLimit = 2000;
+constexpr int MateStackSize = 200000;
+
+// Key and Black hand of a position on the current path.
+struct MatePathEntry {
+  HashKey keyBoard;
+  uint32_t hand;
+};
+
+// The solver's per-ply arrays, indexed by ply (the root is ply 1).
+struct MateWorkArea {
+  Move moveStack[MateStackSize];
+  Move playedMove[MatePlyLimit + 1];
+  int listEnd[MatePlyLimit + 1];  // index into moveStack just past the ply's moves
+  uint32_t phiBound[MatePlyLimit + 2];
+  uint32_t deltaBound[MatePlyLimit + 2];
+  uint32_t mateLength[MatePlyLimit + 1];
+  MatePathEntry pathHistory[MatePlyLimit + 1];
+};
+
+// How the last solve ended.
+enum MateOutcome : int {
+  MateProved = 1,    // the root is proved: a mate exists
+  MateNotProved = 0, // disproved or unresolved without hitting a limit
+  MateLimitHit = 2,  // ended by the node limit, the time limit or a stop request
+};
+
+extern MateWorkArea* MateWork;
+// The ply at which the search is cut off (at most MatePlyLimit; lowered only by tests).
+extern int matePlyLimit;
+extern uint32_t mateNodes;
+extern bool mateAborted;
+extern bool kingMissing;
+extern int mateOutcome;
+
+// Allocates the work area once (zero-filled); later calls do nothing.
+void AllocateMateWorkArea();
+
+// Searches for a forced mate by `attacker`, who moves first whatever the side to move.
+// The caller sets mateSolverLimit and mateTimeLimit first (and rootSide, whose clock is
+// charged). Returns 1 when a mate is proved, else 0; mateOutcome tells why.
+int SolveMate(Position& p, int attacker, int printInfo);
+
+// Appends the proved line from the table, each move followed by one blank, counting
+// the moves in mateLength[1]. Called with nodeType 1 and ply 1 after a successful solve.
+void AppendMateLine(Position& p, int side, int nodeType, int ply, std::string& out);
+// The same, written to standard output.
+void PrintMateLine(Position& p, int side, int nodeType, int ply);
+
+// The first check of `side` whose resulting position is stored as lost for the defender, or 0.
+Move FirstMatingMove(int side, Position& p);
+// Resets the table entry of the position after `move` to unknown.
+void ForgetMateChild(int side, Position& p, Move move);
+
+}  // namespace kestrel

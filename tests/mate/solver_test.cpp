@@ -1,0 +1,238 @@
+// Mate solver and "go mate": answers on composed problems, every printed line replayed
+// with the legality filter, the limits, the stop flag and the depth cut-off.
+#include <gtest/gtest.h>
+
+#include <sstream>
+
+#include "board/state.h"
+#include "mate/go_mate.h"
+#include "mate/mate_table.h"
+#include "mate/solver.h"
+#include "mate/test_positions.h"
+#include "movegen/attacks.h"
+#include "movegen/checks.h"
+
+namespace kestrel {
+namespace {
+
+using namespace testing;
+
+struct MateFixture : ::testing::Test {
+  std::unique_ptr<Position> p;
+  int side = Black;
+  void SetUp() override {
+    InitTables();
+    AllocateEngineState();
+    p = NewPosition();
+    stopRequested = false;
+    matePlyLimit = MatePlyLimit;
+  }
+  void TearDown() override {
+    stopRequested = false;
+    matePlyLimit = MatePlyLimit;
+  }
+  std::string Go(const std::string& sfen, const std::string& line = "go mate infinite") {
+    side = SetSfen(*p, sfen);
+    EXPECT_NE(side, 0) << sfen;
+    return AnswerGoMate(line, *p, side);
+  }
+};
+
+// Replays "checkmate m1 m2 ... \n": the attacker's moves are legal checks, the defender's
+// legal evasions, and the last position leaves the defender no legal move. Returns the
+// number of moves, or -1 after recording the failure.
+int ReplayMatingLine(Position& root, int attacker, const std::string& answer) {
+  const std::string head = "checkmate ";
+  EXPECT_EQ(answer.compare(0, head.size(), head), 0) << answer;
+  EXPECT_EQ(answer.back(), '\n');
+  EXPECT_EQ(answer[answer.size() - 2], ' ') << "each move is followed by a blank";
+  std::istringstream in(answer.substr(head.size()));
+  std::vector<Move> played;
+  std::vector<SavedKeys> keys;
+  int s = attacker;
+  std::string text;
+  bool ok = true;
+  while (ok && in >> text) {
+    const Move m = FindLegal(root, s, text);
+    if (m == NoMove) {
+      ADD_FAILURE() << "move " << played.size() + 1 << " " << text << " is not legal in " << answer;
+      ok = false;
+      break;
+    }
+    if (s == attacker) EXPECT_TRUE(GivesCheck(root, m, s)) << text << " is no check in " << answer;
+    else EXPECT_TRUE(InCheck(root, s)) << "defender not in check before " << text;
+    keys.push_back(Play(root, m));
+    played.push_back(m);
+    s = -s;
+  }
+  if (ok) {
+    EXPECT_EQ(s, -attacker) << "the line ends with a defender move: " << answer;
+    EXPECT_TRUE(InCheck(root, s)) << "final position is not check: " << answer;
+    EXPECT_TRUE(LegalMoves(root, s).empty()) << "defender still has a move: " << answer;
+  }
+  const int n = (int)played.size();
+  while (!played.empty()) {
+    Undo(root, played.back(), keys.back());
+    played.pop_back();
+    keys.pop_back();
+  }
+  return ok ? n : -1;
+}
+
+// Black's problem turned into White's: the board rotated, colours and hands swapped.
+std::string Mirrored(const std::string& sfen) {
+  auto q = NewPosition();
+  SetSfen(*q, sfen);
+  auto r = NewPosition();
+  ClearBoard(*r);
+  for (int s = 0; s < SquareCount; ++s)
+    if (q->board[s] != Empty) r->board[80 - s] = (uint8_t)(q->board[s] ^ 1);
+  r->hand[0] = q->hand[1];
+  r->hand[1] = q->hand[0];
+  r->historyCount = 0;
+  FinishSetup(*r, White);
+  return PositionToText(*r, White);
+}
+
+// Runs first: "go mate" before any table allocation makes the default one.
+TEST_F(MateFixture, GoMateWithoutTablesAllocatesTheDefault) {
+  ASSERT_FALSE(MateTableReady());
+  EXPECT_EQ(Go("4k4/9/4P4/9/9/9/9/9/4K4 b G 1"), "checkmate G*5b \n");
+  EXPECT_EQ(MateTableEntries(), 262144u);
+}
+
+TEST_F(MateFixture, TableSizesFollowAQuarterOfTheBytes) {
+  ASSERT_TRUE(AllocateMateTable(100));
+  EXPECT_EQ(MateTableEntries(), 1u);
+  ASSERT_TRUE(AllocateMateTable(1000));
+  EXPECT_EQ(MateTableEntries(), 8u);
+  ASSERT_TRUE(AllocateMateTable(64000000));
+  EXPECT_EQ(MateTableEntries(), 524288u);
+  ASSERT_TRUE(AllocateMateTable(DefaultMateHashBytes));
+  EXPECT_EQ(MateTableEntries(), 262144u);
+}
+
+TEST_F(MateFixture, MateInOne) {
+  const std::string a = Go("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
+  EXPECT_EQ(a, "checkmate G*5b \n");
+  EXPECT_EQ(MateWork->mateLength[1], 1u);
+  EXPECT_EQ(ReplayMatingLine(*p, side, a), 1);
+  // The table keeps the proof for the root shortcuts: the first mating move, forgettable.
+  const Move first = FirstMatingMove(Black, *p);
+  EXPECT_EQ(Usi(first), "G*5b");
+  ForgetMateChild(Black, *p, first);
+  EXPECT_EQ(FirstMatingMove(Black, *p), NoMove);
+}
+
+TEST_F(MateFixture, NoCheckAtAllAnswersNomateAtOnce) {
+  EXPECT_EQ(Go("lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1"), "checkmate nomate\n");
+  EXPECT_EQ(mateNodes, 0u);
+  EXPECT_EQ(mateOutcome, MateNotProved);
+}
+
+TEST_F(MateFixture, PawnDropMateIsNoMate) {
+  // The king on 1a is boxed in by its own knight and pawn; P*1b, guarded by the knight
+  // on 2d, would mate, which the rules forbid. A gold dropped there mates.
+  EXPECT_EQ(Go("7nk/7p1/9/7N1/9/9/9/9/K8 b P 1"), "checkmate nomate\n");
+  const Move drop = FindLegal(*p, Black, "P*1b");
+  EXPECT_EQ(drop, NoMove);  // the legality filter agrees
+  Move checks[MaxMoves];
+  Move* end = GenerateChecks(*p, checks, Black);
+  Move pawnDrop = NoMove;
+  for (Move* m = checks; m != end; ++m)
+    if (Usi(*m) == "P*1b") pawnDrop = *m;
+  ASSERT_NE(pawnDrop, NoMove);
+  SavedKeys k = Play(*p, pawnDrop);
+  uint32_t phi, delta, length;
+  EXPECT_TRUE(MateTableProbe(*p, White, &phi, &delta, &length));
+  EXPECT_EQ(phi, 0u);  // a win for the defender
+  Undo(*p, pawnDrop, k);
+  const std::string a = Go("7nk/7p1/9/7N1/9/9/9/9/K8 b G 1");
+  EXPECT_EQ(a, "checkmate G*1b \n");
+  EXPECT_EQ(ReplayMatingLine(*p, side, a), 1);
+}
+
+TEST_F(MateFixture, CheckExposingTheAttackersKingIsRefuted) {
+  // 5e1e would mate, but the rook is pinned by the lance on 5a against the king on 5i.
+  EXPECT_EQ(Go("4l2lk/7p1/9/9/4R4/9/9/9/4K4 b - 1"), "checkmate nomate\n");
+  // Without an attacker king (a composed problem) the same move mates.
+  const std::string a = Go("4l2lk/7p1/9/9/4R4/9/9/9/9 b - 1");
+  EXPECT_TRUE(kingMissing);
+  EXPECT_EQ(a, "checkmate 5e1e \n");
+  EXPECT_EQ(ReplayMatingLine(*p, side, a), 1);
+}
+
+TEST_F(MateFixture, PerpetualCheckIsRefuted) {
+  // A lone rook checks forever on an open board; the loops count as refutations and the
+  // solve ends by itself with no limit set.
+  EXPECT_EQ(Go("8k/9/9/9/9/9/9/9/K7R b - 1"), "checkmate nomate\n");
+  EXPECT_EQ(mateOutcome, MateNotProved);
+  EXPECT_GT(mateNodes, 100u);
+}
+
+TEST_F(MateFixture, LongProblemsForBothSides) {
+  const char* problems[] = {
+      "+R4r3/G5k2/9/2n6/9/9/9/9/4K4 b R2G 1",
+      "2l4k1/9/9/3r3r1/5+R3/9/9/9/4K4 b RGS 1",
+      "1g4k2/1+P2+S2b1/8n/9/9/9/9/9/4K4 b RGS 1",
+      // Long enough that the table loses part of the proof before the line is read out.
+      // (Its proof hinges on which entries survive, so only Black's version is posed.)
+      "2g3Nk1/6l1s/9/3+R5/9/9/9/9/4K4 b GSNP 1",
+  };
+  for (const char* sfen : problems) {
+    const bool fragile = sfen == problems[3];
+    for (const std::string& problem : {std::string(sfen), fragile ? std::string(sfen) : Mirrored(sfen)}) {
+      const std::string a = Go(problem);
+      const int n = ReplayMatingLine(*p, side, a);
+      EXPECT_GE(n, 15) << problem << ": " << a;
+      EXPECT_EQ((uint32_t)n, MateWork->mateLength[1]);
+      EXPECT_NE(FirstMatingMove(side, *p), NoMove) << "the table still holds the root's proof";
+    }
+  }
+}
+
+TEST_F(MateFixture, NodeLimitEndsTheSolveUnproved) {
+  side = SetSfen(*p, "2g3Nk1/6l1s/9/3+R5/9/9/9/9/4K4 b GSNP 1");
+  mateSolverLimit = 1000;
+  mateTimeLimit = -1;
+  EXPECT_EQ(SolveMate(*p, side, 0), 0);
+  EXPECT_EQ(mateOutcome, MateLimitHit);
+  EXPECT_LE(mateNodes, 1001u);
+  mateSolverLimit = 0xFFFFFFFFu;
+}
+
+TEST_F(MateFixture, TimeLimitAndStopAnswerTimeout) {
+  const std::string hard = "2g3Nk1/6l1s/9/3+R5/9/9/9/9/4K4 b GSNP 1";
+  EXPECT_EQ(Go(hard, "go mate 0"), "checkmate timeout\n");
+  // A negative limit is no limit-free solve: it ends like a zero one.
+  EXPECT_EQ(Go(hard, "go mate -5000"), "checkmate timeout\n");
+  EXPECT_EQ(mateTimeLimit, 0);
+  // A stop ends even an infinite solve.
+  stopRequested = true;
+  EXPECT_EQ(Go(hard, "go mate infinite"), "checkmate timeout\n");
+  EXPECT_EQ(mateTimeLimit, -1);
+  stopRequested = false;
+}
+
+TEST_F(MateFixture, GoMateChargesTheSideToMoveFromZero) {
+  // A long earlier search left a huge count on the clock of the side now to move, and the
+  // other side was the root side: the limit still applies to this solve alone.
+  State->rootSide = White;
+  State->usedThisMove[0] = 1000000000;
+  const std::string a = Go("2l4k1/9/9/3r3r1/5+R3/9/9/9/4K4 b RGS 1", "go mate 60000");
+  EXPECT_EQ(State->rootSide, Black);
+  EXPECT_LT(State->usedThisMove[0], 60000);
+  EXPECT_GE(ReplayMatingLine(*p, side, a), 15);
+}
+
+TEST_F(MateFixture, DepthCutOffNeverProvesAMate) {
+  // Mate in three needs ply 3; cut off there it is not reported, and mate in one still is.
+  const std::string mateIn3 = "2+Rnk4/1G4lSs/4Gn3/9/9/9/9/9/4K4 b P 1";
+  EXPECT_NE(Go(mateIn3), "checkmate nomate\n");
+  matePlyLimit = 3;
+  EXPECT_EQ(Go(mateIn3), "checkmate nomate\n");
+  EXPECT_EQ(Go("4k4/9/4P4/9/9/9/9/9/4K4 b G 1"), "checkmate G*5b \n");
+}
+
+}  // namespace
+}  // namespace kestrel
