@@ -154,10 +154,11 @@ int NextMove(SearchBlock& t, int ply, int side) {
         ps.pickerStage = StageKiller1;
         break;
       case StageKiller1: {
-        // 4-5. The killers, when still playable here.
+        // 4-5. The killers, when still playable here. Killers are quiet moves; one
+        // that captures would repeat a capture of stage 4, so it is skipped.
         ps.pickerStage = StageKiller2;
         const Move k = ps.killers[0];
-        if (k && k != ps.hashMove && IsMoveValid(t.pos, k, side)) {
+        if (k && k != ps.hashMove && !MoveIsCapture(k) && IsMoveValid(t.pos, k, side)) {
           ps.currentMove = k;
           return PickKiller1;
         }
@@ -166,7 +167,8 @@ int NextMove(SearchBlock& t, int ply, int side) {
       case StageKiller2: {
         ps.pickerStage = StageQuiets;
         const Move k = ps.killers[1];
-        if (k && k != ps.hashMove && k != ps.killers[0] && IsMoveValid(t.pos, k, side)) {
+        if (k && k != ps.hashMove && k != ps.killers[0] && !MoveIsCapture(k) &&
+            IsMoveValid(t.pos, k, side)) {
           ps.currentMove = k;
           return PickKiller2;
         }
@@ -182,7 +184,9 @@ int NextMove(SearchBlock& t, int ply, int side) {
         // 7. Drop the moves already handed out; the best positive history first.
         ps.pickerCount = 1;
         ps.pickerStage = StageHistory;
-        const Move k1 = ps.killers[0], k2 = ps.killers[1];
+        // Only quiet killers were handed out; a capturing one stays in the list.
+        const Move k1 = MoveIsCapture(ps.killers[0]) ? 0 : ps.killers[0];
+        const Move k2 = MoveIsCapture(ps.killers[1]) ? 0 : ps.killers[1];
         Move* best = nullptr;
         int bestScore = 0;
         for (Move* m = start; m < ps.moveListEnd; ++m) {

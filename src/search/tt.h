@@ -52,8 +52,6 @@ int Probe(SearchBlock& thread, int ply, int depth, int side, int* alpha, int bet
 // move at `ply` for a lower bound, its principal-variation move at `ply` for an
 // exact score, none otherwise.
 void Store(SearchBlock& thread, int type, int ply, int depth, int side, int score, int mateThreat);
-// The root position is searched at ply 1; its line is row 1 of the variation table.
-constexpr int RootPly = 1;
 // Puts the main line's move at `ply` (row RootPly of the thread's variation) into
 // the entry of the thread's current position; nothing when the line is shorter.
 void StorePvMove(SearchBlock& thread, int ply, int side);
