@@ -1,0 +1,135 @@
+// Move gain estimate and futility margins: the material part for both sides,
+// the single-piece terms and their sign, the bounds per move class, learning
+// and decay.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <vector>
+
+#include "board/material.h"
+#include "eval/evaluate.h"
+#include "eval/movegain.h"
+#include "test_util.h"
+
+namespace kestrel {
+namespace {
+
+// Zeroes the single-piece (diagonal) pair entries of two king squares for the
+// test and puts the previous weights back afterwards.
+struct DiagonalWeights {
+  Square kings[2];
+  std::vector<int16_t> saved[2];
+  DiagonalWeights(Square a, Square b) : kings{a, b} {
+    for (int i = 0; i < 2; ++i)
+      for (int x = 0; x < KppFeatureCount; ++x) {
+        saved[i].push_back(KppTable[kings[i]][x * (x + 1) / 2 + x]);
+        KppTable[kings[i]][x * (x + 1) / 2 + x] = 0;
+      }
+  }
+  ~DiagonalWeights() {
+    for (int i = 0; i < 2; ++i)
+      for (int x = 0; x < KppFeatureCount; ++x) KppTable[kings[i]][x * (x + 1) / 2 + x] = saved[i][x];
+  }
+  void Set(int king, int x, int16_t v) { KppTable[kings[king]][x * (x + 1) / 2 + x] = v; }
+};
+
+struct MoveGainTest : ::testing::Test {
+  int mcg = 0;
+  void SetUp() override {
+    test::InitTables();
+    const int32_t values[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
+                                            520, 520, 520, 550, 950, 1100};
+    std::memcpy(PieceValues, values, sizeof values);
+    DeriveMaterialTables();
+    mcg = MaxCaptureGain;  // 1900
+    ResetMargins();
+  }
+};
+
+Move M(const Position& p, const char* text, int side) {
+  Move m = 0;
+  std::string err;
+  EXPECT_GT(ParseUsiMove(p, text, side, &m, &err), 0) << text << " " << err;
+  return m;
+}
+
+TEST_F(MoveGainTest, MaterialAndSinglePieceTerms) {
+  // Kings on 5i (76) and 5a (4): the bases read Tb at 76 and Tw at Flip(4) = 76.
+  auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b - 1");
+  DiagonalWeights w(76, 76);
+  const Move bx = M(*p, "5e5d", Black);
+  EXPECT_EQ(MoveGainEstimate(*p, bx, Black), 200);
+  auto q = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 w - 1");
+  EXPECT_EQ(MoveGainEstimate(*q, M(*q, "5d5e", White), White), 200);
+  // Tb of a pawn on its new square, 64 points: +2 for Black, and -2 for White
+  // (whose move is read with the same bases, only the sign turned).
+  const int pawnOwn = FeatureBaseOwn[0];
+  auto bq = test::MakePosition("sfen 4k4/9/9/9/4P4/9/9/9/4K4 b - 1");
+  auto wq = test::MakePosition("sfen 4k4/9/9/9/4p4/9/9/9/4K4 w - 1");
+  w.Set(0, pawnOwn + 31, 64);  // 5d
+  w.Set(0, pawnOwn + 49, 64);  // 5f
+  EXPECT_EQ(MoveGainEstimate(*bq, M(*bq, "5e5d", Black), Black), 2);
+  EXPECT_EQ(MoveGainEstimate(*wq, M(*wq, "5e5f", White), White), -2);
+  // A capture reads the victim with the mover's bases: on the same square the terms cancel.
+  EXPECT_EQ(MoveGainEstimate(*p, bx, Black), 200);
+  // Truncation toward zero: -33 / 32 is -1.
+  w.Set(0, pawnOwn + 31, -33);
+  EXPECT_EQ(MoveGainEstimate(*bq, M(*bq, "5e5d", Black), Black), -1);
+  // A promotion adds its material gain.
+  auto r = test::MakePosition("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b - 1");
+  EXPECT_EQ(MoveGainEstimate(*r, M(*r, "5c5b+", Black), Black), PromotionGain[BPawn]);
+  // Drops carry no material.
+  auto d = test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1");
+  EXPECT_EQ(MoveGainEstimate(*d, M(*d, "G*5e", Black), Black), 0);
+}
+
+TEST_F(MoveGainTest, BoundsPerMoveClass) {
+  auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b G 1");
+  DiagonalWeights w(76, 76);
+  const int a = mcg * 6 / 16 + MarginMaterial.load() + p->material;
+  // A quiet king move: gain 0, bounded by eval + MarginKing + MCG * 2 / 16.
+  const Move king = M(*p, "5i5h", Black);
+  EXPECT_EQ(MoveGainEstimate(*p, king, Black), 0);
+  EXPECT_EQ(FutilityBound(Black, 10, 0, *p, king), std::min(a, 10 + MarginKing.load() + mcg * 2 / 16));
+  // A capture: the material bound includes the captured piece.
+  const Move cap = M(*p, "5e5d", Black);
+  EXPECT_EQ(FutilityBound(Black, 10, 200, *p, cap),
+            std::min(a + CaptureGain[WPawn], 10 + 200 + MarginCapture.load() + mcg / 16));
+  // A drop and a quiet move; a large eval makes the material bound decide.
+  const Move drop = M(*p, "G*5f", Black);
+  EXPECT_EQ(FutilityBound(Black, 0, 0, *p, drop), std::min(a, MarginDrop.load() + mcg / 16));
+  EXPECT_EQ(FutilityBound(Black, 5000, 0, *p, drop), a);
+  EXPECT_EQ(FutilityBound(White, 0, 0, *p, M(*p, "5d5e", White)),
+            std::min(mcg * 6 / 16 + MarginMaterial.load() - p->material + CaptureGain[BPawn],
+                     MarginCapture.load() + mcg / 16));
+}
+
+TEST_F(MoveGainTest, LearningAndDecay) {
+  auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b G 1");
+  DiagonalWeights w(76, 76);
+  const int f = mcg * 2 / 8;
+  EXPECT_EQ(MarginMisc.load(), f);
+  // A quiet king move that gained 900: MarginKing follows the difference.
+  LearnMargins(*p, 0, 900, M(*p, "5i5h", Black), Black);
+  EXPECT_EQ(MarginKing.load(), 900);
+  // A drop learns against the estimate; the positional part raises MarginMaterial.
+  LearnMargins(*p, 0, 1500, M(*p, "G*5f", Black), Black);
+  EXPECT_EQ(MarginDrop.load(), 1500);
+  EXPECT_EQ(MarginMaterial.load(), 1500 - p->material);
+  // A capture: the estimate (200) is taken off, lower values never lower a margin.
+  LearnMargins(*p, 0, 900, M(*p, "5e5d", Black), Black);
+  EXPECT_EQ(MarginCapture.load(), 700);
+  LearnMargins(*p, 0, 300, M(*p, "5e5d", Black), Black);
+  EXPECT_EQ(MarginCapture.load(), 700);
+  // Decay steps: misc/drop/capture by (MCG/16)/2, king by (MCG*2/16)/2, material by (MCG*6/16)/2.
+  DecayMargins();
+  EXPECT_EQ(MarginCapture.load(), 700 - (mcg / 16) / 2);
+  EXPECT_EQ(MarginKing.load(), 900 - (mcg * 2 / 16) / 2);
+  EXPECT_EQ(MarginMisc.load(), f);  // never below the floor
+  for (int i = 0; i < 50; ++i) DecayMargins();
+  for (auto* m : {&MarginMisc, &MarginCapture, &MarginDrop, &MarginKing, &MarginKingCapture, &MarginMaterial})
+    EXPECT_EQ(m->load(), f);
+}
+
+}  // namespace
+}  // namespace kestrel
