@@ -76,23 +76,6 @@ TEST_F(Shortcuts, PromotionsForWhiteAndTheMoveCountLimit) {
   EXPECT_EQ(out, "");
 }
 
-TEST_F(Shortcuts, DropsAndUnreliableBookEntries) {
-  const std::string base = "sfen 4k4/9/9/9/9/9/9/9/4K4 b P 1";
-  Load(RecFor(*test::MakePosition(base + " moves P*5e"), White, 100, 90, 0, 1500) +
-       RecFor(*test::MakePosition(base + " moves 5i4h"), White, 100, 10, 0, 500));
-  std::string out;
-  RootShortcutResult r = Run(base, 0, &out);
-  EXPECT_EQ(r.kind, ShortcutBook);
-  EXPECT_EQ(out, "info time 0 depth 0 nodes 0 score cp 0 pv P*5e\n");
-
-  // Only the unreliable entry left: the search must run.
-  ClearBook();
-  Load(RecFor(*test::MakePosition(base + " moves 5i4h"), White, 100, 10, 0, 500));
-  r = Run(base, 0, &out);
-  EXPECT_EQ(r.kind, ShortcutNone);
-  EXPECT_EQ(out, "");
-}
-
 TEST_F(Shortcuts, DeclarationWinComesFirstAndAKnownResultStopsTheRest) {
   const std::string declares = "sfen +R+BGGSS3/4+P+P+P+P1/8K/9/9/9/9/9/4k4 b RB 1";
   // A book entry for the same position must not be played: declaring comes first.
