@@ -83,7 +83,8 @@ bool AllocateTable(uint64_t bytes) {
   while (b < 40 && (uint64_t)sizeof(TTBucket) << (b + 1) <= share) ++b;
   const uint64_t count = 1ull << b;
   // 2. New memory first, so that a failure keeps the previous table.
-  void* mem = std::aligned_alloc(64, count * sizeof(TTBucket));
+  const uint64_t size = (count * sizeof(TTBucket) + 63) / 64 * 64;  // a multiple of the alignment
+  void* mem = std::aligned_alloc(64, size);
   if (!mem) return false;
   // 3. The mate solver's table takes the remaining quarter of the same bytes.
   if (!AllocateMateTable(bytes)) {
