@@ -49,6 +49,13 @@ void ClearGameHistory(Position& p) {
   std::memset(p.history, 0, sizeof p.history);
 }
 
+void CompactHistory(Position& p) {
+  if (p.historyCount + 1 + HistoryReserve < (uint32_t)HistorySize) return;
+  const uint32_t first = p.historyCount + 1 - HistoryKeep;
+  std::memmove(p.history, p.history + first, sizeof(HistoryEntry) * HistoryKeep);
+  p.historyCount = HistoryKeep - 1;
+}
+
 // Lays out the initial array, then derives everything else from it.
 void SetStartPosition(Position& p) {
   static const uint8_t rankA[9] = {3, 5, 7, 9, 15, 9, 7, 5, 3};

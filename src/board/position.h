@@ -20,6 +20,10 @@ struct HistoryEntry {
 static_assert(sizeof(HistoryEntry) == 16, "history entry is 16 bytes");
 
 constexpr int HistorySize = 2098;
+// Entries kept free above the game for the plies of a search.
+constexpr int HistoryReserve = 64;
+// Entries kept by CompactHistory: far more than any repetition test looks back.
+constexpr int HistoryKeep = 256;
 
 // Indices into pieceBB[side][13]: rook, dragon, bishop, horse, gold, silver,
 // promoted silver, knight, promoted knight, lance, promoted lance, pawn, tokin.
@@ -82,6 +86,9 @@ void ClearBoard(Position& p);
 void FinishSetup(Position& p, int sideToMove);
 // Zeroes all history entries.
 void ClearGameHistory(Position& p);
+// Makes room for one more game ply and a search above it: when the history is nearly
+// full, only its most recent entries are kept (repetition tests never look further back).
+void CompactHistory(Position& p);
 
 // Material balance (Black minus White) computed from scratch from board and hands.
 int ComputeMaterial(const Position& p);

@@ -45,6 +45,7 @@ struct SearchState {
   int rootMoveCount;
   int age;
   Move easyMove;
+  Move lastMovePlayed;  // the last move of the game so far (0 when unknown)
 
   // Clock of the last "go" (milliseconds) and "infinite".
   int64_t blackRemaining, whiteRemaining, byoyomi;

@@ -175,6 +175,8 @@ int LoadEvaluationText() {
   return 1;
 }
 
+bool EvalWeightsPresent = false;
+
 int LoadEvalFeatures() {
   const std::string path = startupDirectory + "/Evaluation/eval_features.bin";
   FILE* f = std::fopen(path.c_str(), "rb");
@@ -192,8 +194,10 @@ int LoadEvalFeatures() {
   if (!ok) {
     std::memset(KppTable, 0, sizeof KppTable);
     std::memset(KkpTable, 0, sizeof KkpTable);
+    EvalWeightsPresent = false;
     return -2;
   }
+  EvalWeightsPresent = true;
   return closed < 0 ? closed : 1;
 }
 

@@ -57,6 +57,10 @@ int LoadEvaluationText();
 // Parses evaluation.txt text already in memory (the same rules; used by the loader and tests).
 void ParseEvaluationText(const char* text, int64_t length);
 
+// True once a weight file has been read into KppTable and KkpTable (or a caller filled
+// them): without weights every positional sum is zero and the evaluation skips it.
+extern bool EvalWeightsPresent;
+
 // Reads "<start-up directory>/Evaluation/eval_features.bin" into KppTable and KkpTable.
 // 1 on success; -2 when the file is missing or shorter than the two tables (a short file
 // is rejected before anything is read, so the tables keep what they held); -2 with both

@@ -73,7 +73,7 @@ int BuildFeatureLists(const Position& p, int* list0, int* list1, int* kkpSum) {
 int Evaluate(Position& p, int side) {
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
   int blackScore = p.material;
-  if (bk < SquareCount && wk < SquareCount) {
+  if (EvalWeightsPresent && bk < SquareCount && wk < SquareCount) {
     int list0[MaxFeatures + 2], list1[MaxFeatures + 2];
     int kkpSum = 0;
     const int n = BuildFeatureLists(p, list0, list1, &kkpSum);

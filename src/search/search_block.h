@@ -12,6 +12,8 @@
 namespace kestrel {
 
 constexpr int MaxPly = 51;               // plies 0..50
+constexpr int PlyCount = MaxPly;
+constexpr int RootPly = 1;               // the root position is searched at ply 1
 constexpr int MoveStackSize = 24 * 1024; // one move stack shared by all plies of a block
 constexpr int MaxSearchedMoves = 1024;   // moves searched at one node (for history updates)
 constexpr int MaxThreads = 32;
@@ -74,6 +76,8 @@ struct alignas(128) SearchBlock {
   std::atomic<int> stop;
   std::atomic<int> splitBest;
   int alpha, beta, side, plyAt, depth, mateThreat;
+  Move splitBestMove;     // the move that gave splitBest
+  bool splitInCheck;      // the side to move at the split node is in check
   int threadId;
   SpinLock lock;
   SearchBlock* children[MaxThreads];
@@ -81,5 +85,8 @@ struct alignas(128) SearchBlock {
   SearchBlock* parent;
   bool atRoot;            // the split point is the root move list
 };
+
+// Empties every ply's list, variation and evaluation before a search; killers stay.
+void ResetSearchBlock(SearchBlock& b);
 
 }  // namespace kestrel

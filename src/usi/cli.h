@@ -7,3 +7,11 @@ namespace kestrel {
 int RunPerftCommand(int argc, char** argv);
 
 }  // namespace kestrel
+
+namespace kestrel {
+
+// Runs "bench [threads] [depth]": fixed positions searched to a fixed depth with
+// cleared tables; prints each position's nodes, then the totals and the speed.
+int RunBenchCommand(int argc, char** argv);
+
+}  // namespace kestrel

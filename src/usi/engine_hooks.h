@@ -31,10 +31,5 @@ void EngineThink(int side);
 // Chooses ponderMove for the position after bestMove has been played on the root.
 void EngineSelectPonderMove();
 
-// Tries to prove a mate for the side to move at the root; true when one was found.
-bool EngineSolveMate(int side);
-
-// Prints the mating line found by EngineSolveMate (no newline).
-void EnginePrintMateLine(int side);
 
 }  // namespace kestrel

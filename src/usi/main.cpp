@@ -6,5 +6,6 @@
 
 int main(int argc, char** argv) {
   if (argc >= 2 && std::strcmp(argv[1], "perft") == 0) return kestrel::RunPerftCommand(argc - 2, argv + 2);
+  if (argc >= 2 && std::strcmp(argv[1], "bench") == 0) return kestrel::RunBenchCommand(argc - 2, argv + 2);
   return kestrel::RunUsiSession();
 }

@@ -174,13 +174,11 @@ int ParseUsiMove(const Position& p, const char* text, int side, Move* out, std::
 
 int PlayUsiMove(Position& p, const char* text, GameCursor& game, std::string* err) {
   Move m;
-  if (p.historyCount + 1 >= (uint32_t)HistorySize) {
-    *err = "too many moves for the game history";
-    return 0;
-  }
   int n = ParseUsiMove(p, text, game.side, &m, err);
   if (n == 0) return 0;
+  CompactHistory(p);
   MakeMove(p, m);
+  game.lastMove = m;
   game.side = -game.side;
   game.moveCount += 1;
   p.historyCount += 1;

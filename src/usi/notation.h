@@ -19,6 +19,7 @@ int DropLetterToCode(char c, int side);
 struct GameCursor {
   int side = Black;
   int moveCount = 0;
+  Move lastMove = 0;  // the last move played (0 when none)
 };
 
 // Fills board and both hands from "<board> <side> <hands>" (the caller has emptied them).

@@ -14,6 +14,7 @@
 #include "board/state.h"
 #include "eval/eval_params.h"
 #include "movegen/attacks.h"
+#include "mate/go_mate.h"
 #include "usi/engine_hooks.h"
 #include "usi/go_command.h"
 #include "usi/input_thread.h"
@@ -26,6 +27,8 @@ namespace {
 
 // Size in bytes of the table last allocated; 0 when none is remembered.
 int64_t hashBytes = 0;
+// A "stop" already answered by "go mate" prints nothing when its line comes up.
+bool stopAnsweredByMate = false;
 
 bool Begins(const std::string& line, const char* word) {
   return line.compare(0, std::char_traits<char>::length(word), word) == 0;
@@ -49,13 +52,13 @@ void InitEngine() {
 // Plays a move on the root position and records it in the game history.
 void PlayOnRoot(Move m) {
   Position& p = State->root;
+  CompactHistory(p);
   MakeMove(p, m);
   State->sideToMove = -State->sideToMove;
   State->moveCount += 1;
-  if (p.historyCount + 1 < (uint32_t)HistorySize) {
-    p.historyCount += 1;
-    p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], (uint8_t)(InCheck(p, State->sideToMove) ? 1 : 0)};
-  }
+  State->lastMovePlayed = m;
+  p.historyCount += 1;
+  p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], (uint8_t)(InCheck(p, State->sideToMove) ? 1 : 0)};
 }
 
 // "bestmove <move>[ ponder <move>]", or "bestmove resign" when there is no move.
@@ -116,6 +119,7 @@ void HandlePosition(const std::string& line) {
   if (!SetPositionFromText(State->root, text, game, &err)) std::printf("info string %s\n", err.c_str());
   State->sideToMove = game.side;
   State->moveCount = game.moveCount;
+  State->lastMovePlayed = game.lastMove;
   // After a position given as sfen the book stays off until the option is set again.
   if (IsSfenText(text)) useBookUntilMove = 0;
 }
@@ -150,20 +154,17 @@ void HandleGoPonder(const std::string& line) {
   RunThink();
 }
 
-// "go mate": the mate solver, answered with the mating line or "checkmate nomate".
+// "go mate": the mate solver, answered with the mating line, "checkmate nomate", or
+// "checkmate timeout" when its time ran out or a "stop" ended it.
 void HandleGoMate(const std::string& line) {
-  ParseGoMate(line);
-  mateSolverLimit = 0xFFFFFFFFu;
+  if (hashBytes == 0 && EngineAllocateTable(DefaultHashBytes)) hashBytes = DefaultHashBytes;
   BeginInterruptibleWork();
-  const bool mate = EngineSolveMate(State->sideToMove);
+  const std::string answer = AnswerGoMate(line, State->root, State->sideToMove);
   EndInterruptibleWork();
-  if (mate) {
-    std::printf("checkmate ");
-    EnginePrintMateLine(State->sideToMove);
-    std::printf("\n");
-  } else {
-    std::printf("checkmate nomate\n");
-  }
+  std::fputs(answer.c_str(), stdout);
+  std::fflush(stdout);
+  // The "stop" that ended the solve has been answered by the line above.
+  if (stopRequested) stopAnsweredByMate = true;
 }
 
 // "ponderhit": play the pondered answer and announce it.
@@ -212,7 +213,11 @@ void PlayGame() {
     } else if (Begins(line, "go mate")) {
       HandleGoMate(line);
     } else if (Begins(line, "stop")) {
-      PrintBestMove();
+      if (stopAnsweredByMate) {
+        stopAnsweredByMate = false;
+      } else {
+        PrintBestMove();
+      }
       stopRequested = false;
       gameoverReceived = false;
     } else if (Begins(line, "ponderhit")) {

@@ -31,8 +31,10 @@ class Evaluation : public ::testing::Test {
     InitHashKeys();
     std::memcpy(PieceValues, ShippedValues, sizeof PieceValues);
     DeriveMaterialTables();
+    EvalWeightsPresent = true;  // the tests write weights into the tables directly
   }
   void TearDown() override {
+    EvalWeightsPresent = false;
     for (int row : filledRows) std::memset(KppTable[row], 0, sizeof KppTable[row]);
     std::memset(KkpTable, 0, sizeof KkpTable);
   }

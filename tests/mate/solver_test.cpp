@@ -194,6 +194,8 @@ TEST_F(MateFixture, LongProblemsForBothSides) {
 
 TEST_F(MateFixture, NodeLimitEndsTheSolveUnproved) {
   side = SetSfen(*p, "2g3Nk1/6l1s/9/3+R5/9/9/9/9/4K4 b GSNP 1");
+  // The test may run alone in its own process: the solver needs its table.
+  if (!MateTableReady()) AllocateMateTable(32000000);
   mateSolverLimit = 1000;
   mateTimeLimit = -1;
   EXPECT_EQ(SolveMate(*p, side, 0), 0);

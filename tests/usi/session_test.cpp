@@ -46,6 +46,14 @@ class UsiSession : public ::testing::Test {
     ASSERT_EQ(line, "readyok");
   }
   std::string Ini() { return ReadFileText(dir + "/Kestrel.ini"); }
+  // The "bestmove" line that ends a search, after its "info" lines.
+  std::string BestMoveLine(UsiProcess& e) {
+    std::vector<std::string> lines;
+    EXPECT_TRUE(e.ReadUntil("bestmove", &lines, 30000));
+    for (size_t i = 0; i + 1 < lines.size(); ++i)
+      EXPECT_EQ(lines[i].compare(0, 5, "info "), 0) << "only info lines come before bestmove: " << lines[i];
+    return lines.empty() ? std::string() : lines.back();
+  }
 
   std::string dir;
 };
@@ -167,7 +175,7 @@ TEST_F(UsiSession, GoAnswersALegalMoveAndStopRepeatsIt) {
   e.Send("position startpos moves 7g7f 3c3d");
   e.Send("go btime 0 wtime 0 byoyomi 1000");
   std::string line;
-  ASSERT_TRUE(e.ReadLine(&line, 30000));
+  line = BestMoveLine(e);
   ASSERT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
   const std::string move = line.substr(9);
   ASSERT_EQ(move.find(' '), std::string::npos) << "no ponder part without USI_Ponder: " << line;
@@ -201,7 +209,7 @@ TEST_F(UsiSession, StopBeforeTheGameDoesNotSilenceItsFirstSearch) {
   e.Send("position startpos");
   e.Send("go btime 0 wtime 0 byoyomi 1000");
   std::string line;
-  ASSERT_TRUE(e.ReadLine(&line, 30000));
+  line = BestMoveLine(e);
   EXPECT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
   EXPECT_NE(line, "bestmove resign");
   e.Send("quit");
@@ -238,8 +246,7 @@ TEST_F(UsiSession, BadPositionsGiveOneInfoStringLineEach) {
   // A good position afterwards is taken without any message.
   e.Send("position sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1");
   e.Send("go btime 0 wtime 0 byoyomi 1000");
-  std::string line;
-  ASSERT_TRUE(e.ReadLine(&line, 30000));
+  std::string line = BestMoveLine(e);
   EXPECT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
   e.Send("quit");
   EXPECT_EQ(e.WaitExit(), 0);
@@ -282,7 +289,7 @@ TEST_F(UsiSession, GoMateAndPonderhitAnswer) {
   e.Send("position startpos moves 7g7f");
   e.Send("go ponder btime 1000 wtime 1000 byoyomi 1000");
   e.Send("ponderhit");
-  ASSERT_TRUE(e.ReadLine(&line, 30000));
+  line = BestMoveLine(e);
   ASSERT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
   kestrel::InitBoardTables();
   kestrel::InitHashKeys();

@@ -1,0 +1,471 @@
+// The search driver.
+#include "search/driver.h"
+
+#include <cinttypes>
+#include <cstdio>
+#include <cstring>
+#include <memory>
+#include <string>
+
+#include "board/makemove.h"
+#include "board/material.h"
+#include "board/move_text.h"
+#include "board/state.h"
+#include "book/shortcuts.h"
+#include "eval/movegain.h"
+#include "mate/solver.h"
+#include "movegen/attacks.h"
+#include "movegen/legal.h"
+#include "movegen/movegen.h"
+#include "search/history.h"
+#include "search/parallel.h"
+#include "search/picker.h"
+#include "search/search.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace kestrel {
+
+namespace {
+
+// Root flags: searched in this iteration; fail-low and fail-high counters of entry 0.
+constexpr uint8_t RootSearched = 0x40;
+constexpr uint8_t FailLowBits = 0x07;
+constexpr uint8_t FailHighBits = 0x38;
+constexpr int Infinite = 30000;
+// Deepest iteration of any search (the per-ply arrays end at ply 50).
+constexpr int MaxIterationDepth = 40;
+
+// The main thread's root block; the parallel search owns the other blocks.
+SearchBlock* mainBlock = nullptr;
+
+// Replays the previous main line on the root, storing each move in the table so
+// that the next iteration searches it first.
+void SeedPrincipalVariation(SearchBlock& b, int side) {
+  Position& p = b.pos;
+  const int end = b.pv[RootPly].length;
+  Move played[PlyCount];
+  HashKey keys[PlyCount][2];
+  int n = 0, s = side;
+  for (int ply = RootPly; ply <= end && n < PlyCount - 2; ++ply) {
+    const Move m = b.pv[RootPly].moves[ply];
+    if (m == 0 || !IsLegalMove(p, m, s)) break;
+    // StorePvMove reads the move from the main line at this ply.
+    StorePvMove(b, ply, s);
+    keys[n][0] = p.keyFull;
+    keys[n][1] = p.keyBoard;
+    MakeMove(p, m);
+    played[n++] = m;
+    s = -s;
+  }
+  while (n > 0) {
+    --n;
+    UnmakeMove(p, played[n]);
+    p.keyFull = keys[n][0];
+    p.keyBoard = keys[n][1];
+  }
+}
+
+// Counts one more fail low or fail high in the first root entry's flags.
+int BumpCounter(uint8_t& flags, int shift) {
+  int count = 0;
+  for (int bit = 0; bit < 3; ++bit)
+    if (flags & (1 << (shift + bit))) ++count;
+  if (count < 3) flags |= (uint8_t)(1 << (shift + count));
+  return count + 1 > 3 ? 3 : count + 1;
+}
+
+void ClearSearchedFlags() {
+  for (int i = 0; i < State->rootMoveCount; ++i) State->rootMoves[i].flags &= ~RootSearched;
+}
+
+void ClearRootFlags() {
+  for (int i = 0; i < State->rootMoveCount; ++i) State->rootMoves[i].flags = 0;
+}
+
+}  // namespace
+
+SearchBlock& MainBlock() {
+  if (!mainBlock) mainBlock = MainThreadBlock();
+  return *mainBlock;
+}
+
+int LevelDepthLimit(int level) {
+  if (level >= 10) return 12;
+  return level < 1 ? 1 : level;
+}
+
+void PrintInfoLine(const SearchBlock& b, int score) {
+  char head[200];
+  std::snprintf(head, sizeof head, "info time %" PRId64 " depth %d nodes %d score cp %d pv ",
+                NowMs() - State->searchStartMs, State->iterationDepth, (int)(uint32_t)b.nodes, score);
+  std::string line = head;
+  char move[8];
+  for (int i = RootPly; i <= b.pv[RootPly].length; ++i) {
+    line += FormatUsiMove(move, b.pv[RootPly].moves[i]);
+    line += ' ';
+  }
+  line += '\n';
+  std::fputs(line.c_str(), stdout);
+  std::fflush(stdout);
+}
+
+void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta) {
+  RootMove entry = State->rootMoves[index];
+  // Keep the first entry's iteration counters where they are read.
+  const uint8_t counters = State->rootMoves[0].flags & (FailLowBits | FailHighBits);
+  for (int i = index; i > 0; --i) State->rootMoves[i] = State->rootMoves[i - 1];
+  State->rootMoves[0] = entry;
+  State->rootMoves[0].flags = (uint8_t)((entry.flags & RootSearched) | counters);
+  if (index > 0) State->rootMoves[1].flags &= ~(FailLowBits | FailHighBits);
+  PvRow& row = b.pv[RootPly];
+  if (score < beta) {
+    UpdatePv(b, RootPly, m);
+    if (State->iterationDepth > 0 && !silentSearch) PrintInfoLine(b, score);
+  } else if (row.length < RootPly || row.moves[RootPly] != m) {
+    // A fail high with a new move: the line is that move alone until it is resolved.
+    row.moves[RootPly] = m;
+    row.length = RootPly;
+    row.flag = 1;
+  }
+  row.depth = State->iterationDepth;
+  SearchBlock& main = MainBlock();
+  if (&main != &b) {
+    for (int i = RootPly; i <= b.pv[RootPly].length; ++i) main.pv[RootPly].moves[i] = b.pv[RootPly].moves[i];
+    main.pv[RootPly].length = b.pv[RootPly].length;
+    main.pv[RootPly].flag = b.pv[RootPly].flag;
+    main.pv[RootPly].depth = b.pv[RootPly].depth;
+  }
+}
+
+int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
+  Position& p = b.pos;
+  const bool inCheck = InCheck(p, side);
+  b.ply[RootPly].inCheck = inCheck;
+  b.ply[RootPly].moveListEnd = ListStart(b, RootPly);
+  b.ply[RootPly].pickerStage = 1;
+  bool searchedAny = false;
+  for (int i = 0; i < State->rootMoveCount; ++i) {
+    if (State->rootMoves[i].flags & RootSearched) continue;
+    State->rootMoves[i].flags |= RootSearched;
+    const Move m = State->rootMoves[i].move;
+    if (!silentSearch) {
+      char text[8];
+      std::printf("info currmove %s\n", FormatUsiMove(text, m));
+    }
+    b.ply[RootPly].currentMove = m;
+    MakeSearchMove(b, RootPly, m, side);
+    if (InCheck(p, side)) {
+      UnmakeSearchMove(b, RootPly, m);
+      continue;
+    }
+    const int e = ExtensionFor(b, RootPly, m, side, depth) - 4;
+    const uint64_t before = b.nodes;
+    const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, !searchedAny);
+    searchedAny = true;
+    UnmakeSearchMove(b, RootPly, m);
+    if (SearchAborted(b)) return alpha;
+    State->rootMoves[i].nodes = b.nodes - before;
+    if (v > alpha) {
+      OnNewRootBest(b, i, m, v, beta);
+      State->rootScore = v;
+      State->bestMove = m;
+      if (v >= beta || v > MateBound || v == HandGainScore) {
+        UpdateKillersAndHistory(b, RootPly, side, depth, m);
+        return v;
+      }
+      alpha = v;
+    }
+    // Offer the remaining root moves to idle helpers.
+    if (IdleHelpersAvailable() && RootSplitUseful(i + 1)) {
+      int best = alpha;
+      Move bestMove = 0;
+      if (SplitRoot(b, alpha, beta, depth, side, &best, &bestMove)) {
+        if (SearchAborted(b)) return alpha;
+        if (best > alpha) {
+          alpha = best;
+          if (alpha >= beta || alpha > MateBound || alpha == HandGainScore) {
+            if (bestMove) UpdateKillersAndHistory(b, RootPly, side, depth, bestMove);
+            return alpha;
+          }
+        }
+        break;
+      }
+    }
+  }
+  if (!searchedAny && alpha < -(MatedBase - 1)) {
+    b.pv[RootPly].length = RootPly - 1;
+    if (!silentSearch) PrintInfoLine(b, -(MatedBase - 1));
+  }
+  return alpha;
+}
+
+void OrderRootMoves(SearchBlock& b, int side) {
+  Position& p = b.pos;
+  const int64_t start = NowMs();
+  // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
+  bool perMoveChecks = false;
+  if (InCheck(p, side)) {
+    perMoveChecks = true;
+    mateSolverLimit = 10000;
+  } else {
+    mateTimeLimit = 1000;
+    mateSolverLimit = 0xFFFFFFFFu;
+    if (SolveMate(p, -side, 0)) {
+      perMoveChecks = true;
+      mateSolverLimit = mateNodes + 1000;
+    }
+  }
+  // 2. Score every legal move by a quiescence search of the position after it.
+  Move list[MaxMoves];
+  Move* end = GenerateAllMoves(p, list, side);
+  end = GenerateDrops(end, p, side);
+  int n = (int)(end - list);
+  static int keys[MaxMoves];
+  b.ply[RootPly].inCheck = InCheck(p, side);
+  b.ply[RootPly].pickerStage = 1;
+  b.ply[RootPly].staticEval = EvalNotComputed;
+  for (int i = 0; i < n; ++i) {
+    const Move m = list[i];
+    b.ply[RootPly].currentMove = m;
+    MakeSearchMove(b, RootPly, m, side);
+    if (InCheck(p, side) || (MoveIsDrop(m) && (MovePiece(m) & ~1) == BPawn && b.ply[RootPly].givesCheck &&
+                             !HasLegalMove(p, -side))) {
+      keys[i] = -4000000;
+    } else if (perMoveChecks && NowMs() - start < 3000 && (mateTimeLimit = 1000, SolveMate(p, -side, 0))) {
+      keys[i] = -4000000;
+    } else {
+      keys[i] = -Quiesce(b, -Infinite, Infinite, RootPly + 1, -side, 0);
+    }
+    UnmakeSearchMove(b, RootPly, m);
+  }
+  // 3. Sort, highest first (stable), and drop illegal and mated moves.
+  for (int i = 1; i < n; ++i) {
+    const Move m = list[i];
+    const int k = keys[i];
+    int j = i;
+    while (j > 0 && keys[j - 1] < k) {
+      keys[j] = keys[j - 1];
+      list[j] = list[j - 1];
+      --j;
+    }
+    keys[j] = k;
+    list[j] = m;
+  }
+  while (n > 0 && keys[n - 1] < -2999999) --n;
+  // 4. Easy move: a clear best that recaptures, or a clear best that is not winning much.
+  State->easyMove = 0;
+  if (n >= 2 && keys[0] > keys[1] + 5 * P2) {
+    const Move top = list[0];
+    bool recapture = false;
+    const Move last = State->lastMovePlayed;
+    if (last != 0 && MoveTo(last) == MoveTo(top) && MoveIsCapture(last) && MoveIsCapture(top) &&
+        ((MoveCaptured(last) ^ MoveCaptured(top)) & ~1) == 0)
+      recapture = true;
+    if (recapture || keys[0] < P2) State->easyMove = top;
+  }
+  // 5. The root list.
+  State->rootMoveCount = n;
+  for (int i = 0; i < n; ++i) State->rootMoves[i] = RootMove{list[i], 0, 0};
+}
+
+// Steps 4 to 8 of a search: root list, shortcuts for zero or one move, helpers and
+// iterative deepening up to `depthLimit` plies.
+static void SearchRoot(int side, int depthLimit) {
+  SearchBlock& b = MainBlock();
+  Position& root = State->root;
+  // 4. Fresh search state.
+  std::memcpy(static_cast<void*>(&b.pos), &root, sizeof(Position));
+  ResetSearchBlock(b);
+  b.nodes = b.qnodes = 0;
+  b.threadId = 0;
+  b.stop = 0;
+  b.pos.material = ComputeMaterial(b.pos);
+  root.material = b.pos.material;
+  State->rootSide = side;
+  State->age = (State->age + 1) % 8;
+  if (State->age == 0) State->age = 1;
+  State->iterationDepth = 0;
+  State->rootAlpha = -Infinite;
+  State->rootBeta = Infinite;
+  OrderRootMoves(b, side);
+  SetEasyTime();
+  // 5. Margins shrink a little at every search.
+  DecayMargins();
+  // 6. Nothing or only one move to play.
+  if (State->searchStatus != StatusTimeUp && State->resultCode == 0) {
+    if (State->rootMoveCount == 0) {
+      if (!State->pondering) {
+        State->resultCode = ResultNoMove;
+      } else {
+        State->searchStatus = StatusPonderNothing;
+        State->pondering = 0;
+      }
+      State->rootScore = -MatedBase;
+      return;
+    }
+    if (State->rootMoveCount == 1) {
+      State->bestMove = State->rootMoves[0].move;
+      State->rootScore = 0;
+      if (State->pondering) {
+        State->searchStatus = StatusPonderNothing;
+        State->pondering = 0;
+      }
+      return;
+    }
+  }
+  // 7. Helpers.
+  State->previousScore = -PerpetualScore;
+  StartHelpers();
+  // 8. Iterative deepening.
+  b.pv[RootPly].length = RootPly - 1;
+  for (int depth = 1; depth <= MaxIterationDepth; ++depth) {
+    if (depth > depthLimit) break;
+    State->iterationDepth = depth;
+    SeedPrincipalVariation(b, side);
+    int alpha, beta;
+    if (depth == 1) {
+      alpha = -Infinite;
+      beta = Infinite;
+    } else {
+      alpha = State->previousScore - 4 * PawnValue;
+      beta = State->previousScore + 4 * PawnValue;
+    }
+    State->rootScore = alpha;
+    ClearRootFlags();
+    bool failedHigh = false;
+    for (;;) {
+      State->rootAlpha = alpha;
+      State->rootBeta = beta;
+      const int v = RootSearch(b, alpha, beta, 4 * depth + 2, side);
+      if (State->searchStatus == 0) {
+        if (State->rootScore > MateBound) State->searchStatus = StatusWin;
+        else if (State->rootScore < -MateBound) State->searchStatus = StatusLoss;
+        else if (State->rootScore == HandGainScore) State->searchStatus = StatusHandGain;
+      }
+      if (State->searchStatus != 0 || State->resultCode != 0) break;
+      uint8_t& flags = State->rootMoves[0].flags;
+      if (v <= alpha) {
+        // Fail low: widen downwards at once (unless this iteration already failed high).
+        if (failedHigh) break;
+        BumpCounter(flags, 0);
+        ClearSearchedFlags();
+        alpha = -Infinite;
+        State->rootScore = -Infinite;
+        State->easyMove = 0;
+        continue;
+      }
+      if (v >= beta) {
+        // Fail high: widen upwards step by step, and downwards after earlier fail lows.
+        failedHigh = true;
+        const int highs = BumpCounter(flags, 3);
+        int lows = 0;
+        for (int bit = 0; bit < 3; ++bit) lows += (flags >> bit) & 1;
+        if (alpha != -Infinite) {
+          if (lows >= 3) alpha = -Infinite;
+          else if (lows == 2) alpha -= 6 * P2;
+          else if (lows == 1) alpha -= 4 * P2;
+        }
+        if (beta != Infinite) {
+          if (highs >= 3) beta = Infinite;
+          else if (highs == 2) beta += 6 * P2;
+          else beta += 4 * P2;
+        }
+        State->rootScore = alpha;
+        ClearSearchedFlags();
+        continue;
+      }
+      State->previousScore = State->rootScore;
+      ClearRootFlags();
+      break;
+    }
+    const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
+    if (elapsed > 0 && !silentSearch) {
+      std::printf("info nodes %d nps %" PRId64 "\n", (int)(uint32_t)b.nodes, (int64_t)(b.nodes / elapsed));
+      std::fflush(stdout);
+    }
+    if (State->searchStatus != 0 || State->resultCode != 0) break;
+    if (State->rootMoveCount == 1) break;
+  }
+  State->iterationDepth = 0;
+  // A search stopped before its first move was finished still plays the best move of
+  // the ordering rather than resigning.
+  if (State->bestMove == 0 && State->rootMoveCount > 0 && State->resultCode == 0)
+    State->bestMove = State->rootMoves[0].move;
+}
+
+void Think(int side) {
+  Position& root = State->root;
+  // 1. Start of the clock and of the search state.
+  State->searchStartMs = NowMs();
+  StartMoveClock(side);
+  timeCheckCountdown = 10000;
+  State->searchStatus = 0;
+  State->resultCode = 0;
+  State->bestMove = 0;
+  ResetSplitStatistics();
+  // 2. Declaration win, stored mate, book.
+  const RootShortcutResult shortcut = RootShortcuts(root);
+  if (shortcut.kind != ShortcutNone) {
+    if (shortcut.kind == ShortcutDeclaration) State->resultCode = ResultDeclaration;
+    return;
+  }
+  if (State->resultCode != 0) return;
+  ComputeBudget();
+  // 3. A quick forced mate first.
+  if (!InCheck(root, side) && engineLevel > 5) {
+    mateTimeLimit = 1000;
+    mateSolverLimit = 0xFFFFFFFFu;
+    if (SolveMate(root, side, silentSearch ? 0 : 1)) {
+      mateSequenceActive = true;
+      State->bestMove = FirstMatingMove(side, root);
+      State->rootScore = 29999;
+      if (State->pondering) {
+        State->searchStatus = StatusPonderMate;
+        State->pondering = 0;
+      }
+      return;
+    }
+  }
+  SearchRoot(side, State->noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engineLevel));
+}
+
+uint64_t SearchFixedDepth(int side, int depth) {
+  State->searchStartMs = NowMs();
+  StartMoveClock(side);
+  timeCheckCountdown = 10000;
+  State->searchStatus = 0;
+  State->resultCode = 0;
+  State->bestMove = 0;
+  State->pondering = 0;
+  const int savedNoLimit = State->noTimeLimit;
+  State->noTimeLimit = 1;
+  ResetSplitStatistics();
+  SearchRoot(side, depth);
+  State->noTimeLimit = savedNoLimit;
+  return MainBlock().nodes;
+}
+
+void NewGameReset() {
+  State->age = 0;
+  ClearTable();
+  ClearHistory();
+  SearchBlock& b = MainBlock();
+  for (int p = 0; p < PlyCount; ++p) b.ply[p].killers[0] = b.ply[p].killers[1] = 0;
+  ClearGameHistory(State->root);
+  b.pv[RootPly].length = RootPly - 1;
+  ResetMargins();
+  State->lastMovePlayed = 0;
+}
+
+void SelectPonderMove() {
+  SearchBlock& b = MainBlock();
+  std::memcpy(static_cast<void*>(&b.pos), &State->root, sizeof(Position));
+  const int side = State->sideToMove;
+  int alpha = -999999, threat = 0;
+  Probe(b, 0, 0, side, &alpha, 999999, &threat);
+  const Move m = b.ply[0].hashMove;
+  ponderMove = (m != 0 && IsLegalMove(b.pos, m, side)) ? m : 0;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,33 @@
+// The search driver: root shortcuts, the pre-search mate test, the root move
+// list, iterative deepening with aspiration windows, and the new-game reset.
+#pragma once
+
+#include <cstdint>
+
+#include "search/search_block.h"
+
+namespace kestrel {
+
+// Answers one "go" or "go ponder" for `side`; results in the engine record.
+void Think(int side);
+// Searches the root position to a fixed depth without shortcuts, mate pre-search or
+// time checks (the bench); returns the main thread's node count.
+uint64_t SearchFixedDepth(int side, int depth);
+// The move loop at the root (ply 1); depth in quarter plies.
+int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side);
+// Moves root entry `index` to the front and reports the new line.
+void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta);
+// Builds and orders the root move list.
+void OrderRootMoves(SearchBlock& b, int side);
+// Clears the table, the ordering tables, the killers, the game history and the margins.
+void NewGameReset();
+// Picks the ponder move from the table after bestMove was played on the root.
+void SelectPonderMove();
+// The main thread's root block.
+SearchBlock& MainBlock();
+// Deepest iteration allowed by the playing level (plies).
+int LevelDepthLimit(int level);
+// Prints one "info" line with the line of row RootPly of a block.
+void PrintInfoLine(const SearchBlock& b, int score);
+
+}  // namespace kestrel

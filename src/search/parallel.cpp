@@ -1,0 +1,437 @@
+// Split points, helper threads and the blocks they search.
+//
+// Lock order: smpLock before a block's lock; rootLock is always taken alone.
+// Helpers wait between searches by spinning briefly and then sleeping on a
+// condition variable, so an idle engine uses no processor time.
+#include "search/parallel.h"
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <new>
+#include <thread>
+#include <vector>
+
+#include "board/makemove.h"
+#include "board/state.h"
+#include "movegen/attacks.h"
+#include "search/driver.h"
+#include "search/picker.h"
+#include "search/search.h"
+
+namespace kestrel {
+
+namespace {
+
+// Root flag: the entry was searched in this iteration.
+constexpr uint8_t RootSearched = 0x40;
+// Spins of a waiting helper before it goes to sleep.
+constexpr int SpinsBeforeSleep = 20000;
+
+SearchBlock* blocks[1 + MaxThreads * BlocksPerThread];
+SpinLock smpLock;
+SpinLock rootLock;
+std::atomic<SearchBlock*> threadWork[MaxThreads];
+std::atomic<SearchBlock*> waitingFor[MaxThreads];
+std::atomic<int> idleCount{0};
+std::atomic<int> readyThreads{1};
+int startedThreads = 0;
+std::atomic<int> splitCount{0};
+std::atomic<int> abortCount{0};
+std::atomic<bool> quitThreads{false};
+std::vector<std::thread> helpers;
+std::mutex sleepMutex;
+std::condition_variable sleepCv;
+
+// The main thread's "busy" marker in threadWork (it is never idle while searching).
+SearchBlock* const BusyMarker = reinterpret_cast<SearchBlock*>(1);
+
+// Zero-filled, 128-byte aligned memory for one block; pages are only touched when used.
+SearchBlock* NewBlock() {
+  // calloc hands out fresh zero pages for a block this large without touching them.
+  void* mem = std::calloc(1, sizeof(SearchBlock) + 128);
+  if (!mem) std::exit(12);
+  void* aligned = reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(mem) + 127) & ~uintptr_t(127));
+  SearchBlock* b = new (aligned) SearchBlock;
+  ResetSearchBlock(*b);
+  return b;
+}
+
+void AllocateThreadBlocks(int t) {
+  for (int i = 1; i <= BlocksPerThread; ++i) {
+    SearchBlock*& slot = blocks[t * BlocksPerThread + i];
+    if (!slot) slot = NewBlock();
+  }
+}
+
+void WakeHelpers() {
+  std::lock_guard<std::mutex> lk(sleepMutex);
+  sleepCv.notify_all();
+}
+
+// Takes a free block for thread t, preferring its own; nullptr when none is free.
+SearchBlock* FreeBlockFor(int t) {
+  for (int i = 1; i <= BlocksPerThread; ++i) {
+    SearchBlock* b = blocks[t * BlocksPerThread + i];
+    if (b && b->inUse.load() == 0) return b;
+  }
+  for (int i = 1; i <= MaxThreads * BlocksPerThread; ++i) {
+    SearchBlock* b = blocks[i];
+    if (b && b->inUse.load() == 0) return b;
+  }
+  return nullptr;
+}
+
+// Lends a block to thread t with a copy of the split node's state.
+SearchBlock* CopyToChild(SearchBlock& parent, int t) {
+  SearchBlock* c = FreeBlockFor(t);
+  if (!c) return nullptr;
+  const int ply = parent.plyAt;
+  c->inUse = 1;
+  c->stop = 0;
+  c->childCount = 0;
+  for (auto& ch : c->children) ch = nullptr;
+  // The position without the unused tail of its history.
+  const Position& src = parent.pos;
+  const size_t head = offsetof(Position, history);
+  std::memcpy(static_cast<void*>(&c->pos), &src, head);
+  std::memcpy(c->pos.history, src.history, sizeof(HistoryEntry) * (src.historyCount + 1));
+  c->pos.historyCount = src.historyCount;
+  // Per-ply state down to the split ply; the child's lists start on its own stack.
+  for (int p = 0; p <= ply + 1 && p < PlyCount; ++p) {
+    c->ply[p].currentMove = parent.ply[p].currentMove;
+    c->ply[p].hashMove = 0;
+    c->ply[p].inCheck = parent.ply[p].inCheck;
+    c->ply[p].givesCheck = parent.ply[p].givesCheck;
+    c->ply[p].staticEval = parent.ply[p].staticEval;
+    c->ply[p].pickerStage = parent.ply[p].pickerStage;
+    c->ply[p].savedKeyFull = parent.ply[p].savedKeyFull;
+    c->ply[p].savedKeyBoard = parent.ply[p].savedKeyBoard;
+    c->ply[p].moveListEnd = c->moveStack;
+    c->ply[p].searchedCount = 0;
+  }
+  for (int p = 0; p < PlyCount; ++p) {
+    c->ply[p].killers[0] = parent.ply[p].killers[0];
+    c->ply[p].killers[1] = parent.ply[p].killers[1];
+  }
+  c->pv[ply].length = ply - 1;
+  c->nodes = c->qnodes = 0;
+  c->threadId = t;
+  c->parent = &parent;
+  c->alpha = parent.alpha;
+  c->beta = parent.beta;
+  c->side = parent.side;
+  c->plyAt = ply;
+  c->depth = parent.depth;
+  c->mateThreat = parent.mateThreat;
+  c->splitInCheck = parent.splitInCheck;
+  c->atRoot = parent.atRoot;
+  c->splitBestMove = 0;
+  c->splitBest = parent.alpha;
+  return c;
+}
+
+// Gives the child's result to the split node and returns the block.
+void MergeIntoParent(SearchBlock& parent, SearchBlock& child, int v) {
+  const int ply = parent.plyAt;
+  if (child.nodes > 0 && !child.stop && v > parent.splitBest) {
+    parent.splitBest = v;
+    parent.splitBestMove = child.splitBestMove;
+    for (int i = ply; i <= child.pv[ply].length; ++i) parent.pv[ply].moves[i] = child.pv[ply].moves[i];
+    parent.pv[ply].length = child.pv[ply].length;
+    parent.pv[ply].flag = child.pv[ply].flag;
+    for (int p = 0; p < PlyCount; ++p) {
+      parent.ply[p].killers[0] = child.ply[p].killers[0];
+      parent.ply[p].killers[1] = child.ply[p].killers[1];
+    }
+  }
+  parent.nodes += child.nodes;
+  parent.qnodes += child.qnodes;
+  child.inUse = 0;
+}
+
+// Works through the moves of a split point on a lent block.
+int SearchSplitPoint(SearchBlock& c) {
+  SearchBlock& parent = *c.parent;
+  const int ply = c.plyAt, side = c.side, depth = c.depth, beta = c.beta;
+  int alpha = c.alpha;
+  Position& p = c.pos;
+  for (;;) {
+    // 1. Take the next move under the parent's lock.
+    Move m = 0;
+    int stage = 11;
+    int rootIndex = -1;
+    parent.lock.Lock();
+    if (c.atRoot) {
+      for (int i = 0; i < State->rootMoveCount; ++i) {
+        if (State->rootMoves[i].flags & RootSearched) continue;
+        State->rootMoves[i].flags |= RootSearched;
+        m = State->rootMoves[i].move;
+        rootIndex = i;
+        break;
+      }
+    } else {
+      stage = c.splitInCheck ? NextEvasion(parent, ply, side) : NextMove(parent, ply, side);
+      if (stage != 0) m = parent.ply[ply].currentMove;
+    }
+    parent.lock.Unlock();
+    if (m == 0) return c.splitBest;
+    // 2. Make it; skip it when it leaves the king attacked.
+    c.ply[ply].currentMove = m;
+    c.ply[ply].pickerStage = stage;
+    MakeSearchMove(c, ply, m, side);
+    if (InCheck(p, side)) {
+      c.nodes++;
+      UnmakeSearchMove(c, ply, m);
+      continue;
+    }
+    const int e = ExtensionFor(c, ply, m, side, depth) - 4;
+    const uint64_t before = c.nodes;
+    // 3. Null window, re-search of a reduced move, full window inside.
+    const int v = SearchMadeMove(c, alpha, beta, depth, ply, side, e, false);
+    UnmakeSearchMove(c, ply, m);
+    // 4. Abort: a root move not finished is searched again later.
+    if (SearchAborted(c)) {
+      if (rootIndex >= 0) {
+        rootLock.Lock();
+        for (int i = 0; i < State->rootMoveCount; ++i)
+          if (State->rootMoves[i].move == m) State->rootMoves[i].flags &= ~RootSearched;
+        rootLock.Unlock();
+      }
+      return c.splitBest;
+    }
+    // 5. Root bookkeeping.
+    if (rootIndex >= 0) {
+      rootLock.Lock();
+      int idx = -1;
+      for (int i = 0; i < State->rootMoveCount; ++i)
+        if (State->rootMoves[i].move == m) idx = i;
+      if (idx >= 0) State->rootMoves[idx].nodes = c.nodes - before;
+      if (v > alpha && v > State->rootScore && idx >= 0) {
+        OnNewRootBest(c, idx, m, v, beta);
+        State->rootScore = v;
+        State->bestMove = m;
+      }
+      rootLock.Unlock();
+    }
+    // 6. Improvement and cut-off.
+    if (v > alpha) {
+      alpha = v;
+      c.splitBest = v;
+      c.splitBestMove = m;
+      if (rootIndex < 0) UpdatePv(c, ply, m);
+      if (v >= beta || (c.atRoot && (v > MateBound || v == HandGainScore))) {
+        abortCount++;
+        smpLock.Lock();
+        parent.lock.Lock();
+        for (SearchBlock* sib : parent.children)
+          if (sib && sib != &c) StopBlock(*sib);
+        parent.lock.Unlock();
+        smpLock.Unlock();
+        return v;
+      }
+    }
+  }
+}
+
+// Waits for a split point to work on; the owner of a split (waiting != nullptr)
+// returns when all of its helpers are done.
+void WaitForWork(int id, SearchBlock* waiting) {
+  for (;;) {
+    // 1. Count this thread as idle.
+    smpLock.Lock();
+    idleCount++;
+    smpLock.Unlock();
+    // 2. Wait for work (or, as an owner, for the helpers to finish).
+    int spins = 0;
+    while (threadWork[id].load() == nullptr && !quitThreads.load()) {
+      if (waiting) {
+        if (waiting->childCount.load() == 0) break;
+        if ((++spins & 1023) == 0) std::this_thread::yield();
+        continue;
+      }
+      if (++spins < SpinsBeforeSleep) continue;
+      std::unique_lock<std::mutex> lk(sleepMutex);
+      sleepCv.wait_for(lk, std::chrono::milliseconds(50),
+                       [id] { return threadWork[id].load() != nullptr || quitThreads.load(); });
+    }
+    // 3. Leaving.
+    if (quitThreads.load()) {
+      smpLock.Lock();
+      idleCount--;
+      smpLock.Unlock();
+      return;
+    }
+    // 4. Take the slot.
+    smpLock.Lock();
+    if (threadWork[id].load() == nullptr) threadWork[id] = waiting;
+    idleCount--;
+    smpLock.Unlock();
+    // 5. The owner's split is finished.
+    SearchBlock* w = threadWork[id].load();
+    if (w == waiting) return;
+    // 6. Search the lent block.
+    const int v = SearchSplitPoint(*w);
+    // 7. Report to the split node.
+    SearchBlock& parent = *w->parent;
+    smpLock.Lock();
+    parent.lock.Lock();
+    MergeIntoParent(parent, *w, v);
+    parent.children[id] = nullptr;
+    parent.childCount--;
+    parent.lock.Unlock();
+    threadWork[id] = nullptr;
+    smpLock.Unlock();
+  }
+}
+
+void HelperMain(int id) {
+  AllocateThreadBlocks(id);
+  readyThreads++;
+  WaitForWork(id, nullptr);
+}
+
+// Shares the node held by block b (its split fields set) with idle threads.
+int Split(SearchBlock& b) {
+  const int owner = b.threadId;
+  smpLock.Lock();
+  bool anyIdle = false;
+  for (int t = 0; t < State->threadNumber && t < MaxThreads; ++t)
+    if (t != owner && threadWork[t].load() == nullptr && waitingFor[t].load() == nullptr) anyIdle = true;
+  if (!anyIdle || b.stop.load()) {
+    smpLock.Unlock();
+    return 0;
+  }
+  splitCount++;
+  SearchBlock* const ownerWork = threadWork[owner].load();
+  threadWork[owner] = nullptr;
+  b.childCount = 0;
+  for (auto& ch : b.children) ch = nullptr;
+  b.splitBest = b.alpha;
+  b.splitBestMove = 0;
+  int made = 0;
+  const int maxChildren = State->maxHelpersPerSplit > 0 ? State->maxHelpersPerSplit : 4;
+  // The owner takes a copy first, then idle helpers until the split is full.
+  for (int pass = 0; pass < 2; ++pass) {
+    for (int t = 0; t < State->threadNumber && t < MaxThreads && made < maxChildren; ++t) {
+      if ((pass == 0) != (t == owner)) continue;
+      if (threadWork[t].load() != nullptr || (t != owner && waitingFor[t].load() != nullptr)) continue;
+      SearchBlock* c = CopyToChild(b, t);
+      if (!c) continue;
+      b.children[t] = c;
+      b.childCount++;
+      ++made;
+    }
+  }
+  if (made < 2) {
+    // Nobody but the owner: give the block back and search on alone.
+    for (int t = 0; t < MaxThreads; ++t)
+      if (b.children[t]) {
+        b.children[t]->inUse = 0;
+        b.children[t] = nullptr;
+      }
+    b.childCount = 0;
+    threadWork[owner] = ownerWork;
+    smpLock.Unlock();
+    return 0;
+  }
+  for (int t = 0; t < MaxThreads; ++t)
+    if (b.children[t]) threadWork[t] = b.children[t];
+  smpLock.Unlock();
+  WakeHelpers();
+  waitingFor[owner] = &b;
+  WaitForWork(owner, &b);
+  waitingFor[owner] = nullptr;
+  threadWork[owner] = ownerWork;
+  return 1;
+}
+
+}  // namespace
+
+SearchBlock* MainThreadBlock() {
+  if (!blocks[0]) {
+    blocks[0] = NewBlock();
+    AllocateThreadBlocks(0);
+    threadWork[0] = BusyMarker;
+  }
+  return blocks[0];
+}
+
+void StartHelpers() {
+  MainThreadBlock();
+  const int want = State->threadNumber < 1 ? 1 : (State->threadNumber > MaxThreads ? MaxThreads : State->threadNumber);
+  while (startedThreads + 1 < want) {
+    const int id = ++startedThreads;
+    helpers.emplace_back(HelperMain, id);
+  }
+  while (readyThreads.load() < startedThreads + 1) std::this_thread::yield();
+}
+
+void ResetSplitStatistics() {
+  splitCount = 0;
+  abortCount = 0;
+}
+
+bool IdleHelpersAvailable() { return State->threadNumber > 1 && idleCount.load(std::memory_order_relaxed) > 0; }
+
+bool RootSplitUseful(int nextIndex) {
+  if (!State->rootSplitAllowed) return false;
+  return State->rootScore >= State->previousScore - 100 || nextIndex > State->rootMoveCount / 3;
+}
+
+int SplitNode(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int mateThreat,
+              bool inCheck, int* best, Move* bestMove) {
+  b.alpha = alpha;
+  b.beta = beta;
+  b.side = side;
+  b.plyAt = ply;
+  b.depth = depth;
+  b.mateThreat = mateThreat;
+  b.splitInCheck = inCheck;
+  b.atRoot = false;
+  if (!Split(b)) return 0;
+  *best = b.splitBest;
+  *bestMove = b.splitBestMove;
+  return 1;
+}
+
+int SplitRoot(SearchBlock& b, int alpha, int beta, int depth, int side, int* best, Move* bestMove) {
+  b.alpha = alpha;
+  b.beta = beta;
+  b.side = side;
+  b.plyAt = RootPly;
+  b.depth = depth;
+  b.mateThreat = 0;
+  b.splitInCheck = b.ply[RootPly].inCheck;
+  b.atRoot = true;
+  if (!Split(b)) return 0;
+  *best = b.splitBest;
+  *bestMove = b.splitBestMove;
+  return 1;
+}
+
+void StopBlock(SearchBlock& b) {
+  b.lock.Lock();
+  b.stop = 1;
+  for (SearchBlock* ch : b.children)
+    if (ch) StopBlock(*ch);
+  b.lock.Unlock();
+}
+
+int SplitCount() { return splitCount.load(); }
+int SplitAbortCount() { return abortCount.load(); }
+
+void StopHelpers() {
+  quitThreads = true;
+  WakeHelpers();
+  for (auto& t : helpers) t.join();
+  helpers.clear();
+  startedThreads = 0;
+  readyThreads = 1;
+  quitThreads = false;
+}
+
+}  // namespace kestrel

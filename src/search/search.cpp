@@ -1,0 +1,509 @@
+// The node search and the quiescence search.
+#include "search/search.h"
+
+#include "board/makemove.h"
+#include "board/material.h"
+#include "board/state.h"
+#include "eval/evaluate.h"
+#include "eval/movegain.h"
+#include "movegen/attacks.h"
+#include "movegen/mate1.h"
+#include "search/history.h"
+#include "search/parallel.h"
+#include "search/picker.h"
+#include "search/timeman.h"
+#include "search/tt.h"
+
+namespace kestrel {
+
+int PawnValue = 0;
+int P2 = 0;
+int DrawScore = 0;
+int timeCheckCountdown = 10000;
+bool silentSearch = false;
+
+void SwitchPonderToTimed() {
+  State->usedThisMove[SideIndex(State->rootSide)] = 0;
+  ComputeBudget();
+  State->searchStartMs = NowMs();
+  State->lastStamp = TimeNow();
+  State->pondering = 0;
+}
+
+void ComputeSearchThresholds() {
+  PawnValue = PieceValues[VKPawn];
+  P2 = CaptureGain[BPawn];
+  DrawScore = 2 * PawnValue;
+}
+
+bool SearchAborted(const SearchBlock& b) {
+  return State->searchStatus.load(std::memory_order_relaxed) != 0 ||
+         b.stop.load(std::memory_order_relaxed) != 0;
+}
+
+void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
+  Position& p = b.pos;
+  b.ply[ply].savedKeyFull = p.keyFull;
+  b.ply[ply].savedKeyBoard = p.keyBoard;
+  MakeMove(p, m);
+  const bool check = InCheck(p, -side);
+  b.ply[ply].givesCheck = check;
+  // The game history has room for every ply of a search: the position command
+  // keeps the game well below its end.
+  p.historyCount += 1;
+  HistoryEntry& h = p.history[p.historyCount];
+  h.keyBoard = p.keyBoard;
+  h.hand = p.hand[0];
+  h.inCheck = check;
+}
+
+void UnmakeSearchMove(SearchBlock& b, int ply, Move m) {
+  Position& p = b.pos;
+  UnmakeMove(p, m);
+  p.keyFull = b.ply[ply].savedKeyFull;
+  p.keyBoard = b.ply[ply].savedKeyBoard;
+  p.historyCount -= 1;
+}
+
+void UpdatePv(SearchBlock& b, int ply, Move m) {
+  PvRow& row = b.pv[ply];
+  const PvRow& child = b.pv[ply + 1];
+  row.moves[ply] = m;
+  const bool tail = child.length >= ply + 1;
+  const int last = tail ? child.length : ply;
+  for (int i = ply + 1; i <= last; ++i) row.moves[i] = child.moves[i];
+  row.length = last;
+  row.flag = tail ? child.flag : 0;
+}
+
+// Makes the line at `ply` the single move m.
+static void SetPv(SearchBlock& b, int ply, Move m) {
+  b.pv[ply].moves[ply] = m;
+  b.pv[ply].length = ply;
+  b.pv[ply].flag = 0;
+}
+
+// Empties the line at `ply`, optionally marking it as cut by a repetition.
+static void ClearPv(SearchBlock& b, int ply, int flag = 0) {
+  b.pv[ply].length = ply - 1;
+  b.pv[ply].flag = flag;
+}
+
+void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m) {
+  if (MoveIsCapture(m)) return;
+  const int idx = HistoryIndex(m, side);
+  const int v = HistoryValue(HistoryScore, idx) + depth * depth;
+  HistoryScore[idx].store(v, std::memory_order_relaxed);
+  if (v > 32767)
+    for (int i = 0; i < HistoryTableSize; ++i)
+      HistoryScore[i].store(HistoryValue(HistoryScore, i) / 2, std::memory_order_relaxed);
+  if (b.ply[ply].killers[0] != m) {
+    b.ply[ply].killers[1] = b.ply[ply].killers[0];
+    b.ply[ply].killers[0] = m;
+  }
+}
+
+void UpdateHistoryOnImprovement(SearchBlock& /*b*/, int side, const Move* searched, int count) {
+  if (count <= 0) return;
+  const Move best = searched[count - 1];
+  bool overflow = false;
+  for (int i = 0; i < count; ++i) {
+    const Move m = searched[i];
+    if (MoveIsCapture(m) || MovePromotes(m)) continue;
+    const int idx = HistoryIndex(m, side);
+    if (m == best) HistorySuccess[idx].fetch_add(100, std::memory_order_relaxed);
+    if (HistoryTried[idx].fetch_add(1, std::memory_order_relaxed) + 1 > 32767) overflow = true;
+  }
+  if (overflow) {
+    for (int i = 0; i < HistoryTableSize; ++i) {
+      HistorySuccess[i].store(HistoryValue(HistorySuccess, i) / 2, std::memory_order_relaxed);
+      HistoryTried[i].store(HistoryValue(HistoryTried, i) / 2 + 1, std::memory_order_relaxed);
+    }
+  }
+}
+
+int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth) {
+  int e = 0;
+  if (b.ply[ply].givesCheck) e += 4;
+  if (b.ply[ply].inCheck && b.ply[ply].moveListEnd - ListStart(b, ply) == 1) e += 2;
+  if (ply > 1 && b.ply[ply - 1].currentMove != 0 && MoveTo(b.ply[ply - 1].currentMove) == MoveTo(m)) e += 2;
+  if (e > 4) e = 4;
+  if (e > 0) {
+    const int D = State->iterationDepth;
+    if (D > 0 && ply > 2 * D) e = ply <= 4 * D ? (4 * D - ply) * e / (2 * D) : 0;
+    return e;
+  }
+  // A late quiet move with a poor success record is searched one ply shallower.
+  if (b.ply[ply].pickerStage == 11 && depth >= 12 && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
+      !MovePromotes(m)) {
+    const int idx = HistoryIndex(m, side);
+    const int tried = HistoryValue(HistoryTried, idx);
+    if (HistoryValue(HistorySuccess, idx) / (tried > 0 ? tried : 1) < 60) return -4;
+  }
+  return 0;
+}
+
+int RepetitionCheck(SearchBlock& b, int ply, int side) {
+  const Position& p = b.pos;
+  const int cur = (int)p.historyCount;
+  const int rootIndex = cur - (ply - 1);
+  const HistoryEntry* h = p.history;
+  const uint64_t key = h[cur].keyBoard;
+  const uint32_t H = h[cur].hand;
+  const int rootSign = side == State->rootSide ? -1 : 1;
+  const uint32_t pieceBits = 0xFFFFF;  // lance .. rook fields
+  int count = 0;
+  const int maxBack = ply + 27;
+  for (int k = 2; k <= maxBack && cur - k >= 0; ++k) {
+    const HistoryEntry& e = h[cur - k];
+    if (e.keyBoard != key) continue;
+    const uint32_t E = e.hand;
+    if ((k & 1) == 0) {
+      if (H == E) {
+        // Who was in check at each turn since the earlier occurrence?
+        bool selfAlways = true, oppAlways = true;
+        for (int j = 0; j <= k; j += 2) selfAlways &= h[cur - j].inCheck != 0;
+        for (int j = 1; j < k; j += 2) oppAlways &= h[cur - j].inCheck != 0;
+        if (selfAlways) return PerpetualScore;
+        if (oppAlways) return -PerpetualScore;
+        if (ply > 3) return rootSign * DrawScore;
+        if (++count >= 3) return rootSign * 3 * PawnValue;
+        continue;
+      }
+      if (H <= E && (H & ~E & pieceBits) == 0) return side == Black ? -HandGainScore : HandGainScore;
+      if (E <= H && (E & ~H & pieceBits) == 0) return side == Black ? HandGainScore : -HandGainScore;
+    } else if (H == E && cur - k >= rootIndex) {
+      return HandGainScore;
+    }
+  }
+  return count == 0 ? 0 : rootSign * count * PawnValue;
+}
+
+// Counts a node and runs the main thread's periodic time check.
+static inline bool CountNodeAndCheckTime(SearchBlock& b) {
+  b.nodes++;
+  if (b.threadId == 0 && !State->pondering && --timeCheckCountdown < 1) {
+    timeCheckCountdown = 10000;
+    if (TimeUp()) {
+      State->searchStatus = StatusTimeUp;
+      return true;
+    }
+  }
+  return false;
+}
+
+int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first) {
+  const int nd = depth + e;
+  auto child = [&](int a, int bt, int d) {
+    return d < 4 ? -Quiesce(b, -bt, -a, ply + 1, -side, 0) : -Search(b, -bt, -a, d, ply + 1, -side, true);
+  };
+  if (first) return child(alpha, beta, nd);
+  int v = child(alpha, alpha + 1, nd);
+  if (SearchAborted(b)) return 0;
+  if (e < -4 && v > alpha) {
+    v = child(alpha, alpha + 1, depth - 4);
+    if (SearchAborted(b)) return 0;
+  }
+  if (alpha < v && v < beta) v = child(alpha, beta, depth + (e > -4 ? e : -4));
+  return v;
+}
+
+int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull) {
+  Position& p = b.pos;
+  // 1. Count the node; the main thread checks the clock every 10000 nodes.
+  if (SearchAborted(b)) return 0;
+  if (CountNodeAndCheckTime(b)) return 0;
+  // 2. Interrupts from the front end.
+  if (stopRequested.load(std::memory_order_relaxed) && State->bestMove != 0) {
+    State->searchStatus = StatusStopped;
+    return 0;
+  }
+  if (gameoverReceived.load(std::memory_order_relaxed)) {
+    State->searchStatus = StatusGameover;
+    return 0;
+  }
+  if (State->pondering && b.threadId == 0 && ponderhitReceived.load(std::memory_order_relaxed)) {
+    SwitchPonderToTimed();
+  }
+  // 3. Depth limit of the arrays.
+  ClearPv(b, ply);
+  if (ply > 48) return beta;
+  // 4. Repetitions.
+  const int rep = RepetitionCheck(b, ply, side);
+  if (rep != 0) {
+    if (rep > alpha && rep < beta) ClearPv(b, ply, 1);
+    return rep;
+  }
+  // 5. Table probe.
+  int mateThreat = 0;
+  int probeAlpha = alpha;
+  const int probe = Probe(b, ply, depth, side, &probeAlpha, beta, &mateThreat);
+  if ((probe == 1 || probe == 2) && beta == alpha + 1) return probe == 1 ? beta : alpha;
+  if (probe == 3) {
+    if (probeAlpha < beta && b.ply[ply].hashMove != 0) {
+      SetPv(b, ply, b.ply[ply].hashMove);
+    }
+    return probeAlpha;
+  }
+  if (probe == 4) allowNull = false;
+  mateThreat = 0;
+  // 6. Fresh node state.
+  const bool inCheck = InCheck(p, side);
+  b.ply[ply].inCheck = inCheck;
+  b.ply[ply].givesCheck = 0;
+  b.ply[ply].moveListEnd = ListStart(b, ply);
+  b.ply[ply].searchedCount = 0;
+  b.ply[ply].staticEval = EvalNotComputed;
+  // 7. Mate in one.
+  if (!inCheck) {
+    const Move mate = FindMateInOne(p, side);
+    if (mate != 0) {
+      const int score = MateInOneBase - ply;
+      b.ply[ply].hashMove = mate;
+      SetPv(b, ply, mate);
+      Store(b, 3, ply, depth, side, score, 0);
+      if (!(score > alpha && score < beta)) ClearPv(b, ply);
+      return score;
+    }
+  }
+  // 8. Near-leaf cut-offs.
+  const int M = MaxCaptureGain * 2 / 8;
+  if (!inCheck && depth < 8) {
+    b.ply[ply].staticEval = Evaluate(p, side);
+    if (b.ply[ply].staticEval >= beta + M) {
+      b.ply[ply].currentMove = 0;
+      Store(b, 1, ply, depth, side, beta, 0);
+      return beta;
+    }
+  } else if (!inCheck && depth < 12) {
+    b.ply[ply].pickerStage = 1;  // the quiescence child follows a real node
+    const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
+    if (SearchAborted(b)) return 0;
+    if (q >= beta + M) {
+      b.ply[ply].currentMove = 0;
+      Store(b, 1, ply, depth, side, beta, 0);
+      return beta;
+    }
+    if (b.ply[ply].staticEval < beta) allowNull = false;
+  }
+  // 9. Null move.
+  if (allowNull && !inCheck) {
+    b.ply[ply].currentMove = 0;
+    b.ply[ply].pickerStage = 0;  // tells the child that it follows a null move
+    const int R = depth > 24 ? 16 : 12;
+    const int d = depth - R;
+    int v = -PerpetualScore;
+    bool tried = false;
+    b.ply[ply].savedKeyFull = p.keyFull;
+    b.ply[ply].savedKeyBoard = p.keyBoard;
+    p.historyCount += 1;
+    p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], 0};
+    b.ply[ply].givesCheck = 0;
+    if (d < 4) {
+      v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
+      if (b.ply[ply + 1].staticEval != EvalNotComputed) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
+      tried = true;
+    } else {
+      if (b.ply[ply].staticEval == EvalNotComputed) b.ply[ply].staticEval = Evaluate(p, side);
+      if (b.ply[ply].staticEval >= beta) {
+        v = -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
+        tried = true;
+      }
+    }
+    p.historyCount -= 1;
+    p.keyFull = b.ply[ply].savedKeyFull;
+    p.keyBoard = b.ply[ply].savedKeyBoard;
+    if (SearchAborted(b)) return 0;
+    if (tried) {
+      if (v >= beta) {
+        Store(b, 1, ply, depth, side, v, 0);
+        return v;
+      }
+      if (v == ply - 29997) mateThreat = 1;
+    }
+  }
+  // 10. Internal iterative deepening on the principal variation.
+  if (b.ply[ply].hashMove == 0 && allowNull && depth >= 12) {
+    const bool rootWindow = (ply % 2 == 0) ? (alpha == -State->rootBeta && beta == -State->rootAlpha)
+                                           : (alpha == State->rootAlpha && beta == State->rootBeta);
+    if (rootWindow) {
+      const int d = depth - 8;
+      auto iid = [&](int a, int bt) {
+        return d < 4 ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
+      };
+      int v = iid(alpha, beta);
+      if (SearchAborted(b)) return 0;
+      Move found = 0;
+      if (v > alpha && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
+      else if (v >= beta) found = b.ply[ply].currentMove;
+      else {
+        v = iid(-29999, beta);
+        if (SearchAborted(b)) return 0;
+        if (v > -29999 && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
+        else if (v >= beta) found = b.ply[ply].currentMove;
+      }
+      b.ply[ply].hashMove = found;
+      // The nested searches reused this ply's slots: start the node afresh.
+      b.ply[ply].inCheck = inCheck;
+      b.ply[ply].moveListEnd = ListStart(b, ply);
+      b.ply[ply].searchedCount = 0;
+      ClearPv(b, ply);
+    }
+  }
+  // 11. Move loop.
+  const int alphaAtStart = alpha;
+  bool searchedAny = false;
+  Move best = 0;
+  b.ply[ply].pickerStage = 1;
+  b.ply[ply].moveListEnd = ListStart(b, ply);
+  b.ply[ply].searchedCount = 0;
+  for (;;) {
+    const int stage = inCheck ? NextEvasion(b, ply, side) : NextMove(b, ply, side);
+    if (stage == 0) break;
+    const Move m = b.ply[ply].currentMove;
+    // 11.1 Extension (asked before making, with the check flag computed on the board).
+    // 11.2 Futility pruning of moves that cannot reach alpha.
+    const int gain = MoveGainEstimate(p, m, side);
+    MakeSearchMove(b, ply, m, side);
+    const int e = ExtensionFor(b, ply, m, side, depth) - 4;
+    const int nd = depth + e;
+    bool prune = false;
+    if (!b.ply[ply].givesCheck && !inCheck) {
+      UnmakeSearchMove(b, ply, m);
+      int eval = b.ply[ply].staticEval;
+      if (nd < 4) {
+        if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
+          eval = b.ply[ply].staticEval = Evaluate(p, side);
+        if (eval != EvalNotComputed && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
+      } else if (nd < 12) {
+        if (eval == EvalNotComputed) eval = b.ply[ply].staticEval = Evaluate(p, side);
+        if (FutilityBound(side, eval, gain, p, m) <= alpha - M) prune = true;
+      }
+      if (prune) {
+        searchedAny = true;
+        continue;
+      }
+      MakeSearchMove(b, ply, m, side);
+    }
+    // 11.4 Illegal moves are counted and skipped.
+    if (InCheck(p, side)) {
+      b.nodes++;
+      UnmakeSearchMove(b, ply, m);
+      continue;
+    }
+    // 11.5 Record the move, 11.6 search it.
+    b.searched[ply][b.ply[ply].searchedCount++] = m;
+    const int v = SearchMadeMove(b, alpha, beta, depth, ply, side, e, !searchedAny);
+    searchedAny = true;
+    UnmakeSearchMove(b, ply, m);
+    // 11.7 Abort.
+    if (SearchAborted(b)) return 0;
+    // 11.8 Improvement and cut-off.
+    if (v > alpha) {
+      UpdateHistoryOnImprovement(b, side, b.searched[ply], b.ply[ply].searchedCount);
+      b.ply[ply].searchedCount = 0;
+      alpha = v;
+      best = m;
+      UpdatePv(b, ply, m);
+      if (v >= beta) {
+        UpdateKillersAndHistory(b, ply, side, depth, m);
+        b.ply[ply].currentMove = m;
+        Store(b, 1, ply, depth, side, v, mateThreat);
+        return v;
+      }
+    }
+    // 11.10 Offer the remaining moves to idle threads.
+    if (depth >= State->minSplitDepth && IdleHelpersAvailable()) {
+      int splitBest = alpha;
+      Move splitMove = 0;
+      const int r = SplitNode(b, alpha, beta, depth, ply, side, mateThreat, inCheck, &splitBest, &splitMove);
+      if (r) {
+        if (SearchAborted(b)) return 0;
+        if (splitBest > alpha) {
+          alpha = splitBest;
+          best = splitMove;
+          if (splitMove) UpdateHistoryOnImprovement(b, side, &splitMove, 1);
+          if (alpha >= beta) {
+            UpdateKillersAndHistory(b, ply, side, depth, splitMove);
+            b.ply[ply].currentMove = splitMove;
+            Store(b, 1, ply, depth, side, alpha, mateThreat);
+            return alpha;
+          }
+        }
+        break;
+      }
+    }
+  }
+  // 12. After the loop.
+  if (searchedAny) {
+    if (alpha > alphaAtStart && best != 0) UpdateKillersAndHistory(b, ply, side, depth, best);
+    Store(b, alpha > alphaAtStart ? 3 : 2, ply, depth, side, alpha, mateThreat);
+    return alpha;
+  }
+  const Move prev = ply > 1 ? b.ply[ply - 1].currentMove : 0;
+  const int score = (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? PawnDropMateWin
+                                                                                      : ply - MatedBase;
+  ClearPv(b, ply);
+  return score;
+}
+
+int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) {
+  Position& p = b.pos;
+  // 1. Count the node.
+  if (SearchAborted(b)) return 0;
+  b.nodes++;
+  b.qnodes++;
+  if (b.threadId == 0 && !State->pondering && timeCheckCountdown > 1) --timeCheckCountdown;
+  // 2. Stand pat.
+  int eval;
+  if (ply < 3 || b.ply[ply - 1].pickerStage != 0 || b.ply[ply - 1].staticEval == EvalNotComputed)
+    eval = Evaluate(p, side);
+  else
+    eval = -b.ply[ply - 1].staticEval;
+  b.ply[ply].staticEval = eval;
+  ClearPv(b, ply);
+  if (eval > alpha) {
+    if (eval >= beta) return eval;
+    alpha = eval;
+  }
+  // 3. Depth limit.
+  if (ply > 48) return beta;
+  // 4. Mate probe near the top of the quiescence search.
+  const bool inCheck = InCheck(p, side);
+  if (!inCheck && qdepth <= 6) {
+    const Move mate = FindMateInOne(p, side);
+    if (mate != 0) {
+      const int score = MateInOneBase - ply;
+      if (score > alpha && score < beta) {
+        SetPv(b, ply, mate);
+      }
+      return score;
+    }
+  }
+  // 5. Captures and promotions.
+  const int alphaAtStart = alpha;
+  b.ply[ply].moveListEnd = ListStart(b, ply);
+  b.ply[ply].pickerStage = 15;
+  for (;;) {
+    const int stage = NextQuiescenceMove(b, ply, alpha, side, qdepth);
+    if (stage == 0) break;
+    const Move m = b.ply[ply].currentMove;
+    if ((MoveCaptured(m) & ~1) == BKing) return beta;
+    MakeSearchMove(b, ply, m, side);
+    const int v = -Quiesce(b, -beta, -alpha, ply + 1, -side, qdepth + 1);
+    const int childEval = b.ply[ply + 1].staticEval;
+    UnmakeSearchMove(b, ply, m);
+    if (SearchAborted(b)) return 0;
+    if (v > alpha) {
+      if (childEval != EvalNotComputed) LearnMargins(p, eval, -childEval, m, side);
+      alpha = v;
+      UpdatePv(b, ply, m);
+      if (v >= beta) return v;
+    }
+  }
+  // 6. The best line found stays in this ply's row.
+  (void)alphaAtStart;
+  return alpha;
+}
+
+}  // namespace kestrel

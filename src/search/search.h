@@ -1,0 +1,64 @@
+// The node search: principal-variation alpha-beta with a transposition table,
+// mate-in-one probes, near-leaf cut-offs, null move, internal iterative deepening,
+// extensions and history reductions, futility pruning, shogi repetition rules,
+// and the quiescence search.
+#pragma once
+
+#include "search/search_block.h"
+
+namespace kestrel {
+
+// Score constants of the search.
+constexpr int MateInOneBase = 30000;      // 30000 - ply: the side to move mates in one
+constexpr int MatedBase = 29999;          // ply - 29999: the side to move is mated
+constexpr int PawnDropMateWin = 28888;    // the opponent's last move was a pawn drop mate
+constexpr int PerpetualScore = 31111;     // perpetual check (and "no value")
+constexpr int HandGainScore = 27777;      // repetition with material gained in hand
+constexpr int MateBound = 29949;          // beyond this a score is a proven result
+
+// Thresholds derived from the piece values; set by ComputeSearchThresholds.
+extern int PawnValue;   // VP
+extern int P2;          // 2 * VP, the unit of the search's thresholds
+extern int DrawScore;   // 2 * VP
+// Recomputes the thresholds that are fixed multiples of the pawn value.
+void ComputeSearchThresholds();
+
+// Searches the node at `ply` with `side` to move; returns 0 at once when the
+// search is being aborted (the caller then discards the result).
+int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull);
+// Quiescence search: captures and promotions after a stand-pat evaluation.
+int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth);
+// Depth change in quarter plies for the move just made at `ply` (checks, single
+// evasions, recaptures; history reductions of late quiet moves).
+int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth);
+// Repetition rules of shogi for the position at `ply`; 0 when nothing repeats.
+int RepetitionCheck(SearchBlock& b, int ply, int side);
+// Killer and history updates after a quiet move caused a cut-off or was best.
+void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m);
+// Success/tried statistics after a move raised alpha.
+void UpdateHistoryOnImprovement(SearchBlock& b, int side, const Move* searched, int count);
+
+// True when the search must unwind now (a status is set or this block was stopped).
+bool SearchAborted(const SearchBlock& b);
+
+// Makes a move at `ply` (saving the keys and recording the game history), and
+// takes it back again.
+void MakeSearchMove(SearchBlock& b, int ply, Move m, int side);
+void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
+
+// Searches one already made move of a node with the principal-variation scheme:
+// null window first (and a re-search of a reduced move), full window when the
+// score falls inside. `first` searches with the full window at once.
+int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first);
+
+// Copies the child's line behind the move at `ply`.
+void UpdatePv(SearchBlock& b, int ply, Move m);
+
+// The main thread's countdown to the next time check.
+extern int timeCheckCountdown;
+// When set, the search prints nothing (the bench).
+extern bool silentSearch;
+// "ponderhit" seen by the search: the pondering search continues as a timed one.
+void SwitchPonderToTimed();
+
+}  // namespace kestrel
