@@ -31,6 +31,9 @@ void AllocateEngineState() {
   std::memset(static_cast<void*>(State), 0, sizeof(SearchState));
   State->sideToMove = Black;
   State->threadNumber = 4;
+  State->maxHelpersPerSplit = 4;
+  State->minSplitDepth = 12;
+  State->rootSplitAllowed = 1;
   State->timeMarginMs = 1000;
 }
 

@@ -18,6 +18,7 @@
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
 #include "search/history.h"
+#include "search/info_line.h"
 #include "search/parallel.h"
 #include "search/picker.h"
 #include "search/search.h"
@@ -96,17 +97,7 @@ int LevelDepthLimit(int level) {
 }
 
 void PrintInfoLine(const SearchBlock& b, int score) {
-  char head[200];
-  std::snprintf(head, sizeof head, "info time %" PRId64 " depth %d nodes %d score cp %d pv ",
-                NowMs() - State->searchStartMs, State->iterationDepth, (int)(uint32_t)b.nodes, score);
-  std::string line = head;
-  char move[8];
-  for (int i = RootPly; i <= b.pv[RootPly].length; ++i) {
-    line += FormatUsiMove(move, b.pv[RootPly].moves[i]);
-    line += ' ';
-  }
-  line += '\n';
-  std::fputs(line.c_str(), stdout);
+  PrintInfoLine(b.nodes, b.pv[RootPly].moves, b.pv[RootPly].length, score);
   std::fflush(stdout);
 }
 

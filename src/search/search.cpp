@@ -361,15 +361,16 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     const int stage = inCheck ? NextEvasion(b, ply, side) : NextMove(b, ply, side);
     if (stage == 0) break;
     const Move m = b.ply[ply].currentMove;
-    // 11.1 Extension (asked before making, with the check flag computed on the board).
-    // 11.2 Futility pruning of moves that cannot reach alpha.
-    const int gain = MoveGainEstimate(p, m, side);
+    // 11.1 Extension, asked with the move made so that its check is known.
     MakeSearchMove(b, ply, m, side);
     const int e = ExtensionFor(b, ply, m, side, depth) - 4;
     const int nd = depth + e;
+    // 11.2 Futility pruning of quiet-enough moves that cannot reach alpha; checks and
+    // evasions are always searched.
     bool prune = false;
-    if (!b.ply[ply].givesCheck && !inCheck) {
+    if (nd < 12 && !b.ply[ply].givesCheck && !inCheck) {
       UnmakeSearchMove(b, ply, m);
+      const int gain = MoveGainEstimate(p, m, side);
       int eval = b.ply[ply].staticEval;
       if (nd < 4) {
         if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)

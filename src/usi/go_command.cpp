@@ -33,14 +33,4 @@ void ParseGoClock(const std::string& line) {
   State->byoyomi = NumberAfter(line, " byoyomi ");
 }
 
-void ParseGoMate(const std::string& line) {
-  if (line.find("infinite") != std::string::npos) {
-    State->noTimeLimit = 1;
-    mateTimeLimit = -1;
-    return;
-  }
-  State->noTimeLimit = 0;
-  mateTimeLimit = NumberAfter(line, " mate ");
-}
-
 }  // namespace kestrel

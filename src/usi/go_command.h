@@ -10,8 +10,5 @@ namespace kestrel {
 // field gets its number in milliseconds, 0 when its key is missing or the number is negative.
 void ParseGoClock(const std::string& line);
 
-// "go mate <ms>" or "go mate infinite": mateTimeLimit in milliseconds (-1 = no limit);
-// a missing, unreadable or negative number gives 0.
-void ParseGoMate(const std::string& line);
 
 }  // namespace kestrel

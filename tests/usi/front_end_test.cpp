@@ -6,10 +6,11 @@
 
 #include "board/state.h"
 #include "usi/go_command.h"
-#include "usi/info_line.h"
+#include "mate/go_mate.h"
+#include "search/info_line.h"
 #include "usi/ini.h"
 #include "usi/input_thread.h"
-#include "usi/notation.h"
+#include "board/move_text.h"
 #include "usi/settings.h"
 #include "usi/usi_process.h"
 
@@ -173,17 +174,17 @@ TEST_F(GoFields, ClockKeysInMilliseconds) {
 }
 
 TEST_F(GoFields, MateLimit) {
-  ParseGoMate("go mate 10000");
+  ReadGoMateLimit("go mate 10000");
   EXPECT_EQ(mateTimeLimit, 10000);
   EXPECT_EQ(State->noTimeLimit, 0);
-  ParseGoMate("go mate infinite");
+  ReadGoMateLimit("go mate infinite");
   EXPECT_EQ(mateTimeLimit, -1);
   EXPECT_EQ(State->noTimeLimit, 1);
-  ParseGoMate("go mate");
+  ReadGoMateLimit("go mate");
   EXPECT_EQ(mateTimeLimit, 0);
-  ParseGoMate("go mate -1");  // not a way to ask for no limit
+  ReadGoMateLimit("go mate -1");  // not a way to ask for no limit
   EXPECT_EQ(mateTimeLimit, 0);
-  ParseGoMate("go mate 999");
+  ReadGoMateLimit("go mate 999");
   EXPECT_EQ(mateTimeLimit, 999);
 }
 

@@ -1,12 +1,12 @@
 // Formatting of the search's "info" line.
-#include "usi/info_line.h"
+#include "search/info_line.h"
 
 #include <cinttypes>
 #include <cstdio>
 #include <string>
 
 #include "board/state.h"
-#include "usi/notation.h"
+#include "board/move_text.h"
 
 namespace kestrel {
 
