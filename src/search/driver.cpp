@@ -308,6 +308,7 @@ static void SearchRoot(int side, int depthLimit) {
   // 7. Helpers.
   State->previousScore = -PerpetualScore;
   StartHelpers();
+  SetSearchRunning(true);
   // 8. Iterative deepening.
   b.pv[RootPly].length = RootPly - 1;
   for (int depth = 1; depth <= MaxIterationDepth; ++depth) {
@@ -378,6 +379,7 @@ static void SearchRoot(int side, int depthLimit) {
     if (State->searchStatus != 0 || State->resultCode != 0) break;
     if (State->rootMoveCount == 1) break;
   }
+  SetSearchRunning(false);
   State->iterationDepth = 0;
   // A search stopped before its first move was finished still plays the best move of
   // the ordering rather than resigning.

@@ -1,6 +1,6 @@
 // Split points, helper threads and the blocks they search.
 //
-// Lock order: smpLock before a block's lock; rootLock is always taken alone.
+// Lock order: smpLock before a block's lock, a block's lock before its children's.
 // Helpers wait between searches by spinning briefly and then sleeping on a
 // condition variable, so an idle engine uses no processor time.
 #include "search/parallel.h"
@@ -33,7 +33,6 @@ constexpr int SpinsBeforeSleep = 20000;
 
 SearchBlock* blocks[1 + MaxThreads * BlocksPerThread];
 SpinLock smpLock;
-SpinLock rootLock;
 std::atomic<SearchBlock*> threadWork[MaxThreads];
 std::atomic<SearchBlock*> waitingFor[MaxThreads];
 std::atomic<int> idleCount{0};
@@ -42,6 +41,8 @@ int startedThreads = 0;
 std::atomic<int> splitCount{0};
 std::atomic<int> abortCount{0};
 std::atomic<bool> quitThreads{false};
+// Set while a search runs: waiting helpers keep spinning then, and sleep otherwise.
+std::atomic<bool> searchRunning{false};
 std::vector<std::thread> helpers;
 std::mutex sleepMutex;
 std::condition_variable sleepCv;
@@ -196,16 +197,17 @@ int SearchSplitPoint(SearchBlock& c) {
     // 4. Abort: a root move not finished is searched again later.
     if (SearchAborted(c)) {
       if (rootIndex >= 0) {
-        rootLock.Lock();
+        parent.lock.Lock();
         for (int i = 0; i < State->rootMoveCount; ++i)
           if (State->rootMoves[i].move == m) State->rootMoves[i].flags &= ~RootSearched;
-        rootLock.Unlock();
+        parent.lock.Unlock();
       }
       return c.splitBest;
     }
-    // 5. Root bookkeeping.
+    // 5. Root bookkeeping, under the root block's lock: the other helpers read the
+    // root list under the same lock while taking their moves.
     if (rootIndex >= 0) {
-      rootLock.Lock();
+      parent.lock.Lock();
       int idx = -1;
       for (int i = 0; i < State->rootMoveCount; ++i)
         if (State->rootMoves[i].move == m) idx = i;
@@ -215,7 +217,7 @@ int SearchSplitPoint(SearchBlock& c) {
         State->rootScore = v;
         State->bestMove = m;
       }
-      rootLock.Unlock();
+      parent.lock.Unlock();
     }
     // 6. Improvement and cut-off.
     if (v > alpha) {
@@ -225,12 +227,7 @@ int SearchSplitPoint(SearchBlock& c) {
       if (rootIndex < 0) UpdatePv(c, ply, m);
       if (v >= beta || (c.atRoot && (v > MateBound || v == HandGainScore))) {
         abortCount++;
-        smpLock.Lock();
-        parent.lock.Lock();
-        for (SearchBlock* sib : parent.children)
-          if (sib && sib != &c) StopBlock(*sib);
-        parent.lock.Unlock();
-        smpLock.Unlock();
+        StopSiblings(parent, c);
         return v;
       }
     }
@@ -254,9 +251,16 @@ void WaitForWork(int id, SearchBlock* waiting) {
         continue;
       }
       if (++spins < SpinsBeforeSleep) continue;
+      if (searchRunning.load()) {
+        // During a search work comes often: stay awake, but let other threads run.
+        std::this_thread::yield();
+        continue;
+      }
       std::unique_lock<std::mutex> lk(sleepMutex);
-      sleepCv.wait_for(lk, std::chrono::milliseconds(50),
-                       [id] { return threadWork[id].load() != nullptr || quitThreads.load(); });
+      sleepCv.wait_for(lk, std::chrono::milliseconds(100), [id] {
+        return threadWork[id].load() != nullptr || quitThreads.load() || searchRunning.load();
+      });
+      spins = 0;
     }
     // 3. Leaving.
     if (quitThreads.load()) {
@@ -411,6 +415,20 @@ int SplitRoot(SearchBlock& b, int alpha, int beta, int depth, int side, int* bes
   *best = b.splitBest;
   *bestMove = b.splitBestMove;
   return 1;
+}
+
+void SetSearchRunning(bool running) {
+  searchRunning = running;
+  if (running) WakeHelpers();
+}
+
+void StopSiblings(SearchBlock& parent, SearchBlock& keep) {
+  smpLock.Lock();
+  parent.lock.Lock();
+  for (SearchBlock* sib : parent.children)
+    if (sib && sib != &keep) StopBlock(*sib);
+  parent.lock.Unlock();
+  smpLock.Unlock();
 }
 
 void StopBlock(SearchBlock& b) {

@@ -30,6 +30,11 @@ int SplitNode(SearchBlock& b, int alpha, int beta, int depth, int ply, int side,
 int SplitRoot(SearchBlock& b, int alpha, int beta, int depth, int side, int* best, Move* bestMove);
 // Sets a block's stop flag and those of all blocks lent from it, recursively.
 void StopBlock(SearchBlock& b);
+// A beta cut-off in child `keep`: stops every other child of the split node and,
+// through them, their own helpers.
+void StopSiblings(SearchBlock& parent, SearchBlock& keep);
+// Marks the span of a search: idle helpers spin during it and sleep outside it.
+void SetSearchRunning(bool running);
 // Number of split points and of cut-offs inside them in this search.
 int SplitCount();
 int SplitAbortCount();

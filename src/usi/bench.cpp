@@ -12,6 +12,7 @@
 #include "board/state.h"
 #include "eval/eval_params.h"
 #include "search/driver.h"
+#include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
 #include "usi/cli.h"
@@ -86,6 +87,7 @@ int RunBenchCommand(int argc, char** argv) {
     total += nodes;
   }
   const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
+  StopHelpers();
   std::printf("Total nodes: %" PRIu64 "\n", total);
   std::printf("Total time (ms): %" PRId64 "\n", ms);
   std::printf("Nodes/second: %" PRIu64 "\n", ms > 0 ? total * 1000 / (uint64_t)ms : 0);

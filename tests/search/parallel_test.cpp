@@ -1,0 +1,97 @@
+// Parallel search: searches on several threads finish with a legal move, one thread
+// never splits, and a cut-off in one helper stops its siblings and their helpers.
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+
+#include "board/material.h"
+#include "board/state.h"
+#include "eval/eval_params.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "test_util.h"
+
+namespace kestrel {
+namespace {
+
+class Parallel : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::InitTables();
+    AllocateEngineState();
+    const char values[] = "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900;"
+                          "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200; VK = 15000;";
+    ParseEvaluationText(values, sizeof values - 1);
+    DeriveMaterialTables();
+    ComputeSearchThresholds();
+    AllocateTable(32000000);
+    silentSearch = true;
+  }
+  static void TearDownTestSuite() { StopHelpers(); }
+
+  // Searches a position to a fixed depth on `threads` threads; returns the move.
+  Move SearchOn(const std::string& text, int threads, int depth) {
+    GameCursor game;
+    std::string err;
+    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << err;
+    State->sideToMove = game.side;
+    State->threadNumber = threads;
+    NewGameReset();
+    SearchFixedDepth(game.side, depth);
+    return State->bestMove;
+  }
+};
+
+TEST_F(Parallel, OneThreadNeverSplits) {
+  const Move m = SearchOn("sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 1, 4);
+  EXPECT_NE(m, NoMove);
+  EXPECT_EQ(SplitCount(), 0);
+}
+
+// Every position searched on four threads ends with a legal move of the root, and
+// splits happen on the way.
+TEST_F(Parallel, FourThreadsFindLegalMovesAndSplit) {
+  const int depth = std::getenv("KESTREL_SANITIZED") ? 4 : 5;
+  int splits = 0;
+  for (const std::string& text : test::SamplePositions()) {
+    int side;
+    auto p = test::MakePosition(text, &side);
+    if (test::LegalMoves(*p, side).size() < 2) continue;
+    const Move m = SearchOn(text, 4, depth);
+    ASSERT_NE(m, NoMove) << text;
+    EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
+    splits += SplitCount();
+  }
+  EXPECT_GT(splits, 0);
+}
+
+// A cut-off by one child stops every sibling and, recursively, the blocks lent from them.
+TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
+  auto make = [] {
+    void* mem = std::calloc(1, sizeof(SearchBlock));
+    return static_cast<SearchBlock*>(mem);
+  };
+  SearchBlock* parent = make();
+  SearchBlock* winner = make();
+  SearchBlock* sibling = make();
+  SearchBlock* nephew = make();
+  SearchBlock* unrelated = make();
+  parent->children[0] = winner;
+  parent->children[3] = sibling;
+  sibling->children[1] = nephew;
+  StopSiblings(*parent, *winner);
+  EXPECT_EQ(winner->stop.load(), 0);
+  EXPECT_EQ(sibling->stop.load(), 1);
+  EXPECT_EQ(nephew->stop.load(), 1);
+  EXPECT_EQ(unrelated->stop.load(), 0);
+  EXPECT_EQ(parent->stop.load(), 0);
+  EXPECT_TRUE(SearchAborted(*nephew));
+  EXPECT_FALSE(SearchAborted(*winner));
+  for (SearchBlock* b : {parent, winner, sibling, nephew, unrelated}) std::free(b);
+}
+
+}  // namespace
+}  // namespace kestrel
