@@ -125,6 +125,19 @@ void EndInterruptibleWork() {
   mainIdle = false;
 }
 
+void ResetFlagsToQueue() {
+  std::lock_guard<std::mutex> lock(queueLock);
+  bool stop = false, ponderhit = false, gameover = false;
+  for (const std::string& line : CommandQueue) {
+    stop |= line.compare(0, 4, "stop") == 0;
+    ponderhit |= line.compare(0, 9, "ponderhit") == 0;
+    gameover |= line.compare(0, 8, "gameover") == 0;
+  }
+  stopRequested = stop;
+  ponderhitReceived = ponderhit;
+  gameoverReceived = gameover;
+}
+
 void EndProcess() {
   std::fflush(stdout);
   std::_Exit(0);

@@ -45,5 +45,7 @@ void EndInterruptibleWork();
 
 // Ends the process with status 0 at once (standard output is unbuffered).
 [[noreturn]] void EndProcess();
+// Sets each interrupt flag to whether a line raising it is still waiting in the queue.
+void ResetFlagsToQueue();
 
 }  // namespace kestrel

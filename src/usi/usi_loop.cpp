@@ -104,9 +104,9 @@ void HandleNewGame() {
   }
   EngineNewGameReset();
   mateSequenceActive = false;
-  gameoverReceived = false;
-  stopRequested = false;
-  ponderhitReceived = false;
+  // Flags left from lines already handled are dropped; a line still waiting in the
+  // queue keeps its flag, so a "stop" sent right behind the first "go" still counts.
+  ResetFlagsToQueue();
   State->bestMove = 0;
   ponderMove = 0;
 }

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <map>
+#include <random>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,6 +18,7 @@
 #include "board/makemove.h"
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
+#include "movegen/movegen.h"
 #include "usi/notation.h"
 #include "usi/usi_process.h"
 
@@ -37,13 +39,15 @@ struct GameResult {
   bool illegal = false;
   bool timeLoss = false;
   bool crash = false;
-  int64_t worstOvershootMs = 0;  // most time used beyond what the clock allowed
+  int64_t worstOvershootMs = -1000000;  // most time used beyond what the clock allowed
 };
 
 struct Player {
   UsiProcess proc;
   bool Init(const std::string& dir, int level, int threads) {
-    if (!proc.Start(dir)) return false;
+    // KESTREL_SELFPLAY_ENGINE names another binary (a frozen copy for long runs).
+    const char* engine = std::getenv("KESTREL_SELFPLAY_ENGINE");
+    if (!proc.Start(dir, engine && *engine ? engine : KESTREL_BINARY)) return false;
     std::vector<std::string> lines;
     proc.Send("usi");
     if (!proc.ReadUntil("usiok", &lines)) return false;
@@ -59,8 +63,10 @@ struct Player {
 
 // Plays one game; `blackDir` and `whiteDir` are the engines' working directories.
 // `toleranceMs` forgives scheduling delays of a loaded test machine; a GUI allows none.
+// The first `randomPlies` moves are drawn at random (seeded by `seed`) so that games differ.
 GameResult PlayGame(const std::string& blackDir, const std::string& whiteDir, int level, int threads,
-                    int64_t mainTimeMs, int64_t byoyomiMs, int maxPlies, int64_t toleranceMs) {
+                    int64_t mainTimeMs, int64_t byoyomiMs, int maxPlies, int64_t toleranceMs, int randomPlies,
+                    unsigned seed) {
   GameResult r;
   Player players[2];
   if (!players[0].Init(blackDir, level, threads) || !players[1].Init(whiteDir, level, threads)) {
@@ -74,7 +80,16 @@ GameResult PlayGame(const std::string& blackDir, const std::string& whiteDir, in
   SetPositionFromText(*pos, "startpos", game, &err);
   int64_t clock[2] = {mainTimeMs, mainTimeMs};
   std::map<HashKey, int> seen;
-  for (int ply = 0; ply < maxPlies; ++ply) {
+  std::mt19937 rng(seed);
+  for (int i = 0; i < randomPlies; ++i) {
+    Move list[MaxMoves];
+    Move* end = GenerateLegalMoves(*pos, list, game.side);
+    if (end == list) break;
+    const std::string text = MoveToUsi(list[rng() % (end - list)]);
+    PlayUsiMove(*pos, text.c_str(), game, &err);
+    moves += " " + text;
+  }
+  for (int ply = game.moveCount; ply < maxPlies; ++ply) {
     const int si = game.side == Black ? 0 : 1;
     Player& p = players[si];
     p.proc.Send("position startpos" + (moves.empty() ? std::string() : " moves" + moves));
@@ -148,13 +163,15 @@ TEST(SelfPlay, GamesAreLegalAndFinish) {
   const int64_t mainTime = EnvInt("KESTREL_SELFPLAY_TIME_MS", 0);
   const int maxPlies = EnvInt("KESTREL_SELFPLAY_MAX_PLIES", sanitized ? 40 : 160);
   const int64_t tolerance = EnvInt("KESTREL_SELFPLAY_TOLERANCE_MS", 2000);
+  const int randomPlies = EnvInt("KESTREL_SELFPLAY_RANDOM_PLIES", 4);
   std::string dirs[2] = {MakeTempDir(), MakeTempDir()};
   for (auto& d : dirs) CopyEvaluationData(d);
   int results[3] = {0, 0, 0};
   int64_t worst = -1000000;
   for (int g = 0; g < games; ++g) {
     // Colours alternate between the two working directories.
-    GameResult r = PlayGame(dirs[g & 1], dirs[(g + 1) & 1], level, threads, mainTime, byoyomi, maxPlies, tolerance);
+    GameResult r = PlayGame(dirs[g & 1], dirs[(g + 1) & 1], level, threads, mainTime, byoyomi, maxPlies,
+                            tolerance, randomPlies, 1000u + (unsigned)g);
     std::printf("game %d: %d plies, winner %d, %s (worst overshoot %lld ms)\n", g + 1, r.plies, r.winner,
                 r.reason.c_str(), (long long)r.worstOvershootMs);
     EXPECT_FALSE(r.illegal) << r.reason;
