@@ -34,8 +34,9 @@ RootShortcutResult RootShortcuts(Position& pos) {
     std::string line;
     MateWork->mateLength[1] = 0;
     AppendMateLine(pos, side, 1, 1, line);
-    std::printf("info time 0 nodes 0 score cp %d pv %sdepth %u\n", ShortcutScoreMate, line.c_str(),
-                (unsigned)MateWork->mateLength[1]);
+    // The depth goes before the line: USI readers take everything after "pv" as moves.
+    std::printf("info time 0 depth %u nodes 0 score cp %d pv %s\n", (unsigned)MateWork->mateLength[1],
+                ShortcutScoreMate, line.c_str());
     std::fflush(stdout);
     State->rootScore = ShortcutScoreMate;
     shortcutScore = ShortcutScoreMate;

@@ -296,8 +296,9 @@ int SolveMate(Position& p, int attacker, int printInfo) {
     std::string line;
     w.mateLength[1] = 0;
     AppendMateLine(p, attacker, 1, 1, line);
-    std::printf("info time %d nodes %d score cp %d pv %sdepth %d\n", elapsed, (int)nodes, 29999, line.c_str(),
-                (int)w.mateLength[1]);
+    // The depth goes before the line: USI readers take everything after "pv" as moves.
+    std::printf("info time %d depth %d nodes %d score cp %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
+                29999, line.c_str());
   }
   return 1;
 }

@@ -103,18 +103,20 @@ TEST_F(Shortcuts, DeclarationWinComesFirstAndAKnownResultStopsTheRest) {
   EXPECT_EQ(out, "");
 }
 
-// Splits a mate shortcut's info line into its moves; checks the fixed words and
-// that "depth" counts the moves.
+// Splits a mate shortcut's info line into its moves; checks the fixed words, that
+// "depth" counts the moves, and that the line ends the message.
 std::vector<std::string> MateLineMoves(const std::string& out) {
-  const std::string head = "info time 0 nodes 0 score cp 29999 pv ";
-  EXPECT_EQ(out.compare(0, head.size(), head), 0) << out;
+  std::istringstream in(out);
+  std::string info, time, zero, depthWord, nodes, zero2, score, cp, value, pv;
+  size_t depth = 0;
+  in >> info >> time >> zero >> depthWord >> depth >> nodes >> zero2 >> score >> cp >> value >> pv;
+  EXPECT_EQ(info + " " + time + " " + zero + " " + depthWord, "info time 0 depth") << out;
+  EXPECT_EQ(nodes + " " + zero2 + " " + score + " " + cp + " " + value + " " + pv, "nodes 0 score cp 29999 pv")
+      << out;
   EXPECT_EQ(out.back(), '\n');
-  std::istringstream in(out.substr(head.size()));
   std::vector<std::string> moves;
   std::string word;
-  while (in >> word && word != "depth") moves.push_back(word);
-  size_t depth = 0;
-  in >> depth;
+  while (in >> word) moves.push_back(word);
   EXPECT_EQ(depth, moves.size()) << out;
   return moves;
 }
