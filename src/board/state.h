@@ -34,8 +34,9 @@ struct SearchState {
   Position root;
   int sideToMove;
   int moveCount;
-  Move bestMove;
-  int rootScore;
+  // Written by whichever search thread finds a new best root move, read by all.
+  std::atomic<Move> bestMove;
+  std::atomic<int> rootScore;
   std::atomic<int> searchStatus;
   int resultCode;
   int pondering;

@@ -76,7 +76,11 @@ uint64_t TableBucketCount() { return BucketCount; }
 int TableBits() { return Bits; }
 const TTBucket* TableBuckets() { return Table; }
 
+// Sizes beyond this are refused outright rather than asked of the allocator.
+constexpr uint64_t MaxTableBytes = 1ull << 40;
+
 bool AllocateTable(uint64_t bytes) {
+  if (bytes > MaxTableBytes) return false;
   // 1. Bucket count: the largest 2^b buckets within three quarters of the bytes.
   const uint64_t share = bytes / 4 * 3 + (bytes % 4) * 3 / 4;
   int b = 0;
