@@ -10,14 +10,6 @@ namespace kestrel {
 
 namespace {
 
-// Sets or clears a square in all four occupancy layouts at once.
-inline void ToggleOccupancy(Position& p, Square s) {
-  p.occupiedAll ^= SquareMask[s];
-  p.occupiedRot90 ^= SquareMask[Rot90Index[s]];
-  p.occupiedDiagA ^= SquareMask[DiagIndexA[s]];
-  p.occupiedDiagB ^= SquareMask[DiagIndexB[s]];
-}
-
 // Key change of Black's hand going from count n to count n2 of a hand kind.
 inline HashKey HandKeyDelta(int kind, int n, int n2) {
   return ZobristHand[kind][n] ^ ZobristHand[kind][n2];

@@ -65,6 +65,14 @@ inline const Bitboard& PieceBitboard(const Position& p, int code) {
   return (code & ~1) == BKing ? p.kingBB[code & 1] : p.pieceBB[code & 1][PieceSlot[code]];
 }
 
+// Sets or clears a square in all four occupancy layouts at once.
+inline void ToggleOccupancy(Position& p, Square s) {
+  p.occupiedAll ^= SquareMask[s];
+  p.occupiedRot90 ^= SquareMask[Rot90Index[s]];
+  p.occupiedDiagA ^= SquareMask[DiagIndexA[s]];
+  p.occupiedDiagB ^= SquareMask[DiagIndexB[s]];
+}
+
 // Hand codes 0..13: even codes are Black's hand, odd ones White's.
 inline void HandAdd(Position& p, int handCode) {
   p.hand[handCode & 1] = HandWithAdded(p.hand[handCode & 1], handCode >> 1);

@@ -12,14 +12,6 @@ namespace kestrel {
 
 namespace {
 
-// Sets or clears a square in the four occupancy layouts.
-inline void ToggleOccupancy(Position& p, Square s) {
-  p.occupiedAll ^= SquareMask[s];
-  p.occupiedRot90 ^= SquareMask[Rot90Index[s]];
-  p.occupiedDiagA ^= SquareMask[DiagIndexA[s]];
-  p.occupiedDiagB ^= SquareMask[DiagIndexB[s]];
-}
-
 // What the checking piece controls beyond the squares next to it.
 enum CoverageKind {
   CovNone, CovRankFile, CovFile, CovDiagonals, CovGold, CovSilver,

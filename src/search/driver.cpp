@@ -387,9 +387,8 @@ static void SearchRoot(int side, int depthLimit) {
     State->bestMove = State->rootMoves[0].move;
 }
 
-void Think(int side) {
-  Position& root = State->root;
-  // 1. Start of the clock and of the search state.
+// Starts the clock of a search and clears its results.
+static void BeginSearch(int side) {
   State->searchStartMs = NowMs();
   StartMoveClock(side);
   timeCheckCountdown = 10000;
@@ -397,6 +396,12 @@ void Think(int side) {
   State->resultCode = 0;
   State->bestMove = 0;
   ResetSplitStatistics();
+}
+
+void Think(int side) {
+  Position& root = State->root;
+  // 1. Start of the clock and of the search state.
+  BeginSearch(side);
   // 2. Declaration win, stored mate, book.
   const RootShortcutResult shortcut = RootShortcuts(root);
   if (shortcut.kind != ShortcutNone) {
@@ -424,16 +429,10 @@ void Think(int side) {
 }
 
 uint64_t SearchFixedDepth(int side, int depth) {
-  State->searchStartMs = NowMs();
-  StartMoveClock(side);
-  timeCheckCountdown = 10000;
-  State->searchStatus = 0;
-  State->resultCode = 0;
-  State->bestMove = 0;
+  BeginSearch(side);
   State->pondering = 0;
   const int savedNoLimit = State->noTimeLimit;
   State->noTimeLimit = 1;
-  ResetSplitStatistics();
   SearchRoot(side, depth);
   State->noTimeLimit = savedNoLimit;
   return MainBlock().nodes;

@@ -164,6 +164,7 @@ TEST(SelfPlay, GamesAreLegalAndFinish) {
   const int maxPlies = EnvInt("KESTREL_SELFPLAY_MAX_PLIES", sanitized ? 40 : 160);
   const int64_t tolerance = EnvInt("KESTREL_SELFPLAY_TOLERANCE_MS", 2000);
   const int randomPlies = EnvInt("KESTREL_SELFPLAY_RANDOM_PLIES", 4);
+  const unsigned seed = (unsigned)EnvInt("KESTREL_SELFPLAY_SEED", 1000);
   std::string dirs[2] = {MakeTempDir(), MakeTempDir()};
   for (auto& d : dirs) CopyEvaluationData(d);
   int results[3] = {0, 0, 0};
@@ -171,7 +172,7 @@ TEST(SelfPlay, GamesAreLegalAndFinish) {
   for (int g = 0; g < games; ++g) {
     // Colours alternate between the two working directories.
     GameResult r = PlayGame(dirs[g & 1], dirs[(g + 1) & 1], level, threads, mainTime, byoyomi, maxPlies,
-                            tolerance, randomPlies, 1000u + (unsigned)g);
+                            tolerance, randomPlies, seed + (unsigned)g);
     std::printf("game %d: %d plies, winner %d, %s (worst overshoot %lld ms)\n", g + 1, r.plies, r.winner,
                 r.reason.c_str(), (long long)r.worstOvershootMs);
     EXPECT_FALSE(r.illegal) << r.reason;
