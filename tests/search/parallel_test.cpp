@@ -46,7 +46,9 @@ class Parallel : public ::testing::Test {
 };
 
 TEST_F(Parallel, OneThreadNeverSplits) {
-  const Move m = SearchOn("sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 1, 4);
+  const int depth = std::getenv("KESTREL_SANITIZED") ? 3 : 4;
+  const Move m =
+      SearchOn("sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 1, depth);
   EXPECT_NE(m, NoMove);
   EXPECT_EQ(SplitCount(), 0);
 }
@@ -54,9 +56,11 @@ TEST_F(Parallel, OneThreadNeverSplits) {
 // Every position searched on four threads ends with a legal move of the root, and
 // splits happen on the way.
 TEST_F(Parallel, FourThreadsFindLegalMovesAndSplit) {
-  const int depth = std::getenv("KESTREL_SANITIZED") ? 4 : 5;
-  int splits = 0;
+  const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
+  const int depth = sanitized ? 4 : 5;
+  int splits = 0, searched = 0;
   for (const std::string& text : test::SamplePositions()) {
+    if (sanitized && ++searched > 5) break;
     int side;
     auto p = test::MakePosition(text, &side);
     if (test::LegalMoves(*p, side).size() < 2) continue;
@@ -91,6 +95,33 @@ TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
   EXPECT_TRUE(SearchAborted(*nephew));
   EXPECT_FALSE(SearchAborted(*winner));
   for (SearchBlock* b : {parent, winner, sibling, nephew, unrelated}) std::free(b);
+}
+
+}  // namespace
+}  // namespace kestrel
+
+namespace kestrel {
+namespace {
+
+// A game far longer than the history keeps its most recent entries: the position
+// is set up, repetitions are still seen, and a search runs on top of it.
+TEST_F(Parallel, VeryLongGameKeepsRecentHistory) {
+  std::string text = "startpos moves 7g7f 3c3d";
+  for (int i = 0; i < 700; ++i) text += " 5i5h 5a5b 5h5i 5b5a";
+  GameCursor game;
+  std::string err;
+  ASSERT_TRUE(SetPositionFromText(State->root, text, game, &err)) << err;
+  EXPECT_EQ(game.moveCount, 2802);
+  const Position& p = State->root;
+  EXPECT_LT(p.historyCount + HistoryReserve, (uint32_t)HistorySize);
+  EXPECT_EQ(p.history[p.historyCount].keyBoard, p.keyBoard);
+  EXPECT_EQ(p.history[p.historyCount - 4].keyBoard, p.keyBoard);  // the shuffle repeats
+  State->sideToMove = game.side;
+  State->threadNumber = 1;
+  NewGameReset();
+  SetPositionFromText(State->root, text, game, &err);
+  SearchFixedDepth(game.side, 4);
+  EXPECT_NE(State->bestMove.load(), NoMove);
 }
 
 }  // namespace
