@@ -11,7 +11,7 @@ cmake --build build -j"$jobs"
 if [ "${KESTREL_SKIP_SANITIZE:-0}" != 1 ]; then
   cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_SANITIZE=ON >/dev/null
   cmake --build build-asan -j"$jobs"
-  (cd build-asan && KESTREL_SANITIZED=1 ctest --output-on-failure -j"$jobs" </dev/null)
+  (cd build-asan && ASAN_OPTIONS=allocator_may_return_null=1 KESTREL_SANITIZED=1 ctest --output-on-failure -j"$jobs" </dev/null)
 fi
 if [ "${KESTREL_TSAN:-0}" = 1 ]; then
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_TSAN=ON >/dev/null

@@ -1,6 +1,8 @@
 // Transposition table storage, probing and replacement.
 #include "search/tt.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 #include "board/state.h"
@@ -76,11 +78,15 @@ uint64_t TableBucketCount() { return BucketCount; }
 int TableBits() { return Bits; }
 const TTBucket* TableBuckets() { return Table; }
 
-// Sizes beyond this are refused outright rather than asked of the allocator.
-constexpr uint64_t MaxTableBytes = 1ull << 40;
+// The largest size worth asking the allocator for: the machine's physical memory.
+static uint64_t MaxTableBytes() {
+  const long pages = sysconf(_SC_PHYS_PAGES), pageSize = sysconf(_SC_PAGESIZE);
+  if (pages <= 0 || pageSize <= 0) return 1ull << 40;
+  return (uint64_t)pages * (uint64_t)pageSize;
+}
 
 bool AllocateTable(uint64_t bytes) {
-  if (bytes > MaxTableBytes) return false;
+  if (bytes > MaxTableBytes()) return false;
   // 1. Bucket count: the largest 2^b buckets within three quarters of the bytes.
   const uint64_t share = bytes / 4 * 3 + (bytes % 4) * 3 / 4;
   int b = 0;
