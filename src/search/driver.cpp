@@ -67,6 +67,22 @@ void SeedPrincipalVariation(SearchBlock& b, int side) {
   }
 }
 
+// Milliseconds the root side may spend on this move before its clock runs out, less
+// the safety margin; effectively unlimited for "infinite" and while pondering.
+int64_t MoveTimeLeftMs() {
+  if (State->noTimeLimit || State->pondering) return INT64_MAX / 4;
+  const int64_t remaining = State->rootSide == Black ? State->blackRemaining : State->whiteRemaining;
+  const int64_t left = (remaining > 0 ? remaining : 0) + State->byoyomi - State->timeMarginMs;
+  return left > 0 ? left : 0;
+}
+
+// The mate tests before the search (one second each, three in all for the root list)
+// take at most a third of the time left, so that they can never lose on time.
+int64_t MateTestBudgetMs(int64_t wanted) {
+  const int64_t third = MoveTimeLeftMs() / 3;
+  return wanted < third ? wanted : third;
+}
+
 // Counts one more fail low or fail high in the first root entry's flags.
 int BumpCounter(uint8_t& flags, int shift) {
   int count = 0;
@@ -200,7 +216,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
     perMoveChecks = true;
     mateSolverLimit = 10000;
   } else {
-    mateTimeLimit = 1000;
+    mateTimeLimit = MateTestBudgetMs(1000);
     mateSolverLimit = 0xFFFFFFFFu;
     if (SolveMate(p, -side, 0)) {
       perMoveChecks = true;
@@ -223,7 +239,8 @@ void OrderRootMoves(SearchBlock& b, int side) {
     if (InCheck(p, side) || (MoveIsDrop(m) && (MovePiece(m) & ~1) == BPawn && b.ply[RootPly].givesCheck &&
                              !HasLegalMove(p, -side))) {
       keys[i] = -4000000;
-    } else if (perMoveChecks && NowMs() - start < 3000 && (mateTimeLimit = 1000, SolveMate(p, -side, 0))) {
+    } else if (perMoveChecks && NowMs() - start < MateTestBudgetMs(3000) &&
+               (mateTimeLimit = MateTestBudgetMs(1000), SolveMate(p, -side, 0))) {
       keys[i] = -4000000;
     } else {
       keys[i] = -Quiesce(b, -Infinite, Infinite, RootPly + 1, -side, 0);
@@ -412,7 +429,7 @@ void Think(int side) {
   ComputeBudget();
   // 3. A quick forced mate first.
   if (!InCheck(root, side) && engineLevel > 5) {
-    mateTimeLimit = 1000;
+    mateTimeLimit = MateTestBudgetMs(1000);
     mateSolverLimit = 0xFFFFFFFFu;
     if (SolveMate(root, side, silentSearch ? 0 : 1)) {
       mateSequenceActive = true;
