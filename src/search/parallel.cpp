@@ -298,13 +298,28 @@ void HelperMain(int id) {
   WaitForWork(id, nullptr);
 }
 
+// True when block b was lent, directly or further down, from `ancestor`.
+bool DescendsFrom(const SearchBlock* b, const SearchBlock* ancestor) {
+  for (; b; b = b->parent)
+    if (b == ancestor) return true;
+  return false;
+}
+
+// Thread t can take a copy of block b: it is idle, and if it only waits for the helpers
+// of its own split, b belongs to that split's subtree (it then helps its own helpers).
+bool CanLendTo(int t, const SearchBlock& b) {
+  if (threadWork[t].load() != nullptr) return false;
+  const SearchBlock* w = waitingFor[t].load();
+  return w == nullptr || DescendsFrom(&b, w);
+}
+
 // Shares the node held by block b (its split fields set) with idle threads.
 int Split(SearchBlock& b) {
   const int owner = b.threadId;
   smpLock.Lock();
   bool anyIdle = false;
   for (int t = 0; t < State->threadNumber && t < MaxThreads; ++t)
-    if (t != owner && threadWork[t].load() == nullptr && waitingFor[t].load() == nullptr) anyIdle = true;
+    if (t != owner && CanLendTo(t, b)) anyIdle = true;
   if (!anyIdle || b.stop.load()) {
     smpLock.Unlock();
     return 0;
@@ -322,7 +337,7 @@ int Split(SearchBlock& b) {
   for (int pass = 0; pass < 2; ++pass) {
     for (int t = 0; t < State->threadNumber && t < MaxThreads && made < maxChildren; ++t) {
       if ((pass == 0) != (t == owner)) continue;
-      if (threadWork[t].load() != nullptr || (t != owner && waitingFor[t].load() != nullptr)) continue;
+      if (t == owner ? threadWork[t].load() != nullptr : !CanLendTo(t, b)) continue;
       SearchBlock* c = CopyToChild(b, t);
       if (!c) continue;
       b.children[t] = c;
