@@ -46,8 +46,9 @@ int CrossCheck(Position& p, int side) {
   std::set<Move> pseudo(buf, end);
   for (Move m : checks) {
     EXPECT_TRUE(pseudo.count(m)) << "not a move: " << Usi(m) << " flag " << MoveFlag(m) << " in " << where;
-    if (pseudo.count(m) && IsLegalMove(p, m, side))
+    if (pseudo.count(m) && IsLegalMove(p, m, side)) {
       EXPECT_TRUE(GivesCheck(p, m, side)) << Usi(m) << " gives no check in " << where;
+    }
   }
   int seen = 0;
   for (Move m : LegalMoves(p, side)) {

@@ -193,8 +193,9 @@ TEST(Generators, CrossCheckedOnRandomPositions) {
         p->keyBoard = kb;
         ASSERT_EQ(LeavesKingSafe(*p, *m, side, inCheck), safe) << PositionToSfen(*p, side) << " " << MoveToUsi(*m);
         // A pinned piece is exactly one whose move off the line exposes the king.
-        if (!inCheck && !MoveIsDrop(*m) && (MovePiece(*m) & ~1) != BKing)
+        if (!inCheck && !MoveIsDrop(*m) && (MovePiece(*m) & ~1) != BKing) {
           ASSERT_EQ(MoveUncoversKing(*p, side, MoveFrom(*m), MoveTo(*m)), !safe);
+        }
       }
     }
   }

@@ -27,7 +27,9 @@ TEST(Perft, MiddleGameWithDrops) {
   const std::string pos = "sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1";
   EXPECT_EQ(PerftOf(pos, 1), 207u);
   EXPECT_EQ(PerftOf(pos, 2), 28684u);
-  if (!std::getenv("KESTREL_SANITIZED")) EXPECT_EQ(PerftOf(pos, 3), 4809015u);
+  if (!std::getenv("KESTREL_SANITIZED")) {
+    EXPECT_EQ(PerftOf(pos, 3), 4809015u);
+  }
 }
 
 // Small positions whose counts were worked out by hand.

@@ -153,7 +153,9 @@ TEST_F(PickerTest, NextEvasionHandsOutEveryEvasionOnce) {
       EXPECT_EQ(code, m == hash ? PickHash : PickEvasion);
     }
     ASSERT_EQ(got, want) << PositionToSfen(*pos, side);
-    if (hash) EXPECT_EQ(out[0].second, hash);
+    if (hash) {
+      EXPECT_EQ(out[0].second, hash);
+    }
     ++nodes;
   }
   EXPECT_GT(nodes, 100);
