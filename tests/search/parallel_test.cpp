@@ -86,6 +86,7 @@ TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
   parent->children[0] = winner;
   parent->children[3] = sibling;
   sibling->children[1] = nephew;
+  State->searchStatus = 0;  // only the stop flags may abort here
   StopSiblings(*parent, *winner);
   EXPECT_EQ(winner->stop.load(), 0);
   EXPECT_EQ(sibling->stop.load(), 1);
