@@ -19,7 +19,15 @@ namespace kestrel {
 int PawnValue = 0;
 int P2 = 0;
 int DrawScore = 0;
-int timeCheckCountdown = 10000;
+// On a cache line of its own: the main thread writes it at every node, while the
+// values around it are read by every search thread.
+namespace {
+struct alignas(64) CountdownLine {
+  int value = 10000;
+};
+CountdownLine countdownLine;
+}  // namespace
+int& timeCheckCountdown = countdownLine.value;
 bool silentSearch = false;
 
 void SwitchPonderToTimed() {

@@ -55,7 +55,7 @@ int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int 
 void UpdatePv(SearchBlock& b, int ply, Move m);
 
 // The main thread's countdown to the next time check.
-extern int timeCheckCountdown;
+extern int& timeCheckCountdown;  // written by the main thread only
 // When set, the search prints nothing (the bench).
 extern bool silentSearch;
 // "ponderhit" seen by the search: the pondering search continues as a timed one.
