@@ -190,6 +190,8 @@ int SearchSplitPoint(SearchBlock& c) {
       continue;
     }
     const int e = ExtensionFor(c, ply, m, side, depth) - 4;
+    // The node's own futility rule holds for the moves handed out at its split point.
+    if (rootIndex < 0 && FutilityPrunes(c, ply, m, side, alpha, depth + e, c.splitInCheck, true)) continue;
     const uint64_t before = c.nodes;
     // 3. Null window, re-search of a reduced move, full window inside.
     const int v = SearchMadeMove(c, alpha, beta, depth, ply, side, e, false);

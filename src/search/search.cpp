@@ -200,6 +200,28 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
+bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd, bool inCheck,
+                    bool searchedAny) {
+  if (nd >= 12 || b.ply[ply].givesCheck || inCheck) return false;
+  Position& p = b.pos;
+  const int M = MaxCaptureGain * 2 / 8;
+  UnmakeSearchMove(b, ply, m);
+  const int gain = MoveGainEstimate(p, m, side);
+  int eval = b.ply[ply].staticEval;
+  bool prune = false;
+  if (nd < 4) {
+    // Near the leaves the node is evaluated only once it has a few moves to spare.
+    if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
+      eval = b.ply[ply].staticEval = Evaluate(p, side);
+    if (eval != EvalNotComputed && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
+  } else {
+    if (eval == EvalNotComputed) eval = b.ply[ply].staticEval = Evaluate(p, side);
+    if (FutilityBound(side, eval, gain, p, m) <= alpha - M) prune = true;
+  }
+  if (!prune) MakeSearchMove(b, ply, m, side);
+  return prune;
+}
+
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first) {
   const int nd = depth + e;
   auto child = [&](int a, int bt, int d) {
@@ -375,24 +397,9 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     const int nd = depth + e;
     // 11.2 Futility pruning of quiet-enough moves that cannot reach alpha; checks and
     // evasions are always searched.
-    bool prune = false;
-    if (nd < 12 && !b.ply[ply].givesCheck && !inCheck) {
-      UnmakeSearchMove(b, ply, m);
-      const int gain = MoveGainEstimate(p, m, side);
-      int eval = b.ply[ply].staticEval;
-      if (nd < 4) {
-        if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
-          eval = b.ply[ply].staticEval = Evaluate(p, side);
-        if (eval != EvalNotComputed && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
-      } else if (nd < 12) {
-        if (eval == EvalNotComputed) eval = b.ply[ply].staticEval = Evaluate(p, side);
-        if (FutilityBound(side, eval, gain, p, m) <= alpha - M) prune = true;
-      }
-      if (prune) {
-        searchedAny = true;
-        continue;
-      }
-      MakeSearchMove(b, ply, m, side);
+    if (FutilityPrunes(b, ply, m, side, alpha, nd, inCheck, searchedAny)) {
+      searchedAny = true;
+      continue;
     }
     // 11.4 Illegal moves are counted and skipped.
     if (InCheck(p, side)) {

@@ -51,6 +51,12 @@ void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 // score falls inside. `first` searches with the full window at once.
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first);
 
+// Futility pruning of a move already made at `ply` (searched at depth nd): when the
+// move cannot bring the score up to alpha it is taken back and true is returned;
+// otherwise it stays made. Checks and evasions are never pruned.
+bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd, bool inCheck,
+                    bool searchedAny);
+
 // Copies the child's line behind the move at `ply`.
 void UpdatePv(SearchBlock& b, int ply, Move m);
 
