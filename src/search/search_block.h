@@ -69,7 +69,6 @@ struct alignas(128) SearchBlock {
   Move searched[MaxPly + 1][MaxSearchedMoves];
   uint64_t nodes;
   uint64_t qnodes;
-  int timeCheckCountdown;
 
   // Split record.
   std::atomic<int> inUse;

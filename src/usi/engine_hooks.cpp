@@ -2,11 +2,7 @@
 // mate solver behind one small set of names.
 #include "usi/engine_hooks.h"
 
-#include <cstdlib>
-
 #include "board/state.h"
-#include "movegen/legal.h"
-#include "movegen/movegen.h"
 #include "book/book.h"
 #include "mate/solver.h"
 #include "search/driver.h"
