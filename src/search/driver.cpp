@@ -235,9 +235,10 @@ void OrderRootMoves(SearchBlock& b, int side) {
   for (int i = 0; i < n; ++i) {
     const Move m = list[i];
     b.ply[RootPly].currentMove = m;
+    // A pawn drop that mates is not a legal move: it goes with the illegal ones.
+    const bool pawnDropMate = IsPawnDropMate(p, m, side);
     MakeSearchMove(b, RootPly, m, side);
-    if (InCheck(p, side) || (MoveIsDrop(m) && (MovePiece(m) & ~1) == BPawn && b.ply[RootPly].givesCheck &&
-                             !HasLegalMove(p, -side))) {
+    if (pawnDropMate || InCheck(p, side)) {
       keys[i] = -4000000;
     } else if (perMoveChecks && NowMs() - start < MateTestBudgetMs(3000) &&
                (mateTimeLimit = MateTestBudgetMs(1000), SolveMate(p, -side, 0))) {

@@ -277,8 +277,9 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   }
   if (probe == 4) allowNull = false;
   mateThreat = 0;
-  // 6. Fresh node state.
-  const bool inCheck = InCheck(p, side);
+  // 6. Fresh node state. Whether the side to move is in check was found when the move
+  // leading here was made (and is 0 after a null move).
+  const bool inCheck = ply > RootPly ? b.ply[ply - 1].givesCheck != 0 : InCheck(p, side);
   b.ply[ply].inCheck = inCheck;
   b.ply[ply].givesCheck = 0;
   b.ply[ply].moveListEnd = ListStart(b, ply);
@@ -485,7 +486,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   // 3. Depth limit.
   if (ply > 48) return beta;
   // 4. Mate probe near the top of the quiescence search.
-  const bool inCheck = InCheck(p, side);
+  const bool inCheck = ply > RootPly ? b.ply[ply - 1].givesCheck != 0 : InCheck(p, side);
   if (!inCheck && qdepth <= 6) {
     const Move mate = FindMateInOne(p, side);
     if (mate != 0) {

@@ -7,7 +7,7 @@
 #include <cstdlib>
 
 #include "board/state.h"
-#include "usi/engine_hooks.h"
+#include "search/tt.h"
 #include "usi/ini.h"
 
 namespace kestrel {
@@ -72,7 +72,7 @@ void HandleSetOption(const std::string& line, int64_t* hashBytes) {
     const int64_t bytes = (int64_t)TextToInt(value.c_str()) * 1000000;
     if (bytes < DefaultHashBytes) {
       *hashBytes = 0;
-    } else if (EngineAllocateTable(bytes)) {
+    } else if (AllocateTable((uint64_t)bytes)) {
       *hashBytes = bytes;
     } else {
       std::printf("info string cannot allocate %" PRId64 " bytes for the hash tables; keeping the previous tables\n",

@@ -14,8 +14,13 @@
 #include "board/state.h"
 #include "eval/eval_params.h"
 #include "movegen/attacks.h"
+#include "book/book.h"
 #include "mate/go_mate.h"
-#include "usi/engine_hooks.h"
+#include "mate/solver.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+#include "search/tt.h"
 #include "usi/go_command.h"
 #include "usi/input_thread.h"
 #include "usi/notation.h"
@@ -41,7 +46,10 @@ void InitEngine() {
   char cwd[PATH_MAX];
   startupDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
   AllocateEngineState();
-  EngineInitSubsystems();
+  // The solver's work area, the main thread's search blocks and the empty book.
+  AllocateMateWorkArea();
+  MainThreadBlock();
+  if (AllocateBook()) ClearBook();
   InitBoardTables();
   InitHashKeys();
   SetStartPosition(State->root);
@@ -80,29 +88,29 @@ bool ResignNeeded() {
 // Runs the search; "quit" may end the process while it runs.
 void RunThink() {
   BeginInterruptibleWork();
-  EngineThink(State->sideToMove);
+  Think(State->sideToMove);
   EndInterruptibleWork();
 }
 
 // "usi": identification, then the book, the evaluation files and the thresholds.
 void HandleUsi() {
   PrintIdentification();
-  EngineLoadBook();
+  LoadBook();
   if (LoadEvaluationFiles() == 1) State->root.material = ComputeMaterial(State->root);
-  EngineSetThresholds(CaptureGain[BPawn]);
+  ComputeSearchThresholds();
 }
 
 // "usinewgame": the default table when none is remembered, a new-game reset, and every
 // flag and move of the last game cleared so that nothing carries over into this one.
 void HandleNewGame() {
   if (hashBytes == 0) {
-    if (EngineAllocateTable(DefaultHashBytes)) {
+    if (AllocateTable(DefaultHashBytes)) {
       hashBytes = DefaultHashBytes;
     } else {
       std::printf("info string cannot allocate %lld bytes for the hash tables\n", (long long)DefaultHashBytes);
     }
   }
-  EngineNewGameReset();
+  NewGameReset();
   mateSequenceActive = false;
   // Flags left from lines already handled are dropped; a line still waiting in the
   // queue keeps its flag, so a "stop" sent right behind the first "go" still counts.
@@ -139,7 +147,7 @@ void HandleGo(const std::string& line) {
     return;
   } else {
     PlayOnRoot(State->bestMove);
-    if (State->rootScore != 29999) EngineSelectPonderMove();
+    if (State->rootScore != 29999) SelectPonderMove();
     PrintBestMove();
     return;
   }
@@ -157,7 +165,7 @@ void HandleGoPonder(const std::string& line) {
 // "go mate": the mate solver, answered with the mating line, "checkmate nomate", or
 // "checkmate timeout" when its time ran out or a "stop" ended it.
 void HandleGoMate(const std::string& line) {
-  if (hashBytes == 0 && EngineAllocateTable(DefaultHashBytes)) hashBytes = DefaultHashBytes;
+  if (hashBytes == 0 && AllocateTable(DefaultHashBytes)) hashBytes = DefaultHashBytes;
   BeginInterruptibleWork();
   const std::string answer = AnswerGoMate(line, State->root, State->sideToMove);
   EndInterruptibleWork();
@@ -171,7 +179,7 @@ void HandleGoMate(const std::string& line) {
 void HandlePonderhit() {
   if (State->bestMove != 0) {
     PlayOnRoot(State->bestMove);
-    EngineSelectPonderMove();
+    SelectPonderMove();
   }
   if (ResignNeeded()) {
     std::printf("bestmove resign\n");
