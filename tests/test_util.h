@@ -11,6 +11,7 @@
 
 #include "board/attack_tables.h"
 #include "board/makemove.h"
+#include "board/material.h"
 #include "board/position.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
@@ -22,6 +23,13 @@ namespace kestrel::test {
 inline void InitTables() {
   InitBoardTables();
   InitHashKeys();
+}
+
+// Sets the fourteen piece values (pawn .. dragon, in value-kind order) and derives the
+// material tables from them.
+inline void SetPieceValues(const int32_t (&values)[ValueKindCount]) {
+  for (int k = 0; k < ValueKindCount; ++k) PieceValues[k] = values[k];
+  DeriveMaterialTables();
 }
 
 // A heap-allocated position set up from USI text; fails the test on bad text.

@@ -18,8 +18,7 @@ Square Sq(const char* t) { return 9 * (t[1] - 'a') + (9 - (t[0] - '0')); }
 void SetTestValues() {
   const int32_t v[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
                                      540, 520, 530, 560, 1000, 1200};
-  std::memcpy(PieceValues, v, sizeof v);
-  DeriveMaterialTables();
+  test::SetPieceValues(v);
 }
 
 class PositionTest : public ::testing::Test {

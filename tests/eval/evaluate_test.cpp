@@ -2,6 +2,8 @@
 // reading of the rules, colour-reversal symmetry with random weights, and truncation.
 #include <gtest/gtest.h>
 
+#include "test_util.h"
+
 #include <algorithm>
 #include <cstring>
 #include <memory>
@@ -29,8 +31,7 @@ class Evaluation : public ::testing::Test {
   void SetUp() override {
     InitBoardTables();
     InitHashKeys();
-    std::memcpy(PieceValues, ShippedValues, sizeof PieceValues);
-    DeriveMaterialTables();
+    test::SetPieceValues(ShippedValues);
     EvalWeightsPresent = true;  // the tests write weights into the tables directly
   }
   void TearDown() override {

@@ -138,6 +138,35 @@ inline void Undo(Position& p, Move m, const SavedKeys& k) {
   p.keyBoard = k.board;
 }
 
+// Plays `games` random legal games of up to `plies` plies from p (seeded), calling
+// visit(p, side, legalMoves) at every position reached, and takes every game back
+// again; returns the sum of what visit returned.
+template <class Visit>
+int RandomWalk(Position& p, int side, int games, int plies, uint32_t seed, Visit visit) {
+  std::mt19937 rng(seed);
+  int total = 0;
+  for (int g = 0; g < games; ++g) {
+    std::vector<Move> played;
+    std::vector<SavedKeys> keys;
+    int s = side;
+    for (int ply = 0; ply < plies; ++ply) {
+      std::vector<Move> moves = LegalMoves(p, s);
+      if (moves.empty()) break;
+      total += visit(p, s, moves);
+      const Move m = moves[rng() % moves.size()];
+      keys.push_back(Play(p, m));
+      played.push_back(m);
+      s = -s;
+    }
+    while (!played.empty()) {
+      Undo(p, played.back(), keys.back());
+      played.pop_back();
+      keys.pop_back();
+    }
+  }
+  return total;
+}
+
 inline bool GivesCheck(Position& p, Move m, int side) {
   SavedKeys k = Play(p, m);
   const bool check = InCheck(p, -side);

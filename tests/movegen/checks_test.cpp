@@ -60,28 +60,8 @@ int CrossCheck(Position& p, int side) {
 }
 
 int RandomGames(Position& p, int side, int games, int plies, uint32_t seed) {
-  std::mt19937 rng(seed);
-  int seen = 0;
-  for (int g = 0; g < games; ++g) {
-    std::vector<Move> played;
-    std::vector<SavedKeys> keys;
-    int s = side;
-    for (int ply = 0; ply < plies; ++ply) {
-      std::vector<Move> moves = LegalMoves(p, s);
-      if (moves.empty()) break;
-      seen += CrossCheck(p, s);
-      const Move m = moves[rng() % moves.size()];
-      keys.push_back(Play(p, m));
-      played.push_back(m);
-      s = -s;
-    }
-    while (!played.empty()) {
-      Undo(p, played.back(), keys.back());
-      played.pop_back();
-      keys.pop_back();
-    }
-  }
-  return seen;
+  return RandomWalk(p, side, games, plies, seed,
+                    [](Position& q, int s, const std::vector<Move>&) { return CrossCheck(q, s); });
 }
 
 TEST(Checks, CrossCheckFromStartPosition) {

@@ -60,34 +60,18 @@ int CrossCheck(Position& p, int side, const std::string& where) {
 // Random legal play; at every position each checking move is made and the checked
 // side's evasions are cross-checked.
 int RandomGames(Position& p, int side, int games, int plies, uint32_t seed) {
-  std::mt19937 rng(seed);
   const SavedKeys start{p.keyFull, p.keyBoard};
-  int compared = 0;
-  for (int g = 0; g < games; ++g) {
-    std::vector<Move> played;
-    std::vector<SavedKeys> keys;
-    int s = side;
-    for (int ply = 0; ply < plies; ++ply) {
-      std::vector<Move> moves = LegalMoves(p, s);
-      if (moves.empty()) break;
-      compared += CrossCheck(p, s, PositionToText(p, s));
-      for (Move m : moves) {
-        if (!GivesCheck(p, m, s)) continue;
-        SavedKeys k = Play(p, m);
-        compared += CrossCheck(p, -s, PositionToText(p, -s) + " after " + Usi(m));
-        Undo(p, m, k);
-      }
-      const Move m = moves[rng() % moves.size()];
-      keys.push_back(Play(p, m));
-      played.push_back(m);
-      s = -s;
-    }
-    while (!played.empty()) {
-      Undo(p, played.back(), keys.back());
-      played.pop_back();
-      keys.pop_back();
-    }
-  }
+  const int compared =
+      RandomWalk(p, side, games, plies, seed, [](Position& q, int s, const std::vector<Move>& moves) {
+        int n = CrossCheck(q, s, PositionToText(q, s));
+        for (Move m : moves) {
+          if (!GivesCheck(q, m, s)) continue;
+          SavedKeys k = Play(q, m);
+          n += CrossCheck(q, -s, PositionToText(q, -s) + " after " + Usi(m));
+          Undo(q, m, k);
+        }
+        return n;
+      });
   EXPECT_EQ(p.keyFull, start.full);
   return compared;
 }

@@ -16,8 +16,7 @@ struct ExchangeTest : ::testing::Test {
     test::InitTables();
     const int32_t values[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
                                             520, 520, 520, 550, 950, 1100};
-    std::memcpy(PieceValues, values, sizeof values);
-    DeriveMaterialTables();
+    test::SetPieceValues(values);
   }
   // Exchange value of a move given as from/to squares in USI text ("5e5c").
   int See(const std::string& sfen, const char* from, const char* to, int side) {

@@ -30,8 +30,7 @@ struct PickerTest : ::testing::Test {
     AllocateEngineState();
     const int32_t values[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
                                             520, 520, 520, 550, 950, 1100};
-    std::memcpy(PieceValues, values, sizeof values);
-    DeriveMaterialTables();
+    test::SetPieceValues(values);
     ResetMargins();
     ClearHistory();
     block = std::make_unique<SearchBlock>();

@@ -45,10 +45,9 @@ class SearchSession : public ::testing::Test {
     e.Send("usinewgame");
   }
   // Lines up to and including the next "bestmove"; every earlier one is an "info" line.
-  std::vector<std::string> UntilBestMove(UsiProcess& e, int timeoutMs = 30000) {
+  std::vector<std::string> UntilBestMove(UsiProcess& e) {
     std::vector<std::string> lines;
-    EXPECT_TRUE(e.ReadUntil("bestmove", &lines, timeoutMs));
-    for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i].compare(0, 5, "info "), 0) << lines[i];
+    EXPECT_TRUE(e.ReadBestMove(&lines)) << (lines.empty() ? std::string() : lines.back());
     return lines;
   }
   static std::string MoveOf(const std::string& bestLine) {

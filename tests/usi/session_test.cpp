@@ -49,9 +49,7 @@ class UsiSession : public ::testing::Test {
   // The "bestmove" line that ends a search, after its "info" lines.
   std::string BestMoveLine(UsiProcess& e) {
     std::vector<std::string> lines;
-    EXPECT_TRUE(e.ReadUntil("bestmove", &lines, 30000));
-    for (size_t i = 0; i + 1 < lines.size(); ++i)
-      EXPECT_EQ(lines[i].compare(0, 5, "info "), 0) << "only info lines come before bestmove: " << lines[i];
+    EXPECT_TRUE(e.ReadBestMove(&lines)) << "only info lines come before bestmove";
     return lines.empty() ? std::string() : lines.back();
   }
 

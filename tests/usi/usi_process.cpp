@@ -123,6 +123,13 @@ bool UsiProcess::ReadLine(std::string* line, int timeoutMs) {
   }
 }
 
+bool UsiProcess::ReadBestMove(std::vector<std::string>* lines, int timeoutMs) {
+  if (!ReadUntil("bestmove", lines, timeoutMs)) return false;
+  for (size_t i = 0; i + 1 < lines->size(); ++i)
+    if ((*lines)[i].compare(0, 5, "info ") != 0) return false;
+  return true;
+}
+
 bool UsiProcess::ReadUntil(const std::string& prefix, std::vector<std::string>* lines, int timeoutMs) {
   std::string line;
   while (ReadLine(&line, timeoutMs)) {

@@ -54,6 +54,9 @@ struct UsiProcess {
   bool ReadLine(std::string* line, int timeoutMs = 20000);
   // Reads lines up to and including the first that starts with prefix.
   bool ReadUntil(const std::string& prefix, std::vector<std::string>* lines, int timeoutMs = 20000);
+  // Reads the lines of a search up to and including its "bestmove" line; false on a
+  // timeout or when a line before it is not an "info" line.
+  bool ReadBestMove(std::vector<std::string>* lines, int timeoutMs = 30000);
   // Reads every line until the output ends (the child closed it or exited).
   std::vector<std::string> ReadAll(int timeoutMs = 20000);
   // Waits for the child to end; its exit status, or -1 after a timeout (it is then killed)
