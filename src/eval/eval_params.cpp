@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "board/large_pages.h"
 #include "board/state.h"
 
 namespace kestrel {
@@ -186,7 +187,10 @@ int LoadEvalFeatures() {
     std::fclose(f);
     return -2;
   }
-  // 2. Two bulk reads straight into the tables; a failure part-way clears both.
+  // 2. Two bulk reads straight into the tables; a failure part-way clears both. The
+  //    search reads them at random places: large pages spare it most page-table walks.
+  AdviseLargePages(KppTable, sizeof KppTable);
+  AdviseLargePages(KkpTable, sizeof KkpTable);
   const bool ok = std::fread(KppTable, sizeof(int16_t), KppElementCount, f) == (size_t)KppElementCount &&
                   std::fseek(f, KkpFileOffset, SEEK_SET) == 0 &&
                   std::fread(KkpTable, sizeof(int16_t), KkpElementCount, f) == (size_t)KkpElementCount;

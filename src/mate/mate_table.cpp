@@ -1,6 +1,8 @@
 // Storage, sizing and look-up of the mate solver's table.
 #include "mate/mate_table.h"
 
+#include "board/large_pages.h"
+
 #include <cstdlib>
 #include <new>
 
@@ -26,7 +28,7 @@ bool AllocateMateTable(uint64_t bytes) {
   int m = 0;
   while (m < 40 && 24ull * (2ull << m) <= quarter) ++m;
   const uint64_t count = 1ull << m;
-  MateEntry* fresh = static_cast<MateEntry*>(std::malloc(count * sizeof(MateEntry)));
+  MateEntry* fresh = static_cast<MateEntry*>(AllocateLargeTable(count * sizeof(MateEntry)));
   if (!fresh) return false;
   std::free(Table);
   Table = fresh;

@@ -113,6 +113,13 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
     c->ply[p].savedKeyBoard = parent.ply[p].savedKeyBoard;
     c->ply[p].moveListEnd = c->moveStack;
     c->ply[p].searchedCount = 0;
+    c->ply[p].accState = AccUnknown;
+  }
+  // The split node's positional sums carry over; the plies above it are not this
+  // block's positions.
+  if (parent.ply[ply].accState == AccValid) {
+    c->ply[ply].acc = parent.ply[ply].acc;
+    c->ply[ply].accState = AccValid;
   }
   for (int p = 0; p < PlyCount; ++p) {
     c->ply[p].killers[0] = parent.ply[p].killers[0];

@@ -1,9 +1,12 @@
 // The node search and the quiescence search.
 #include "search/search.h"
 
+#include <cassert>
+
 #include "board/makemove.h"
 #include "board/material.h"
 #include "board/state.h"
+#include "eval/eval_accumulator.h"
 #include "eval/evaluate.h"
 #include "eval/movegain.h"
 #include "movegen/attacks.h"
@@ -29,6 +32,8 @@ CountdownLine countdownLine;
 }  // namespace
 int& timeCheckCountdown = countdownLine.value;
 bool silentSearch = false;
+bool verifyIncrementalEval = false;
+std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
 void SwitchPonderToTimed() {
   State->usedThisMove[SideIndex(State->rootSide)] = 0;
@@ -49,11 +54,36 @@ bool SearchAborted(const SearchBlock& b) {
          b.stop.load(std::memory_order_relaxed) != 0;
 }
 
+// True when the position can be evaluated through accumulators: weights are loaded and
+// both kings stand on the board.
+static inline bool AccumulatorUsable(const Position& p) {
+  return EvalWeightsPresent && p.kingSquare[0] < (uint32_t)SquareCount && p.kingSquare[1] < (uint32_t)SquareCount;
+}
+
+// Makes the accumulator of the current ply valid: derived from the ply before when that
+// one is valid, from scratch otherwise (the root, a split point's first ply).
+static void ResolveAccumulator(SearchBlock& b, int ply) {
+  PlyState& s = b.ply[ply];
+  if (s.accState == AccValid) return;
+  if (s.accState == AccFromParent && ply > 0 && b.ply[ply - 1].accState == AccValid) {
+    if (s.accMove == 0) s.acc = b.ply[ply - 1].acc;
+    else if (!UpdateAccumulator(b.pos, s.accMove, b.ply[ply - 1].acc, s.acc)) ComputeAccumulator(b.pos, s.acc);
+  } else {
+    ComputeAccumulator(b.pos, s.acc);
+  }
+  s.accState = AccValid;
+}
+
 void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
   Position& p = b.pos;
   b.ply[ply].savedKeyFull = p.keyFull;
   b.ply[ply].savedKeyBoard = p.keyBoard;
+  // The child's sums will be derived from this node's: bring them up to date while the
+  // position is still this node's.
+  if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
   MakeMove(p, m);
+  b.ply[ply + 1].accState = AccFromParent;
+  b.ply[ply + 1].accMove = m;
   const bool check = InCheck(p, -side);
   b.ply[ply].givesCheck = check;
   // The game history has room for every ply of a search: the position command
@@ -71,6 +101,19 @@ void UnmakeSearchMove(SearchBlock& b, int ply, Move m) {
   p.keyFull = b.ply[ply].savedKeyFull;
   p.keyBoard = b.ply[ply].savedKeyBoard;
   p.historyCount -= 1;
+}
+
+int EvaluateAt(SearchBlock& b, int ply, int side) {
+  Position& p = b.pos;
+  if (!AccumulatorUsable(p)) return Evaluate(p, side);
+  ResolveAccumulator(b, ply);
+  const int v = EvaluateWithAccumulator(p, side, b.ply[ply].acc);
+  assert(v == Evaluate(p, side));
+  if (verifyIncrementalEval) {
+    evalChecks.fetch_add(1, std::memory_order_relaxed);
+    if (v != Evaluate(p, side)) evalMismatches.fetch_add(1, std::memory_order_relaxed);
+  }
+  return v;
 }
 
 void UpdatePv(SearchBlock& b, int ply, Move m) {
@@ -212,10 +255,10 @@ bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd
   if (nd < 4) {
     // Near the leaves the node is evaluated only once it has a few moves to spare.
     if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
-      eval = b.ply[ply].staticEval = Evaluate(p, side);
+      eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (eval != EvalNotComputed && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
   } else {
-    if (eval == EvalNotComputed) eval = b.ply[ply].staticEval = Evaluate(p, side);
+    if (eval == EvalNotComputed) eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (FutilityBound(side, eval, gain, p, m) <= alpha - M) prune = true;
   }
   if (!prune) MakeSearchMove(b, ply, m, side);
@@ -300,7 +343,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   // 8. Near-leaf cut-offs.
   const int M = MaxCaptureGain * 2 / 8;
   if (!inCheck && depth < 8) {
-    b.ply[ply].staticEval = Evaluate(p, side);
+    b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (b.ply[ply].staticEval >= beta + M) {
       b.ply[ply].currentMove = 0;
       Store(b, 1, ply, depth, side, beta, 0);
@@ -328,14 +371,17 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     b.ply[ply].savedKeyFull = p.keyFull;
     b.ply[ply].savedKeyBoard = p.keyBoard;
     p.historyCount += 1;
+    if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
     p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], 0};
     b.ply[ply].givesCheck = 0;
+    b.ply[ply + 1].accState = AccFromParent;
+    b.ply[ply + 1].accMove = 0;
     if (d < 4) {
       v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
       if (b.ply[ply + 1].staticEval != EvalNotComputed) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
       tried = true;
     } else {
-      if (b.ply[ply].staticEval == EvalNotComputed) b.ply[ply].staticEval = Evaluate(p, side);
+      if (b.ply[ply].staticEval == EvalNotComputed) b.ply[ply].staticEval = EvaluateAt(b, ply, side);
       if (b.ply[ply].staticEval >= beta) {
         v = -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
         tried = true;
@@ -474,7 +520,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   // 2. Stand pat.
   int eval;
   if (ply < 3 || b.ply[ply - 1].pickerStage != 0 || b.ply[ply - 1].staticEval == EvalNotComputed)
-    eval = Evaluate(p, side);
+    eval = EvaluateAt(b, ply, side);
   else
     eval = -b.ply[ply - 1].staticEval;
   b.ply[ply].staticEval = eval;

@@ -4,6 +4,9 @@
 // and the quiescence search.
 #pragma once
 
+#include <atomic>
+#include <cstdint>
+
 #include "search/search_block.h"
 
 namespace kestrel {
@@ -26,6 +29,15 @@ void ComputeSearchThresholds();
 // Searches the node at `ply` with `side` to move; returns 0 at once when the
 // search is being aborted (the caller then discards the result).
 int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull);
+// Static evaluation of the block's position at `ply` for `side`: the same value as
+// Evaluate, kept up to date move by move through the plies' accumulators.
+int EvaluateAt(SearchBlock& b, int ply, int side);
+// When set, every evaluation through accumulators is compared with the from-scratch one
+// (for tests and checks of the search's bookkeeping): the counts of comparisons and of
+// differences found.
+extern bool verifyIncrementalEval;
+extern std::atomic<uint64_t> evalChecks, evalMismatches;
+
 // Quiescence search: captures and promotions after a stand-pat evaluation.
 int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth);
 // Depth change in quarter plies for the move just made at `ply` (checks, single

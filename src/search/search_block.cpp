@@ -12,6 +12,8 @@ void ResetSearchBlock(SearchBlock& b) {
     s.moveListEnd = s.pickerNext = b.moveStack;
     s.pickerCount = s.pickerStage = 0;
     s.searchedCount = 0;
+    s.accState = AccUnknown;
+    s.accMove = 0;
   }
   for (int p = 0; p < MaxPly + 1; ++p) {
     b.pv[p].length = p - 1;

@@ -8,6 +8,7 @@
 
 #include "board/position.h"
 #include "board/types.h"
+#include "eval/eval_accumulator.h"
 
 namespace kestrel {
 
@@ -18,6 +19,10 @@ constexpr int MoveStackSize = 24 * 1024; // one move stack shared by all plies o
 constexpr int MaxSearchedMoves = 1024;   // moves searched at one node (for history updates)
 constexpr int MaxThreads = 32;
 constexpr int EvalNotComputed = 31111;
+
+// State of a ply's evaluation accumulator: unknown (computed from scratch when needed),
+// to be derived from the ply before through the move recorded with it, or valid.
+enum AccumulatorState : uint8_t { AccUnknown, AccFromParent, AccValid };
 
 // Per-ply state of the node search and the staged pickers.
 struct PlyState {
@@ -34,6 +39,9 @@ struct PlyState {
   int pickerStage;
   HashKey savedKeyFull, savedKeyBoard;
   int searchedCount;    // moves searched since the last improvement of alpha
+  uint8_t accState;     // AccumulatorState of acc
+  Move accMove;         // the move that led here from the ply before (0 = a null move)
+  EvalAccumulator acc;  // positional sums of this ply's position
 };
 
 // Triangular principal-variation table indexed by absolute ply: row p holds the line

@@ -1,6 +1,8 @@
 // Transposition table storage, probing and replacement.
 #include "search/tt.h"
 
+#include "board/large_pages.h"
+
 #include <unistd.h>
 
 #include <cstdlib>
@@ -93,8 +95,7 @@ bool AllocateTable(uint64_t bytes) {
   while (b < 40 && (uint64_t)sizeof(TTBucket) << (b + 1) <= share) ++b;
   const uint64_t count = 1ull << b;
   // 2. New memory first, so that a failure keeps the previous table.
-  const uint64_t size = (count * sizeof(TTBucket) + 63) / 64 * 64;  // a multiple of the alignment
-  void* mem = std::aligned_alloc(64, size);
+  void* mem = AllocateLargeTable(count * sizeof(TTBucket));
   if (!mem) return false;
   // 3. The mate solver's table takes the remaining quarter of the same bytes.
   if (!AllocateMateTable(bytes)) {

@@ -7,7 +7,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "board/attack_tables.h"
 #include "board/material.h"
 #include "board/state.h"
 #include "eval/eval_params.h"
@@ -16,6 +15,7 @@
 #include "search/search.h"
 #include "search/tt.h"
 #include "usi/cli.h"
+#include "usi/engine_setup.h"
 #include "usi/notation.h"
 
 namespace kestrel {
@@ -42,8 +42,8 @@ const char* const BenchPositions[] = {
     "sfen lnsgkgsnl/9/ppppppppp/9/9/9/PPPPPPPPP/9/LNSGKGSNL b RBrb 1",
 };
 
-// The piece values of the shipped evaluation file: the bench signature must not depend
-// on the data files of the directory it runs in.
+// The piece values of the shipped evaluation file, used when the directory bench runs
+// in holds no evaluation data, so that the signature stays meaningful there too.
 const char BenchValues[] =
     "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900;"
     "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200; VK = 15000;";
@@ -56,11 +56,18 @@ int RunBenchCommand(int argc, char** argv) {
   if (threads < 1) threads = 1;
   if (threads > 32) threads = 32;
   if (depth < 1) depth = 1;
-  InitBoardTables();
-  AllocateEngineState();
-  ParseEvaluationText(BenchValues, sizeof BenchValues - 1);
-  DeriveMaterialTables();
-  ComputeSearchThresholds();
+  // The same data files as a USI session started here.
+  InitEngine();
+  std::string data;
+  if (LoadDataFiles()) {
+    data = DescribeEvaluationData();
+  } else {
+    ParseEvaluationText(BenchValues, sizeof BenchValues - 1);
+    DeriveMaterialTables();
+    ComputeSearchThresholds();
+    data = "built-in piece values (no Evaluation/evaluation.txt here), no positional weights";
+  }
+  std::printf("Evaluation: %s\n", data.c_str());
   AllocateTable(32000000);
   State->threadNumber = threads;
   silentSearch = true;

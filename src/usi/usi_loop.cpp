@@ -2,9 +2,6 @@
 // new game) and the game state (positions, searches and their "bestmove" lines).
 #include "usi/usi_loop.h"
 
-#include <unistd.h>
-
-#include <climits>
 #include <cstdio>
 #include <string>
 
@@ -22,6 +19,7 @@
 #include "search/search.h"
 #include "search/tt.h"
 #include "usi/go_command.h"
+#include "usi/engine_setup.h"
 #include "usi/input_thread.h"
 #include "usi/notation.h"
 #include "usi/settings.h"
@@ -37,24 +35,6 @@ bool stopAnsweredByMate = false;
 
 bool Begins(const std::string& line, const char* word) {
   return line.compare(0, std::char_traits<char>::length(word), word) == 0;
-}
-
-// Records the start-up directory, allocates the engine record, builds the tables and
-// lays out the start position. The hash keys are drawn here too: they come from a fixed
-// generator, so drawing them early gives the same keys and correct keys for every position.
-void InitEngine() {
-  char cwd[PATH_MAX];
-  startupDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
-  AllocateEngineState();
-  // The solver's work area, the main thread's search blocks and the empty book.
-  AllocateMateWorkArea();
-  MainThreadBlock();
-  if (AllocateBook()) ClearBook();
-  InitBoardTables();
-  InitHashKeys();
-  SetStartPosition(State->root);
-  State->sideToMove = Black;
-  State->moveCount = 0;
 }
 
 // Plays a move on the root position and records it in the game history.
@@ -95,9 +75,7 @@ void RunThink() {
 // "usi": identification, then the book, the evaluation files and the thresholds.
 void HandleUsi() {
   PrintIdentification();
-  LoadBook();
-  if (LoadEvaluationFiles() == 1) State->root.material = ComputeMaterial(State->root);
-  ComputeSearchThresholds();
+  LoadDataFiles();
 }
 
 // "usinewgame": the default table when none is remembered, a new-game reset, and every

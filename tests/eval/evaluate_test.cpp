@@ -16,6 +16,7 @@
 #include "board/hashkeys.h"
 #include "board/makemove.h"
 #include "board/material.h"
+#include "eval/eval_accumulator.h"
 #include "eval/evaluate.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
@@ -233,6 +234,54 @@ TEST_F(Evaluation, RandomWeightsMatchTheDefinitionAndTheMirror) {
     if (score != p->material) ++nonMaterial;
   }
   EXPECT_GT(nonMaterial, (int)positions.size() / 2);  // the weights really take part
+}
+
+// Accumulators carried along random games (captures, promotions, drops, king moves and
+// king captures of pieces) give the from-scratch value at every step, and a fresh
+// accumulator gives the same sums as the carried one.
+TEST_F(Evaluation, CarriedAccumulatorMatchesScratchEverywhere) {
+  FillKkp();
+  uint64_t x = 88172645463325252ull;  // a quick generator: every row of the table is filled
+  for (int king = 0; king < SquareCount; ++king) {
+    filledRows.insert(king);
+    for (int i = 0; i < KppPairCount; ++i) {
+      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      KppTable[king][i] = (int16_t)((int)(x % 4001) - 2000);
+    }
+  }
+  std::mt19937 rng(99);
+  int steps = 0, kingMoves = 0, captures = 0, drops = 0;
+  for (int game = 0; game < 12; ++game) {
+    auto p = test::MakePosition(game % 2 ? "startpos" : test::SamplePositions()[2]);
+    int side = game % 2 ? Black : White;
+    auto acc = std::make_unique<EvalAccumulator>();
+    auto next = std::make_unique<EvalAccumulator>();
+    ComputeAccumulator(*p, *acc);
+    for (int ply = 0; ply < 150; ++ply) {
+      std::vector<Move> moves = test::LegalMoves(*p, side);
+      if (moves.empty()) break;
+      Move m = moves[rng() % moves.size()];
+      for (int tries = 0; tries < 3 && !MoveIsCapture(m); ++tries) m = moves[rng() % moves.size()];
+      MakeMove(*p, m);
+      side = -side;
+      ASSERT_TRUE(UpdateAccumulator(*p, m, *acc, *next));
+      std::swap(acc, next);
+      ComputeAccumulator(*p, *next);
+      ASSERT_EQ(acc->kpp0, next->kpp0) << MoveToUsi(m);
+      ASSERT_EQ(acc->kpp1, next->kpp1) << MoveToUsi(m);
+      ASSERT_EQ(acc->kkp, next->kkp) << MoveToUsi(m);
+      const int scratch = Evaluate(*p, side);
+      ASSERT_EQ(EvaluateWithAccumulator(*p, side, *acc), scratch);
+      ++steps;
+      kingMoves += (MovePiece(m) & ~1) == BKing;
+      captures += MoveIsCapture(m);
+      drops += MoveIsDrop(m);
+    }
+  }
+  EXPECT_GT(steps, 1000);
+  EXPECT_GT(kingMoves, 20);
+  EXPECT_GT(captures, 100);
+  EXPECT_GT(drops, 50);
 }
 
 TEST_F(Evaluation, PositionalSumIsTruncatedTowardZero) {

@@ -72,6 +72,39 @@ TEST_F(Parallel, FourThreadsFindLegalMovesAndSplit) {
   EXPECT_GT(splits, 0);
 }
 
+// With random positional weights, every evaluation the search makes through its carried
+// accumulators (after null moves, futility's unmake and remake, at split points and at
+// the root) equals the from-scratch value, on one thread and on four.
+TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
+  const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
+  uint64_t x = 0x9E3779B97F4A7C15ull;
+  auto next = [&x] {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    return (int16_t)((int)(x % 61) - 30);
+  };
+  for (auto& row : KppTable)
+    for (int16_t& w : row) w = next();
+  for (auto& a : KkpTable)
+    for (auto& b : a)
+      for (int16_t& w : b) w = next();
+  EvalWeightsPresent = true;
+  verifyIncrementalEval = true;
+  evalChecks = evalMismatches = 0;
+  const char* positions[] = {
+      "startpos moves 7g7f 3c3d 2g2f 4c4d 2f2e 2b3c 3i4h 8b4b 5i6h 5a6b",
+      "sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1",
+      "sfen ln1g3nl/1r1s1kg2/p1pppp1pp/6p2/1p7/2P1P4/PPSP1PPPP/2G2S1R1/LN2KG1NL b Bb 1",
+  };
+  for (const char* text : positions)
+    for (int threads : {1, 4}) EXPECT_NE(SearchOn(text, threads, sanitized ? 3 : 5), NoMove) << text;
+  verifyIncrementalEval = false;
+  EvalWeightsPresent = false;
+  std::memset(KppTable, 0, sizeof KppTable);
+  std::memset(KkpTable, 0, sizeof KkpTable);
+  EXPECT_GT(evalChecks.load(), 10000u);
+  EXPECT_EQ(evalMismatches.load(), 0u);
+}
+
 // A cut-off by one child stops every sibling and, recursively, the blocks lent from them.
 TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
   auto make = [] {

@@ -1,0 +1,57 @@
+// Start-up and data loading shared by every mode of the engine.
+#include "usi/engine_setup.h"
+
+#include <unistd.h>
+
+#include <climits>
+
+#include "board/attack_tables.h"
+#include "board/material.h"
+#include "board/state.h"
+#include "book/book.h"
+#include "eval/eval_params.h"
+#include "mate/solver.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+
+namespace kestrel {
+
+namespace {
+// What the last LoadDataFiles found.
+bool valuesLoaded = false;
+}  // namespace
+
+// The hash keys are drawn here too: they come from a fixed generator, so drawing them
+// early gives the same keys, and correct keys for every position.
+void InitEngine() {
+  char cwd[PATH_MAX];
+  startupDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+  AllocateEngineState();
+  AllocateMateWorkArea();
+  MainThreadBlock();
+  if (AllocateBook()) ClearBook();
+  InitBoardTables();
+  InitHashKeys();
+  SetStartPosition(State->root);
+  State->sideToMove = Black;
+  State->moveCount = 0;
+}
+
+bool LoadDataFiles() {
+  LoadBook();
+  valuesLoaded = LoadEvaluationFiles() == 1;
+  if (valuesLoaded) State->root.material = ComputeMaterial(State->root);
+  ComputeSearchThresholds();
+  return valuesLoaded;
+}
+
+std::string DescribeEvaluationData() {
+  const std::string dir = startupDirectory + "/Evaluation/";
+  if (!valuesLoaded) return "no " + dir + "evaluation.txt: every weight zero";
+  std::string s = "piece values from " + dir + "evaluation.txt";
+  s += EvalWeightsPresent ? ", positional weights from " + dir + "eval_features.bin" : ", no positional weights";
+  return s;
+}
+
+}  // namespace kestrel

@@ -1,0 +1,22 @@
+// Engine set-up shared by the USI session and the command-line modes: the tables,
+// keys and records every mode needs, and the data files of the start-up directory.
+#pragma once
+
+#include <string>
+
+namespace kestrel {
+
+// Records the start-up directory, allocates the engine record, the mate solver's work
+// area, the main search block and the book, builds the board tables, draws the hash
+// keys and lays out the start position.
+void InitEngine();
+
+// Loads the data files of the start-up directory as "usi" does: the book, the piece
+// values and, when those opened, the positional weights; then the search thresholds.
+// Returns true when the piece-value file opened.
+bool LoadDataFiles();
+
+// One line naming the evaluation data in use, for the modes that report it.
+std::string DescribeEvaluationData();
+
+}  // namespace kestrel
