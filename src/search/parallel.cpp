@@ -118,7 +118,7 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
   // The split node's positional sums carry over; the plies above it are not this
   // block's positions.
   if (parent.ply[ply].accState == AccValid) {
-    c->ply[ply].acc = parent.ply[ply].acc;
+    c->acc[ply] = parent.acc[ply];
     c->ply[ply].accState = AccValid;
   }
   for (int p = 0; p < PlyCount; ++p) {

@@ -66,10 +66,10 @@ static void ResolveAccumulator(SearchBlock& b, int ply) {
   PlyState& s = b.ply[ply];
   if (s.accState == AccValid) return;
   if (s.accState == AccFromParent && ply > 0 && b.ply[ply - 1].accState == AccValid) {
-    if (s.accMove == 0) s.acc = b.ply[ply - 1].acc;
-    else if (!UpdateAccumulator(b.pos, s.accMove, b.ply[ply - 1].acc, s.acc)) ComputeAccumulator(b.pos, s.acc);
+    if (s.accMove == 0) b.acc[ply] = b.acc[ply - 1];
+    else if (!UpdateAccumulator(b.pos, s.accMove, b.acc[ply - 1], b.acc[ply])) ComputeAccumulator(b.pos, b.acc[ply]);
   } else {
-    ComputeAccumulator(b.pos, s.acc);
+    ComputeAccumulator(b.pos, b.acc[ply]);
   }
   s.accState = AccValid;
 }
@@ -82,6 +82,7 @@ void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
   // position is still this node's.
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
   MakeMove(p, m);
+  PrefetchBucket(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = m;
   const bool check = InCheck(p, -side);
@@ -107,7 +108,7 @@ int EvaluateAt(SearchBlock& b, int ply, int side) {
   Position& p = b.pos;
   if (!AccumulatorUsable(p)) return Evaluate(p, side);
   ResolveAccumulator(b, ply);
-  const int v = EvaluateWithAccumulator(p, side, b.ply[ply].acc);
+  const int v = EvaluateWithAccumulator(p, side, b.acc[ply]);
   assert(v == Evaluate(p, side));
   if (verifyIncrementalEval) {
     evalChecks.fetch_add(1, std::memory_order_relaxed);

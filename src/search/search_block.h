@@ -39,9 +39,8 @@ struct PlyState {
   int pickerStage;
   HashKey savedKeyFull, savedKeyBoard;
   int searchedCount;    // moves searched since the last improvement of alpha
-  uint8_t accState;     // AccumulatorState of acc
+  uint8_t accState;     // AccumulatorState of the ply's accumulator
   Move accMove;         // the move that led here from the ply before (0 = a null move)
-  EvalAccumulator acc;  // positional sums of this ply's position
 };
 
 // Triangular principal-variation table indexed by absolute ply: row p holds the line
@@ -72,6 +71,7 @@ struct alignas(128) SearchBlock {
   Position pos;
   PlyState ply[MaxPly + 2];
   PvRow pv[MaxPly + 1];
+  EvalAccumulator acc[MaxPly + 2];         // positional sums per ply, apart from the hot per-ply state
   Move moveStack[MoveStackSize];
   int moveScores[MoveStackSize];           // scratch scores parallel to the list being sorted
   Move searched[MaxPly + 1][MaxSearchedMoves];

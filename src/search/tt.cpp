@@ -121,6 +121,13 @@ void ClearTable() {
   ClearMateTable();
 }
 
+void PrefetchBucket(HashKey keyFull, int side) {
+  if (!Table) return;
+  const char* bucket = reinterpret_cast<const char*>(&Table[TableKey(keyFull, side) & Mask]);
+  __builtin_prefetch(bucket);
+  __builtin_prefetch(bucket + sizeof(TTBucket) - 1);
+}
+
 int Probe(SearchBlock& thread, int ply, int depth, int side, int* alpha, int beta, int* mateThreat) {
   // 1. No hash move and no threat until a matching entry says otherwise.
   thread.ply[ply].hashMove = 0;

@@ -64,6 +64,9 @@ int ScoreToTable(int score, int ply);
 int ScoreFromTable(int stored, int ply);
 
 // Inspection helpers (for tests and statistics).
+// Starts fetching the bucket of a position into the cache: a hint given when a move is
+// made, so that the child's probe finds it there.
+void PrefetchBucket(HashKey keyFull, int side);
 uint64_t TableBucketCount();
 int TableBits();
 const TTBucket* TableBuckets();
