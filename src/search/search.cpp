@@ -31,11 +31,8 @@ int& timeCheckCountdown = countdownLine.value;
 bool silentSearch = false;
 
 void SwitchPonderToTimed() {
-  State->usedThisMove[SideIndex(State->rootSide)] = 0;
-  ComputeBudget();
+  StartTimedAfterPonderhit(ponderhitAtMs);
   State->searchStartMs = NowMs();
-  State->lastStamp = TimeNow();
-  State->pondering = 0;
 }
 
 void ComputeSearchThresholds() {
