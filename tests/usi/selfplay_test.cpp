@@ -2,8 +2,8 @@
 // plays them: real clocks (byoyomi, increments or sudden death), every answer checked
 // against the legal moves of the position. The short run here is a smoke test; longer
 // runs are set through the environment (KESTREL_SELFPLAY_GAMES, _BYOYOMI_MS, _TIME_MS,
-// _INC_MS, _LEVEL, _THREADS, _OPPONENT, _OPPONENT_INC), and print the think times and
-// the lowest clock of the engine under test.
+// _INC_MS, _LEVEL, _THREADS, _OPPONENT, _OPPONENT_INC, _OPPONENT_FLAG), and print the
+// think times and the lowest clock of the engine under test.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -43,6 +43,7 @@ struct MatchSettings {
   int64_t toleranceMs = 2000;  // forgives scheduling delays of a loaded test machine
   int randomPlies = 4;         // random opening moves, so that games differ
   bool opponentSeesIncrement = true;  // false: its "go" lines carry no increment keys
+  bool opponentFlagged = true;        // false: the opponent plays on past its clock
 };
 
 // Think times and clocks of one player over a game.
@@ -73,6 +74,7 @@ struct GameResult {
   bool crash = false;
   int64_t worstOvershootMs = -1000000;  // most time used beyond what the clock allowed
   ThinkStats stats[2];                  // by player: 0 the engine under test, 1 its opponent
+  int opponentOvertime = 0;             // moves the opponent made past its clock, unflagged
 };
 
 struct Player {
@@ -148,7 +150,9 @@ GameResult PlayGame(const std::string binaries[2], const std::string dirs[2], bo
     int64_t over = used - clock[si] - m.byoyomiMs;
     if (over > r.worstOvershootMs) r.worstOvershootMs = over;
     r.stats[id].Add(used, clock[si] - used);
-    if (over > m.toleranceMs) {
+    if (over > m.toleranceMs && id == 1 && !m.opponentFlagged) {
+      ++r.opponentOvertime;
+    } else if (over > m.toleranceMs) {
       r.timeLoss = true;
       r.reason = id == 0 ? "time (engine under test)" : "time (opponent)";
       r.winner = -game.side;
@@ -213,6 +217,7 @@ TEST(SelfPlay, GamesAreLegalAndFinish) {
   m.toleranceMs = EnvInt("KESTREL_SELFPLAY_TOLERANCE_MS", 2000);
   m.randomPlies = EnvInt("KESTREL_SELFPLAY_RANDOM_PLIES", 4);
   m.opponentSeesIncrement = EnvInt("KESTREL_SELFPLAY_OPPONENT_INC", 1) != 0;
+  m.opponentFlagged = EnvInt("KESTREL_SELFPLAY_OPPONENT_FLAG", 1) != 0;
   const unsigned seed = (unsigned)EnvInt("KESTREL_SELFPLAY_SEED", 1000);
   // KESTREL_SELFPLAY_ENGINE names another binary for the engine under test (a frozen
   // copy for long runs); KESTREL_SELFPLAY_OPPONENT one for its opponent.
@@ -228,8 +233,8 @@ TEST(SelfPlay, GamesAreLegalAndFinish) {
   for (int g = 0; g < games; ++g) {
     // Colours alternate.
     GameResult r = PlayGame(binaries, dirs, (g & 1) == 0, m, seed + (unsigned)g);
-    std::printf("game %d: %d plies, winner %d, %s (worst overshoot %lld ms)\n", g + 1, r.plies, r.winner,
-                r.reason.c_str(), (long long)r.worstOvershootMs);
+    std::printf("game %d: %d plies, winner %d, %s (worst overshoot %lld ms, opponent past its clock %d times)\n",
+                g + 1, r.plies, r.winner, r.reason.c_str(), (long long)r.worstOvershootMs, r.opponentOvertime);
     PrintStats("tested", r.stats[0]);
     EXPECT_FALSE(r.illegal) << r.reason;
     EXPECT_FALSE(r.crash) << r.reason;
