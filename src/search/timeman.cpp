@@ -17,9 +17,9 @@ constexpr int64_t MainTimeShareCap = 30 * Second;
 constexpr int64_t PreSearchCap = 3 * Second;
 constexpr int64_t MinMateTest = 20;
 // Without byoyomi or increment the clock never grows again: beyond the answering
-// margin this much is kept back from the plan, enough for about sixty more moves
-// answered at once (a quick search costs a few tens of milliseconds), so that a game
-// that goes on and on is not lost on time.
+// margin this much is kept back from the plan, enough for a hundred or more moves
+// answered at once (each costs a few to a few tens of milliseconds, more on a loaded
+// machine), so that a game that goes on and on is not lost on time.
 constexpr int64_t SuddenDeathReserve = 3 * Second;
 
 TimeClockFn Clock = nullptr;
