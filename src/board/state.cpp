@@ -21,6 +21,7 @@ std::string startupDirectory = ".";
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> ponderhitReceived{false};
 std::atomic<bool> gameoverReceived{false};
+std::atomic<int64_t> ponderhitAtMs{0};
 
 void AllocateEngineState() {
   if (State) return;

@@ -50,6 +50,7 @@ struct SearchState {
 
   // Clock of the last "go" (milliseconds) and "infinite".
   int64_t blackRemaining, whiteRemaining, byoyomi;
+  int64_t blackIncrement, whiteIncrement;  // earned by each move of the side ("binc", "winc")
   int noTimeLimit;
   // Time accounting, per side index (0 Black, 1 White), milliseconds.
   int64_t usedThisMove[2], usedInGame[2], byoyomiUsed[2];
@@ -79,6 +80,7 @@ extern std::string startupDirectory;
 extern std::atomic<bool> stopRequested;
 extern std::atomic<bool> ponderhitReceived;
 extern std::atomic<bool> gameoverReceived;
+extern std::atomic<int64_t> ponderhitAtMs;  // NowMs() when the last "ponderhit" arrived
 
 // Allocates the zero-filled engine record once (the root position included).
 void AllocateEngineState();

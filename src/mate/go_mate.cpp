@@ -33,12 +33,7 @@ std::string AnswerGoMate(const std::string& line, Position& root, int side) {
   if (!MateTableReady() && !AllocateMateTable(DefaultMateHashBytes))
     return "info string cannot allocate the mate table\ncheckmate nomate\n";
   AllocateMateWorkArea();
-  // 3. The time is charged to the side to move, counted from zero.
-  if (State) {
-    State->rootSide = side;
-    State->usedThisMove[SideIndex(side)] = 0;
-  }
-  // 4. Solve and answer.
+  // 3. Solve and answer (the time limit counts from the start of the solve).
   if (SolveMate(root, side, 0)) {
     MateWork->mateLength[1] = 0;
     std::string text = "checkmate ";

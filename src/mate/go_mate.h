@@ -17,9 +17,9 @@ constexpr uint64_t DefaultMateHashBytes = 32000000;
 void ReadGoMateLimit(const std::string& line);
 
 // Answers a whole "go mate" line for `side` to move on `root`: allocates the default
-// mate table when none exists, charges the time to `side` from zero, solves without a
-// node limit, and returns the answer line with its newline. A solve ended by its time
-// limit or by "stop" before a proof answers "checkmate timeout".
+// mate table when none exists, solves without a node limit within the line's time
+// (counted from the start of the solve), and returns the answer line with its newline.
+// A solve ended by its time limit or by "stop" before a proof answers "checkmate timeout".
 std::string AnswerGoMate(const std::string& line, Position& root, int side);
 
 }  // namespace kestrel

@@ -1,4 +1,4 @@
-// The depth-first proof-number mate solver, its clock and the read-outs of a
+// The depth-first proof-number mate solver, its time limit and the read-outs of a
 // proved line from the table.
 #include "mate/solver.h"
 
@@ -29,7 +29,6 @@ namespace {
 
 constexpr int ClockInterval = 10000;
 int32_t mateClockCountdown = ClockInterval;
-int64_t mateClockStart = 0;  // milliseconds of the last clock reading
 int64_t mateSolveStart = 0;
 
 enum RepeatMode { RepeatExact = 1, RepeatDominated = 2 };
@@ -127,25 +126,11 @@ bool SelectMateChild(Position& p, int side, int ply, Move* best, uint32_t* phiBe
   return *best != NoMove;
 }
 
-// Charges the time since the last reading to the root side's clock and answers whether
-// the solve must end: the time limit is passed or a stop was requested.
+// Answers whether the solve must end: its own time limit is passed (counted from the
+// start of this solve) or a stop was requested. The game clock is the caller's business.
 bool CheckSolverClock() {
-  const int64_t now = NowMs();
-  const int64_t elapsed = now - mateClockStart;
-  int64_t used = now - mateSolveStart;
-  if (State) {
-    const int si = SideIndex(State->rootSide);
-    if (elapsed > 0) {
-      State->usedThisMove[si] += elapsed;
-      State->usedInGame[si] += elapsed;
-      if (State->rootSide == Black) State->blackRemaining -= elapsed;
-      else State->whiteRemaining -= elapsed;
-      mateClockStart = now;
-    }
-    used = State->usedThisMove[si];
-  }
   if (stopRequested) return true;
-  return (uint64_t)mateTimeLimit < (uint64_t)used;
+  return (uint64_t)mateTimeLimit < (uint64_t)(NowMs() - mateSolveStart);
 }
 
 // Ends a node with the given values, stored in the table.
@@ -277,7 +262,6 @@ int SolveMate(Position& p, int attacker, int printInfo) {
   mateNodes = 0;
   kingMissing = p.kingSquare[0] == NoSquare || p.kingSquare[1] == NoSquare;
   mateAborted = false;
-  mateClockStart = mateSolveStart;
   mateClockCountdown = ClockInterval;
   mateOutcome = MateNotProved;
   // Without a table or a king to mate there is nothing to prove.

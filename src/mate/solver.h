@@ -50,8 +50,8 @@ extern int mateOutcome;
 void AllocateMateWorkArea();
 
 // Searches for a forced mate by `attacker`, who moves first whatever the side to move.
-// The caller sets mateSolverLimit and mateTimeLimit first (and rootSide, whose clock is
-// charged). Returns 1 when a mate is proved, else 0; mateOutcome tells why.
+// The caller sets mateSolverLimit and mateTimeLimit (milliseconds for this solve, -1 for
+// none) first. Returns 1 when a mate is proved, else 0; mateOutcome tells why.
 int SolveMate(Position& p, int attacker, int printInfo);
 
 // Appends the proved line from the table, each move followed by one blank, counting

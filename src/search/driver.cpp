@@ -67,22 +67,6 @@ void SeedPrincipalVariation(SearchBlock& b, int side) {
   }
 }
 
-// Milliseconds the root side may spend on this move before its clock runs out, less
-// the safety margin; effectively unlimited for "infinite" and while pondering.
-int64_t MoveTimeLeftMs() {
-  if (State->noTimeLimit || State->pondering) return INT64_MAX / 4;
-  const int64_t remaining = State->rootSide == Black ? State->blackRemaining : State->whiteRemaining;
-  const int64_t left = (remaining > 0 ? remaining : 0) + State->byoyomi - State->timeMarginMs;
-  return left > 0 ? left : 0;
-}
-
-// The mate tests before the search (one second each, three in all for the root list)
-// take at most a third of the time left, so that they can never lose on time.
-int64_t MateTestBudgetMs(int64_t wanted) {
-  const int64_t third = MoveTimeLeftMs() / 3;
-  return wanted < third ? wanted : third;
-}
-
 // Counts one more fail low or fail high in the first root entry's flags.
 int BumpCounter(uint8_t& flags, int shift) {
   int count = 0;
@@ -209,16 +193,15 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
 
 void OrderRootMoves(SearchBlock& b, int side) {
   Position& p = b.pos;
-  const int64_t start = NowMs();
   // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
   bool perMoveChecks = false;
   if (InCheck(p, side)) {
     perMoveChecks = true;
     mateSolverLimit = 10000;
   } else {
-    mateTimeLimit = MateTestBudgetMs(1000);
+    mateTimeLimit = PreSearchMateTimeMs(1000);
     mateSolverLimit = 0xFFFFFFFFu;
-    if (SolveMate(p, -side, 0)) {
+    if (mateTimeLimit > 0 && SolveMate(p, -side, 0)) {
       perMoveChecks = true;
       mateSolverLimit = mateNodes + 1000;
     }
@@ -240,8 +223,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
     MakeSearchMove(b, RootPly, m, side);
     if (pawnDropMate || InCheck(p, side)) {
       keys[i] = -4000000;
-    } else if (perMoveChecks && NowMs() - start < MateTestBudgetMs(3000) &&
-               (mateTimeLimit = MateTestBudgetMs(1000), SolveMate(p, -side, 0))) {
+    } else if (perMoveChecks && (mateTimeLimit = PreSearchMateTimeMs(1000)) > 0 && SolveMate(p, -side, 0)) {
       keys[i] = -4000000;
     } else {
       keys[i] = -Quiesce(b, -Infinite, Infinite, RootPly + 1, -side, 0);
@@ -430,9 +412,9 @@ void Think(int side) {
   ComputeBudget();
   // 3. A quick forced mate first.
   if (!InCheck(root, side) && engineLevel > 5) {
-    mateTimeLimit = MateTestBudgetMs(1000);
+    mateTimeLimit = PreSearchMateTimeMs(1000);
     mateSolverLimit = 0xFFFFFFFFu;
-    if (SolveMate(root, side, silentSearch ? 0 : 1)) {
+    if (mateTimeLimit > 0 && SolveMate(root, side, silentSearch ? 0 : 1)) {
       mateSequenceActive = true;
       State->bestMove = FirstMatingMove(side, root);
       State->rootScore = 29999;

@@ -36,11 +36,8 @@ bool verifyIncrementalEval = false;
 std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
 void SwitchPonderToTimed() {
-  State->usedThisMove[SideIndex(State->rootSide)] = 0;
-  ComputeBudget();
+  StartTimedAfterPonderhit(ponderhitAtMs);
   State->searchStartMs = NowMs();
-  State->lastStamp = TimeNow();
-  State->pondering = 0;
 }
 
 void ComputeSearchThresholds() {

@@ -1,4 +1,4 @@
-// Budget and stop rules over the clock fields of the engine record.
+// Plan, accounting and stop rules over the clock fields of the engine record.
 #include "search/timeman.h"
 
 #include "board/material.h"
@@ -9,10 +9,29 @@ namespace kestrel {
 namespace {
 
 constexpr int64_t Second = 1000;
+// The most a move takes from the main time before its byoyomi or increment is added.
+constexpr int64_t MainTimeShareCap = 30 * Second;
+// The mate tests before the search take at most this much of a move in all, and are
+// not started with less than the minimum (the solver reads its clock only every so
+// many nodes, so a shorter test would overrun its time many times over).
+constexpr int64_t PreSearchCap = 3 * Second;
+constexpr int64_t MinMateTest = 20;
+// Without byoyomi or increment the clock never grows again: beyond the answering
+// margin this much is kept back from the plan, enough for a hundred or more moves
+// answered at once (each costs a few to a few tens of milliseconds, more on a loaded
+// machine), so that a game that goes on and on is not lost on time.
+constexpr int64_t SuddenDeathReserve = 3 * Second;
+
 TimeClockFn Clock = nullptr;
+// The pre-search share of the current plan.
+int64_t preSearchShare = PreSearchCap;
 
 inline int64_t& RemainingOf(int side) {
   return side == Black ? State->blackRemaining : State->whiteRemaining;
+}
+
+inline int64_t IncrementOf(int side) {
+  return side == Black ? State->blackIncrement : State->whiteIncrement;
 }
 
 // The unit of the score thresholds: twice the pawn value.
@@ -28,29 +47,82 @@ int SearchedRootMoves() {
   return n;
 }
 
+// Moves the main time is spread over: fewer as the last shortcut's score grows.
+int MovesToGo() {
+  const int s = shortcutScore < 0 ? -shortcutScore : shortcutScore;
+  const int p2 = P2();
+  if (s < p2) return 60;
+  if (s < 2 * p2) return 55;
+  if (s < 3 * p2) return 50;
+  if (s < 4 * p2) return 45;
+  if (s < 5 * p2) return 40;
+  return 35;
+}
+
+inline int64_t AtLeastZero(int64_t v) { return v > 0 ? v : 0; }
+inline int64_t Min(int64_t a, int64_t b) { return a < b ? a : b; }
+
+// Charges the time since the last stamp. This move's count always grows; the clock
+// and the game's count only while the engine's own clock runs (not while pondering,
+// which is the opponent's time, and not without a time limit). Returns the time charged.
+int64_t ChargeClock() {
+  SearchState& st = *State;
+  const int64_t now = TimeNow();
+  const int64_t d = now - st.lastStamp;
+  if (d <= 0) return 0;
+  const int si = SideIndex(st.rootSide);
+  st.usedThisMove[si] += d;
+  if (!st.pondering && !st.noTimeLimit) {
+    int64_t& remaining = RemainingOf(st.rootSide);
+    st.usedInGame[si] += d;
+    remaining -= d;
+    if (st.byoyomi > 0 && remaining < 0) st.byoyomiUsed[si] = -remaining;
+  }
+  st.lastStamp = now;
+  return d;
+}
+
 }  // namespace
 
 void SetTimeClock(TimeClockFn fn) { Clock = fn; }
 int64_t TimeNow() { return Clock ? Clock() : NowMs(); }
 
+TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t margin, int movesToGo) {
+  TimePlan plan;
+  const int64_t r = AtLeastZero(remaining);
+  byoyomi = AtLeastZero(byoyomi);
+  // The most the move can take: the clock, then the byoyomi, less the margin.
+  const int64_t hard = AtLeastZero(r + byoyomi - margin);
+  if (increment <= 0 && byoyomi > 0) {
+    // Byoyomi: a share of the main time capped at 30 s, or the share plus the byoyomi.
+    // The clock running out is caught by the byoyomi rule of the time check.
+    int64_t t = r / movesToGo;
+    if (t > MainTimeShareCap) t = MainTimeShareCap;
+    else t += byoyomi;
+    plan.budget = t;
+    plan.maxTime = 4 * t;
+  } else if (increment <= 0) {
+    // Sudden death: share what lies beyond the margin and the reserve.
+    const int64_t t = Min(AtLeastZero(r - margin - SuddenDeathReserve) / movesToGo, MainTimeShareCap);
+    plan.budget = t;
+    plan.maxTime = Min(4 * t, hard);
+  } else {
+    // Increment: the share of the main time plus what the move earns (and the byoyomi
+    // if there is one too), never more than the clock holds now.
+    const int64_t t = Min(r / movesToGo, MainTimeShareCap) + increment + byoyomi;
+    plan.budget = Min(t, hard);
+    plan.maxTime = Min(4 * plan.budget, hard);
+  }
+  plan.preSearch = Min(PreSearchCap, Min(plan.budget, hard) / 3);
+  return plan;
+}
+
 void ComputeBudget() {
-  // 1-2. Moves to go shrink as the last shortcut's score grows.
-  const int s = shortcutScore < 0 ? -shortcutScore : shortcutScore;
-  const int p2 = P2();
-  int movesToGo = 35;
-  if (s < p2) movesToGo = 60;
-  else if (s < 2 * p2) movesToGo = 55;
-  else if (s < 3 * p2) movesToGo = 50;
-  else if (s < 4 * p2) movesToGo = 45;
-  else if (s < 5 * p2) movesToGo = 40;
-  // 3. A share of the clock, capped at 30 s; the byoyomi comes on top otherwise.
-  int64_t remaining = RemainingOf(State->rootSide);
-  if (remaining < 0) remaining = 0;
-  int64_t t = remaining / movesToGo;
-  if (t > 30 * Second) t = 30 * Second;
-  else if (State->byoyomi > 0) t += State->byoyomi;
-  State->budget = t;
-  State->maxTime = 4 * t;
+  const TimePlan plan = PlanMove(RemainingOf(State->rootSide), State->byoyomi, IncrementOf(State->rootSide),
+                                 State->timeMarginMs, MovesToGo());
+  State->budget = plan.budget;
+  State->maxTime = plan.maxTime;
+  preSearchShare = plan.preSearch;
 }
 
 void StartMoveClock(int rootSide) {
@@ -69,27 +141,38 @@ void SetEasyTime() {
   State->easyTime = (State->easyMove != 0 && State->budget >= 10 * Second) ? State->budget / 3 : 0;
 }
 
+void StartTimedAfterPonderhit(int64_t stampMs) {
+  // Nothing of the pondering is charged; the clock runs from the ponderhit on.
+  ChargeClock();
+  State->pondering = 0;
+  State->usedThisMove[SideIndex(State->rootSide)] = 0;
+  ComputeBudget();
+  SetEasyTime();
+  const int64_t now = TimeNow();
+  State->lastStamp = stampMs < now ? stampMs : now;
+}
+
+int64_t PreSearchMateTimeMs(int64_t wantedMs) {
+  ChargeClock();
+  const int64_t share = State->noTimeLimit ? PreSearchCap : preSearchShare;
+  const int64_t t = Min(wantedMs, share - State->usedThisMove[SideIndex(State->rootSide)]);
+  return t < MinMateTest ? 0 : t;
+}
+
 bool TimeUp() {
   SearchState& st = *State;
   // 1. "infinite" never stops on time.
   if (st.noTimeLimit) return false;
   const int si = SideIndex(st.rootSide);
-  int64_t& remaining = RemainingOf(st.rootSide);
+  const int64_t& remaining = RemainingOf(st.rootSide);
   const int p2 = P2();
   // 2. Charge the elapsed time; an easy move may stop early.
-  const int64_t now = TimeNow();
-  const int64_t d = now - st.lastStamp;
-  if (d > 0) {
-    st.usedThisMove[si] += d;
-    st.usedInGame[si] += d;
-    remaining -= d;
-    if (st.byoyomi > 0 && remaining < 0) st.byoyomiUsed[si] = -remaining;
-    st.lastStamp = now;
+  if (ChargeClock() > 0) {
     if (st.bestMove != 0 && st.bestMove == st.easyMove && st.easyTime > 0 &&
         st.usedThisMove[si] >= st.easyTime && st.rootScore >= st.previousScore - p2)
       return true;
   }
-  // 3. Pondering is charged but never stopped.
+  // 3. Pondering is never stopped.
   if (st.pondering) return false;
   // 4-5. The clock is used up: byoyomi until its margin, else the game is lost on time.
   if (remaining <= 0) {
@@ -97,6 +180,8 @@ bool TimeUp() {
     st.resultCode = ResultFlagged;
     return true;
   }
+  // Without byoyomi the margin for answering is never spent, move or no move yet.
+  if (st.byoyomi <= 0 && remaining <= st.timeMarginMs) return true;
   // 6. Within the budget, or nothing to play yet.
   const int64_t used = st.usedThisMove[si];
   if (used < st.budget || st.bestMove == 0) return false;

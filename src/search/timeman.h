@@ -1,6 +1,9 @@
-// Time management: the per-move budget from the clock of the last "go", and the
-// periodic question whether the search must stop. Times are milliseconds in the
-// engine record; the rules' constants are whole seconds (seconds * 1000).
+// Time management: the per-move plan from the clock of the last "go", the clock
+// accounting, the share of the move that the mate tests before the search may take,
+// and the periodic question whether the search must stop. Times are milliseconds
+// in the engine record; the rules' constants are whole seconds (seconds * 1000).
+// All clock arithmetic lives here: a new kind of clock needs its keys read by the
+// "go" parser and its plan made here, nothing else.
 #pragma once
 
 #include <cstdint>
@@ -12,8 +15,19 @@ using TimeClockFn = int64_t (*)();
 void SetTimeClock(TimeClockFn fn);  // nullptr restores NowMs
 int64_t TimeNow();
 
-// Sets the budget T (State->budget) from the root side's clock, the byoyomi and
-// |shortcutScore|, and maxTime = 4 * T.
+// The plan for one move: the normal time, the most it may take, and how much of it
+// the mate tests before the search may use in all.
+struct TimePlan {
+  int64_t budget;
+  int64_t maxTime;
+  int64_t preSearch;
+};
+// The plan for a clock: `remaining` main time, `byoyomi` per move, `increment` earned
+// by the move, `margin` kept for answering, `movesToGo` the horizon of the main time.
+TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t margin, int movesToGo);
+
+// Sets the budget T (State->budget) and maxTime from the root side's clock, its
+// increment, the byoyomi and |shortcutScore|.
 void ComputeBudget();
 // Search-start accounting for the root side: clears its time used this move and
 // its byoyomi used, raises negative clocks to 0 when there is a byoyomi, and
@@ -21,8 +35,15 @@ void ComputeBudget();
 void StartMoveClock(int rootSide);
 // easyTime = T / 3 when an easy move exists and T >= 10 s, else 0.
 void SetEasyTime();
-// Charges the time since the last stamp to the root side and answers whether
-// the search must stop now; may set resultCode 8 (no time and no byoyomi).
+// "ponderhit" at `stampMs` (the time it arrived): the search becomes a timed one
+// with the plan a "go" with the same clock would get, counted from that moment.
+void StartTimedAfterPonderhit(int64_t stampMs);
+// Milliseconds the next mate test before the search may run: `wantedMs`, cut to what
+// is left of the plan's pre-search share (0: too little time for one).
+int64_t PreSearchMateTimeMs(int64_t wantedMs);
+// Charges the time since the last stamp to the root side (only to this move's count
+// while pondering or without a time limit) and answers whether the search must stop
+// now; may set resultCode 8 (no time and no byoyomi).
 bool TimeUp();
 
 }  // namespace kestrel

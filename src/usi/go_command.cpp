@@ -31,6 +31,8 @@ void ParseGoClock(const std::string& line) {
   State->blackRemaining = NumberAfter(line, " btime ");
   State->whiteRemaining = NumberAfter(line, " wtime ");
   State->byoyomi = NumberAfter(line, " byoyomi ");
+  State->blackIncrement = NumberAfter(line, " binc ");
+  State->whiteIncrement = NumberAfter(line, " winc ");
 }
 
 }  // namespace kestrel

@@ -5,9 +5,10 @@
 
 namespace kestrel {
 
-// "go [ponder] ... btime <ms> wtime <ms> byoyomi <ms>" or "... infinite": with "infinite"
-// only noTimeLimit is set (the clock keeps the previous values); otherwise each clock
-// field gets its number in milliseconds, 0 when its key is missing or the number is negative.
+// "go [ponder] ... btime <ms> wtime <ms> byoyomi <ms> binc <ms> winc <ms>" or "... infinite":
+// with "infinite" only noTimeLimit is set (the clock keeps the previous values); otherwise
+// each clock field gets its number in milliseconds, 0 when its key is missing or the number
+// is negative.
 void ParseGoClock(const std::string& line);
 
 

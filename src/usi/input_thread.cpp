@@ -59,7 +59,11 @@ void QueueCommandLine(const std::string& line) {
   {
     std::lock_guard<std::mutex> lock(queueLock);
     if (line.compare(0, 4, "stop") == 0) stopRequested = true;
-    if (line.compare(0, 9, "ponderhit") == 0) ponderhitReceived = true;
+    if (line.compare(0, 9, "ponderhit") == 0) {
+      // The engine's clock starts when the line arrives, not when the search sees it.
+      ponderhitAtMs = NowMs();
+      ponderhitReceived = true;
+    }
     if (line.compare(0, 8, "gameover") == 0) gameoverReceived = true;
     CommandQueue.push_back(line);
   }

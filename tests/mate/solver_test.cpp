@@ -217,14 +217,15 @@ TEST_F(MateFixture, TimeLimitAndStopAnswerTimeout) {
   stopRequested = false;
 }
 
-TEST_F(MateFixture, GoMateChargesTheSideToMoveFromZero) {
-  // A long earlier search left a huge count on the clock of the side now to move, and the
-  // other side was the root side: the limit still applies to this solve alone.
+TEST_F(MateFixture, GoMateTimesItselfAndLeavesTheGameClockAlone) {
+  // A long earlier search left a huge count on the clock of the side now to move: the
+  // limit still applies to this solve alone, and the game clock is not touched.
   State->rootSide = White;
   State->usedThisMove[0] = 1000000000;
+  State->blackRemaining = 5000;
   const std::string a = Go("2l4k1/9/9/3r3r1/5+R3/9/9/9/4K4 b RGS 1", "go mate 60000");
-  EXPECT_EQ(State->rootSide, Black);
-  EXPECT_LT(State->usedThisMove[0], 60000);
+  EXPECT_EQ(State->usedThisMove[0], 1000000000);
+  EXPECT_EQ(State->blackRemaining, 5000);
   EXPECT_GE(ReplayMatingLine(*p, side, a), 15);
 }
 

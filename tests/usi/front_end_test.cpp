@@ -160,10 +160,16 @@ TEST_F(GoFields, ClockKeysInMilliseconds) {
   EXPECT_EQ(State->byoyomi, 500);
   ParseGoClock("go btime 300000 wtime 300000");
   EXPECT_EQ(State->byoyomi, 0);
-  ParseGoClock("go btime 1000 wtime 2000 binc 5000 winc 5000 movetime 7000");
+  ParseGoClock("go btime 1000 wtime 2000 binc 5000 winc 3000 movetime 7000");
   EXPECT_EQ(State->blackRemaining, 1000);
   EXPECT_EQ(State->whiteRemaining, 2000);
   EXPECT_EQ(State->byoyomi, 0);
+  EXPECT_EQ(State->blackIncrement, 5000);
+  EXPECT_EQ(State->whiteIncrement, 3000);
+  // A line without them clears the increments of the last one.
+  ParseGoClock("go btime 1000 wtime 2000 byoyomi 1000");
+  EXPECT_EQ(State->blackIncrement, 0);
+  EXPECT_EQ(State->whiteIncrement, 0);
   ParseGoClock("go ponder btime -50 wtime   4000 byoyomi x");
   EXPECT_EQ(State->blackRemaining, 0);
   EXPECT_EQ(State->whiteRemaining, 4000);

@@ -109,11 +109,16 @@ TEST_F(SearchSession, SubSecondClockStillPlaysAMove) {
 TEST_F(SearchSession, PonderhitAnswersOnceWithAMoveOfThePonderedPosition) {
   UsiProcess e;
   StartGame(e, {"setoption name USI_Ponder value true"});
-  e.Send("position startpos moves 2g2f 8c8d");
-  e.Send("go ponder btime 10000 wtime 10000 byoyomi 1000");
-  e.Send("ponderhit");
-  const auto lines = UntilBestMove(e);
-  EXPECT_TRUE(IsLegalText("startpos moves 2g2f 8c8d", MoveOf(lines.back()))) << lines.back();
+  // With byoyomi, then with increments (a second go in the same game).
+  std::string position = "startpos moves 2g2f 8c8d";
+  for (const char* clock : {"byoyomi 1000", "binc 1000 winc 1000"}) {
+    e.Send("position " + position);
+    e.Send(std::string("go ponder btime 10000 wtime 10000 ") + clock);
+    e.Send("ponderhit");
+    const auto lines = UntilBestMove(e);
+    EXPECT_TRUE(IsLegalText(position, MoveOf(lines.back()))) << clock << ": " << lines.back();
+    position += " " + MoveOf(lines.back()) + " 3c3d";
+  }
   e.Send("quit");
   EXPECT_EQ(e.WaitExit(), 0);
 }
