@@ -22,11 +22,13 @@ struct MateEntry {
 static_assert(sizeof(MateEntry) == 24, "a mate table entry is six 32-bit words");
 
 // The length word of a disproof that holds only on part of the solver's search: the
-// path bit, the depth bit when a ply or move-stack limit went into it, and the serial
-// of the path node that must still be on the path for the result to be trusted.
+// path bit, the depth bit when a ply or move-stack limit went into it, the single bit
+// when it rests on one path node alone, and the serial of the deepest path node that
+// must still be on the path for the result to be trusted.
 constexpr uint32_t MatePathTag = 0x80000000u;
 constexpr uint32_t MateDepthTag = 0x40000000u;
-constexpr uint32_t MateSerialMask = 0x3FFFFFFFu;
+constexpr uint32_t MateSingleTag = 0x20000000u;
+constexpr uint32_t MateSerialMask = 0x1FFFFFFFu;
 
 // Replaces the table with 2^m entries, m the largest with 24 * 2^m <= bytes / 4
 // (m = 0 for tiny sizes), and clears it. Returns false, keeping the previous table,

@@ -24,6 +24,7 @@ uint32_t mateNodes = 0;
 bool mateAborted = false;
 bool kingMissing = false;
 int mateOutcome = MateNotProved;
+bool mateGiveUpLargeTrees = true;
 
 namespace {
 
@@ -34,8 +35,9 @@ int64_t mateSolveStart = 0;
 uint32_t mateSerial = 0;  // serial of the last node entered in this solve
 uint32_t rootTag = 0;     // path tag of the root's result (only a depth tag can survive)
 
-// Finite proof and disproof numbers stay below the root's thresholds (65534), so that
-// the root ends only on a proof, a disproof or a limit, never because a sum grew large.
+// Finite proof and disproof numbers stay below the root's full thresholds (65534), so
+// that the root ends only on a proof, a disproof or a limit, never because a sum grew
+// large; with the thresholds lowered to the cap, the root gives up once it is reached.
 constexpr uint32_t MateNumberCap = MateInfinity - 2;
 
 enum RepeatMode { RepeatExact = 1, RepeatDominated = 2 };
@@ -78,25 +80,29 @@ bool TagOnPath(uint32_t tag, int top) {
 }
 
 // Of two refutations, the one trusted longer: untagged first, then without the depth
-// bit, then the shallower path node.
+// bit, then the shallower path node, then the one resting on that node alone.
 inline uint32_t LongerLivedTag(uint32_t a, uint32_t b) {
   if (!a || !b) return 0;
   if ((a ^ b) & MateDepthTag) return (a & MateDepthTag) ? b : a;
-  return TagSerial(a) <= TagSerial(b) ? a : b;
+  if (TagSerial(a) != TagSerial(b)) return TagSerial(a) < TagSerial(b) ? a : b;
+  return (a & MateSingleTag) ? a : b;
 }
 
-// Both results needed at once: the deeper path node, and the depth bit of either.
+// Both results needed at once: the deeper path node, the depth bit of either, and the
+// single bit only when both rest on the same one node.
 inline uint32_t JointTag(uint32_t a, uint32_t b) {
-  if (!a) return b;
+  if (!a || a == b) return b;
   if (!b) return a;
   return MatePathTag | ((a | b) & MateDepthTag) | (TagSerial(a) > TagSerial(b) ? TagSerial(a) : TagSerial(b));
 }
 
 // The tag a node at `ply` stores: a dependence on the node itself is settled there (a
-// move back to a position cannot help the side that had it), and whatever else the
-// result rests on lies higher up the path, so it is kept as a dependence on the parent.
+// move back to a position cannot help the side that had it). A result that rested on
+// that node alone then holds on any path; anything else it rests on lies higher up the
+// path, so it is kept as a dependence on the parent.
 uint32_t SettleTag(uint32_t tag, int ply) {
   if (!tag || TagSerial(tag) != MateWork->nodeSerial[ply]) return tag;
+  if ((tag & (MateSingleTag | MateDepthTag)) == MateSingleTag) return 0;
   if (ply > 1) return MatePathTag | (tag & MateDepthTag) | MateWork->nodeSerial[ply - 1];
   return (tag & MateDepthTag) ? MatePathTag | MateDepthTag : 0;
 }
@@ -113,7 +119,7 @@ uint32_t RepeatTagOf(Position& p, Move m, int nodeType, int ply) {
   p.keyBoard = kb;
   p.hand[0] = h0;
   p.hand[1] = h1;
-  return j < 0 ? 0 : MatePathTag | MateWork->nodeSerial[j + 1];
+  return j < 0 ? 0 : MatePathTag | MateSingleTag | MateWork->nodeSerial[j + 1];
 }
 
 // Table values of the child reached by m, read through the key changes alone. A stored
@@ -387,7 +393,8 @@ int SolveMate(Position& p, int attacker, int printInfo) {
   ClearMateTable();
   mateAttacker = attacker;
   w.listEnd[0] = w.listEnd[1] = 0;
-  w.phiBound[0] = w.phiBound[1] = w.deltaBound[0] = w.deltaBound[1] = MateInfinity - 1;
+  const uint32_t rootBound = mateGiveUpLargeTrees ? MateNumberCap : MateInfinity - 1;
+  w.phiBound[0] = w.phiBound[1] = w.deltaBound[0] = w.deltaBound[1] = rootBound;
   w.pathHistory[0] = MatePathEntry{p.keyBoard, p.hand[0]};
   w.playedMove[0] = NoMove;
   mateNodes = 0;

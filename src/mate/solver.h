@@ -52,6 +52,11 @@ extern uint32_t mateNodes;
 extern bool mateAborted;
 extern bool kingMissing;
 extern int mateOutcome;
+// When set (the default, for the search's quick tests), a solve also ends unresolved once
+// the root's proof or disproof number reaches the largest finite value: such trees are
+// given up as they always were. "go mate" clears it and goes on until a proof, a
+// disproof or one of its limits.
+extern bool mateGiveUpLargeTrees;
 
 // Allocates the work area once (zero-filled); later calls do nothing.
 void AllocateMateWorkArea();
