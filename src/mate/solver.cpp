@@ -96,10 +96,12 @@ inline uint32_t JointTag(uint32_t a, uint32_t b) {
   return MatePathTag | ((a | b) & MateDepthTag) | (TagSerial(a) > TagSerial(b) ? TagSerial(a) : TagSerial(b));
 }
 
-// The tag a node at `ply` stores: a dependence on the node itself is settled there (a
-// move back to a position cannot help the side that had it). A result that rested on
+// A tag as seen from the node at `ply`: a dependence on the node itself is settled there
+// (a move back to a position cannot help the side that had it). A result that rested on
 // that node alone then holds on any path; anything else it rests on lies higher up the
-// path, so it is kept as a dependence on the parent.
+// path, so it is kept as a dependence on the parent. Children are settled one by one
+// before their tags are joined, so that one child's other dependences do not spread to
+// the rest.
 uint32_t SettleTag(uint32_t tag, int ply) {
   if (!tag || TagSerial(tag) != MateWork->nodeSerial[ply]) return tag;
   if ((tag & (MateSingleTag | MateDepthTag)) == MateSingleTag) return 0;
@@ -141,7 +143,7 @@ inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType
   c.tag = 0;
   if (c.length & MatePathTag) {
     if (TagOnPath(c.length, ply)) {
-      c.tag = c.length;
+      c.tag = SettleTag(c.length, ply);  // settled child by child, which keeps it precise
     } else {
       c.phi = c.delta = 1;
       c.length = MateLengthUnknown;
