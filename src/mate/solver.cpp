@@ -142,7 +142,9 @@ inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType
   p.hand[1] = h1;
   c.tag = 0;
   if (c.length & MatePathTag) {
-    if (TagOnPath(c.length, ply)) {
+    // Only wins of the defender carry tags; anything else would be a stray entry.
+    const bool defenderWin = nodeType == -1 ? c.delta == 0 : c.phi == 0;
+    if (defenderWin && TagOnPath(c.length, ply)) {
       c.tag = SettleTag(c.length, ply);  // settled child by child, which keeps it precise
     } else {
       c.phi = c.delta = 1;
