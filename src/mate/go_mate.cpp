@@ -33,14 +33,20 @@ std::string AnswerGoMate(const std::string& line, Position& root, int side) {
   if (!MateTableReady() && !AllocateMateTable(DefaultMateHashBytes))
     return "info string cannot allocate the mate table\ncheckmate nomate\n";
   AllocateMateWorkArea();
-  // 3. Solve and answer (the time limit counts from the start of the solve).
+  // 3. Solve and answer (the time limit counts from the start of the solve); the solve
+  //    gives up only at its limits, however large the tree.
+  mateGiveUpLargeTrees = false;
+  std::string text;
   if (SolveMate(root, side, 0)) {
     MateWork->mateLength[1] = 0;
-    std::string text = "checkmate ";
+    text = "checkmate ";
     AppendMateLine(root, side, 1, 1, text);
-    return text + "\n";
+    text += "\n";
+  } else {
+    text = mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
   }
-  return mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
+  mateGiveUpLargeTrees = true;
+  return text;
 }
 
 }  // namespace kestrel

@@ -60,11 +60,12 @@ bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta,
     *length = e.length;
     return true;
   }
-  // The attacker to move, holding at least every piece of the stored hand: the stored
-  // disproof is taken over. (White's hand grows exactly where Black's shrinks.)
-  const bool attackerRicher = side == Black ? HandContains(hand, e.handBlack) : HandContains(e.handBlack, hand);
-  if (side == mateAttacker && attackerRicher && e.delta == 0) {
-    *phi = e.phi;
+  // The attacker to move, holding no piece beyond the stored hand: the stored disproof is
+  // taken over, but only one that holds whatever the path. (White's hand grows exactly
+  // where Black's shrinks.)
+  const bool attackerPoorer = side == Black ? HandContains(e.handBlack, hand) : HandContains(hand, e.handBlack);
+  if (side == mateAttacker && attackerPoorer && e.delta == 0 && !(e.length & MatePathTag)) {
+    *phi = MateInfinity;
     *delta = 0;
     *length = e.length;
     return true;

@@ -24,95 +24,201 @@ uint32_t mateNodes = 0;
 bool mateAborted = false;
 bool kingMissing = false;
 int mateOutcome = MateNotProved;
+bool mateGiveUpLargeTrees = true;
 
 namespace {
 
 constexpr int ClockInterval = 10000;
 int32_t mateClockCountdown = ClockInterval;
 int64_t mateSolveStart = 0;
+uint32_t mateSerial = 0;  // serial of the last node entered in this solve
+uint32_t rootTag = 0;     // path tag of the root's result (only a depth tag can survive)
+
+// Finite proof and disproof numbers stay below the root's full thresholds (65534), so
+// that the root ends only on a proof, a disproof or a limit, never because a sum grew
+// large; with the thresholds lowered to the cap, the root gives up once it is reached.
+constexpr uint32_t MateNumberCap = MateInfinity - 2;
 
 enum RepeatMode { RepeatExact = 1, RepeatDominated = 2 };
 
 // Compares a position reached one ply below `ply` with the earlier positions of the
-// path that have the same side to move. Exact: same board and Black hand (1).
-// Dominated: same board, and the attacker's hand then held at least as much of every
-// kind as now (2); with the board equal, White's hand grows exactly where Black's shrinks.
+// path that have the same side to move. Exact: same board and Black hand. Dominated:
+// same board, and the attacker's hand then held at least as much of every kind as now;
+// with the board equal, White's hand grows exactly where Black's shrinks. Returns the
+// path index of the earliest such position, or -1.
 int PathRepeats(int ply, int mode, HashKey keyBoard, uint32_t hand) {
   const MatePathEntry* h = MateWork->pathHistory;
+  int found = -1;
   for (int j = ply - 2; j >= 0; j -= 2) {
     if (h[j].keyBoard != keyBoard) continue;
-    if (mode == RepeatExact) {
-      if (h[j].hand == hand) return RepeatExact;
-    } else if (mateAttacker == Black ? HandContains(h[j].hand, hand) : HandContains(hand, h[j].hand)) {
-      return RepeatDominated;
-    }
+    if (mode == RepeatExact ? h[j].hand == hand
+                            : (mateAttacker == Black ? HandContains(h[j].hand, hand) : HandContains(hand, h[j].hand)))
+      found = j;
   }
-  return 0;
+  return found;
 }
 
-// Table values of the child reached by m, read through the key changes alone; also
-// the path repetition test of that child when `mode` asks for one.
-struct ChildValues {
-  uint32_t phi, delta, length;
-  int repeat;
-};
-inline ChildValues ProbeChild(Position& p, Move m, int side, int ply, int mode) {
+// Path tags. A disproof found through a move back into the path holds only while that
+// path position is still on the path; it carries the serial of the node searched there
+// (serials grow with depth along the path). The depth bit marks results cut off by the
+// ply or move-stack limit, which are never a real disproof.
+inline uint32_t TagSerial(uint32_t tag) { return tag & MateSerialMask; }
+
+// True when the node named by `tag` is on the path from the root down to ply `top`.
+bool TagOnPath(uint32_t tag, int top) {
+  const uint32_t serial = TagSerial(tag);
+  const uint32_t* s = MateWork->nodeSerial;
+  int lo = 1, hi = top;
+  while (lo <= hi) {
+    const int mid = (lo + hi) / 2;
+    if (s[mid] == serial) return true;
+    if (s[mid] < serial) lo = mid + 1;
+    else hi = mid - 1;
+  }
+  return false;
+}
+
+// Of two refutations, the one trusted longer: untagged first, then without the depth
+// bit, then the shallower path node, then the one resting on that node alone.
+inline uint32_t LongerLivedTag(uint32_t a, uint32_t b) {
+  if (!a || !b) return 0;
+  if ((a ^ b) & MateDepthTag) return (a & MateDepthTag) ? b : a;
+  if (TagSerial(a) != TagSerial(b)) return TagSerial(a) < TagSerial(b) ? a : b;
+  return (a & MateSingleTag) ? a : b;
+}
+
+// Both results needed at once: the deeper path node, the depth bit of either, and the
+// single bit only when both rest on the same one node.
+inline uint32_t JointTag(uint32_t a, uint32_t b) {
+  if (!a || a == b) return b;
+  if (!b) return a;
+  return MatePathTag | ((a | b) & MateDepthTag) | (TagSerial(a) > TagSerial(b) ? TagSerial(a) : TagSerial(b));
+}
+
+// A tag as seen from the node at `ply`: a dependence on the node itself is settled there
+// (a move back to a position cannot help the side that had it). A result that rested on
+// that node alone then holds on any path; anything else it rests on lies higher up the
+// path, so it is kept as a dependence on the parent. Children are settled one by one
+// before their tags are joined, so that one child's other dependences do not spread to
+// the rest.
+uint32_t SettleTag(uint32_t tag, int ply) {
+  if (!tag || TagSerial(tag) != MateWork->nodeSerial[ply]) return tag;
+  if ((tag & (MateSingleTag | MateDepthTag)) == MateSingleTag) return 0;
+  if (ply > 1) return MatePathTag | (tag & MateDepthTag) | MateWork->nodeSerial[ply - 1];
+  return (tag & MateDepthTag) ? MatePathTag | MateDepthTag : 0;
+}
+
+// The path tag of the child reached by m when m leads back into the path: at a defender
+// node to an attacker position no richer for the attacker, at an attacker node to the
+// same defender position. Both are wins for the defender on this path. 0 otherwise.
+uint32_t RepeatTagOf(Position& p, Move m, int nodeType, int ply) {
   const HashKey kf = p.keyFull, kb = p.keyBoard;
   const Hand h0 = p.hand[0], h1 = p.hand[1];
   AdvanceKeys(p, m);
-  ChildValues c;
-  MateTableProbe(p, -side, &c.phi, &c.delta, &c.length);
-  c.repeat = mode ? PathRepeats(ply, mode, p.keyBoard, p.hand[0]) : 0;
+  const int j = PathRepeats(ply, nodeType == -1 ? RepeatDominated : RepeatExact, p.keyBoard, p.hand[0]);
   p.keyFull = kf;
   p.keyBoard = kb;
   p.hand[0] = h0;
   p.hand[1] = h1;
+  return j < 0 ? 0 : MatePathTag | MateSingleTag | MateWork->nodeSerial[j + 1];
+}
+
+// Table values of the child reached by m, read through the key changes alone. A stored
+// path-dependent result whose path node is gone reads as unknown; a move back into the
+// path reads as a win for the defender. `tag` is 0 for results that hold on any path.
+struct ChildValues {
+  uint32_t phi, delta, length, tag;
+};
+inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType, int ply) {
+  const HashKey kf = p.keyFull, kb = p.keyBoard;
+  const Hand h0 = p.hand[0], h1 = p.hand[1];
+  AdvanceKeys(p, *m);
+  ChildValues c;
+  MateTableProbe(p, -side, &c.phi, &c.delta, &c.length);
+  p.keyFull = kf;
+  p.keyBoard = kb;
+  p.hand[0] = h0;
+  p.hand[1] = h1;
+  c.tag = 0;
+  if (c.length & MatePathTag) {
+    // Only wins of the defender carry tags; anything else would be a stray entry.
+    const bool defenderWin = nodeType == -1 ? c.delta == 0 : c.phi == 0;
+    if (defenderWin && TagOnPath(c.length, ply)) {
+      c.tag = SettleTag(c.length, ply);  // settled child by child, which keeps it precise
+    } else {
+      c.phi = c.delta = 1;
+      c.length = MateLengthUnknown;
+    }
+  }
+  if (c.phi != MateInfinity && c.phi > MateNumberCap) c.phi = MateNumberCap;
+  if (c.delta != MateInfinity && c.delta > MateNumberCap) c.delta = MateNumberCap;
+  const uint32_t repeat = MateWork->repeatTag[m - MateWork->moveStack];
+  if (repeat) {
+    const bool defenderWins = nodeType == -1 ? c.delta == 0 : c.phi == 0;
+    c.tag = defenderWins ? LongerLivedTag(c.tag, repeat) : repeat;
+    c.phi = nodeType == -1 ? MateInfinity : 0;
+    c.delta = nodeType == -1 ? 0 : MateInfinity;
+    c.length = MateInfinity;
+  }
   return c;
 }
 
 inline Move* ListBegin(int ply) { return MateWork->moveStack + MateWork->listEnd[ply - 1]; }
 inline Move* ListEnd(int ply) { return MateWork->moveStack + MateWork->listEnd[ply]; }
 
-// The smallest child delta; 0 at once for a lost child, or at a defender node for a
-// move back to a path position where Black's hand was no poorer (a refutation).
-uint32_t MinChildDelta(Position& p, int side, int nodeType, int ply, uint32_t* bestLength) {
+// The smallest child delta; 0 for a child lost for its side to move, which at a defender
+// node includes a move back into the path. *tag tells on which part of the search a
+// 0 holds: a refutation that holds on any path is preferred and ends the scan.
+uint32_t MinChildDelta(Position& p, int side, int nodeType, int ply, uint32_t* bestLength, uint32_t* tag) {
   uint32_t result = MateInfinity;
+  bool refuted = false;
   for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
-    const ChildValues c = ProbeChild(p, *m, side, ply, nodeType == -1 ? RepeatDominated : 0);
-    if (c.delta == 0 || c.repeat) {
-      *bestLength = c.length;
-      return 0;
+    const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
+    if (c.delta == 0) {
+      if (!c.tag) {
+        *bestLength = c.length;
+        *tag = 0;
+        return 0;
+      }
+      *tag = refuted ? LongerLivedTag(*tag, c.tag) : c.tag;
+      refuted = true;
+    } else if (c.delta < result) {
+      result = c.delta;
     }
-    if (c.delta < result) result = c.delta;
   }
-  return result;
+  return refuted ? 0 : result;
 }
 
-// The sum of the child phi values (a check back into an exact path repetition counts as
-// refuted, phi 0); infinite as soon as one child is. An uncapped sum that lands on the
-// infinite value by accident is moved past it so that it is never read as a proof.
-uint32_t SumChildPhi(Position& p, int side, int nodeType, int ply, uint32_t* maxLength) {
+// The sum of the child phi values, kept below the root's thresholds; infinite as soon as
+// one child is. When it is 0 (every child won for its side to move), *tag tells on
+// which part of the search that holds. *maxLength is the largest child length.
+uint32_t SumChildPhi(Position& p, int side, int nodeType, int ply, uint32_t* maxLength, uint32_t* tag) {
   uint32_t sum = 0;
   *maxLength = 0;
+  *tag = 0;
   for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
-    ChildValues c = ProbeChild(p, *m, side, ply, nodeType == 1 ? RepeatExact : 0);
-    if (nodeType == 1 && c.phi != 0 && c.repeat == RepeatExact) c.phi = 0;
-    if (c.length > *maxLength) *maxLength = c.length;
-    if (c.phi == MateInfinity) return MateInfinity;
+    const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
+    if (!c.tag && c.length > *maxLength) *maxLength = c.length;
+    if (c.phi == MateInfinity) {
+      *tag = 0;
+      return MateInfinity;
+    }
+    if (c.phi == 0) *tag = JointTag(*tag, c.tag);
     sum += c.phi;
   }
-  return sum == MateInfinity ? MateInfinity + 1 : sum;
+  return sum > MateNumberCap ? MateNumberCap : sum;
 }
 
 // The child with the smallest delta (first of equals), its phi, and the second-smallest
 // delta. Returns false when no child has a delta below infinity.
-bool SelectMateChild(Position& p, int side, int ply, Move* best, uint32_t* phiBest, uint32_t* delta2) {
+bool SelectMateChild(Position& p, int side, int nodeType, int ply, Move* best, uint32_t* phiBest,
+                     uint32_t* delta2) {
   uint32_t bestDelta = MateInfinity;
   *delta2 = MateInfinity;
   *best = NoMove;
   *phiBest = MateInfinity;
   for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
-    const ChildValues c = ProbeChild(p, *m, side, ply, 0);
+    const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
     if (c.delta < bestDelta) {
       *delta2 = bestDelta;
       bestDelta = c.delta;
@@ -159,20 +265,30 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     }
   }
   // 4. Depth cut-off: no more plies, or no room left on the move stack for this ply's
-  // list. The node counts as a failure of the attack and is stored as such so that the
-  // parent sees the result.
+  // list. The node counts as a failure of the attack, so that the parent sees a result,
+  // but one marked as cut off: it holds only below the parent, and a root disproved
+  // through it is unresolved, not disproved.
   if (ply >= matePlyLimit || ply >= MatePlyLimit || w.listEnd[ply - 1] + MaxMoves > MateStackSize) {
-    if (nodeType == 1) Resolve(p, side, ply, MateInfinity, 0, MateInfinity);
-    else Resolve(p, side, ply, 0, MateInfinity, MateInfinity);
+    const uint32_t cut = MatePathTag | MateDepthTag | w.nodeSerial[ply - 1];
+    if (nodeType == 1) Resolve(p, side, ply, MateInfinity, 0, cut);
+    else Resolve(p, side, ply, 0, MateInfinity, cut);
     return;
   }
   // 5. A table entry that already reaches one of the thresholds answers the node.
+  // A result that holds only on part of the search counts while its path node is on
+  // the path (plies above this one).
   uint32_t phi, delta, length;
-  if (MateTableProbe(p, side, &phi, &delta, &length) && (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta)) {
+  if (MateTableProbe(p, side, &phi, &delta, &length) && (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) &&
+      (!(length & MatePathTag) || TagOnPath(length, ply - 1))) {
     w.phiBound[ply] = phi;
     w.deltaBound[ply] = delta;
     return;
   }
+  if (mateSerial >= MateSerialMask) {  // serials exhausted: too long a solve to tag soundly
+    mateAborted = true;
+    return;
+  }
+  w.nodeSerial[ply] = ++mateSerial;
   // 6-8. The move list, and the nodes decided without a search.
   const HashKey kf = p.keyFull, kb = p.keyBoard;
   Move* const begin = w.moveStack + w.listEnd[ply - 1];
@@ -197,24 +313,30 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     }
   }
   w.listEnd[ply] = (int)(end - w.moveStack);
+  // The moves back into the path are found once: the path stays as it is while this
+  // node is searched.
+  for (Move* m = begin; m != end; ++m) w.repeatTag[m - w.moveStack] = RepeatTagOf(p, *m, nodeType, ply);
   // 9. While searched, the node's entry holds its own thresholds.
   w.mateLength[ply] = MateInfinity;
   MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity);
   // 10. Expand the most promising child until a threshold is reached.
-  uint32_t bestLength = 0, maxLength = 0;
+  uint32_t bestLength = 0, maxLength = 0, tag = 0;
   for (;;) {
-    phi = MinChildDelta(p, side, nodeType, ply, &bestLength);
+    phi = MinChildDelta(p, side, nodeType, ply, &bestLength, &tag);
     if (phi == 0) {
       delta = MateInfinity;
     } else {
-      delta = SumChildPhi(p, side, nodeType, ply, &maxLength);
+      delta = SumChildPhi(p, side, nodeType, ply, &maxLength, &tag);
       if (delta == MateInfinity) phi = 0;
+      else if (delta == 0) phi = MateInfinity;
     }
     if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) break;
     Move best;
     uint32_t phiBest, delta2;
-    if (!SelectMateChild(p, side, ply, &best, &phiBest, &delta2)) break;
-    w.phiBound[ply + 1] = w.deltaBound[ply] + phiBest - delta;
+    if (!SelectMateChild(p, side, nodeType, ply, &best, &phiBest, &delta2)) break;
+    // Thresholds stay below infinity: a searched node's entry holds them meanwhile.
+    const uint32_t childPhiBound = w.deltaBound[ply] + phiBest - delta;
+    w.phiBound[ply + 1] = childPhiBound < MateInfinity ? childPhiBound : MateInfinity - 1;
     w.deltaBound[ply + 1] = w.phiBound[ply] < delta2 + 1 ? w.phiBound[ply] : delta2 + 1;
     MakeMove(p, best);
     ++mateNodes;
@@ -226,12 +348,16 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     p.keyBoard = kb;
     if (mateAborted) return;
   }
-  // 11. Results and the mate length of a proved node.
+  // 11. Results and the mate length of a proved node. A win of the defender keeps the
+  // tag of what it rests on in place of the length.
   w.phiBound[ply] = phi;
   w.deltaBound[ply] = delta;
   if (nodeType == 1 && phi == 0) w.mateLength[ply] = bestLength + 1;
   else if (nodeType == -1 && delta == 0) w.mateLength[ply] = maxLength + 1;
-  MateTableStore(p, side, phi, delta, w.mateLength[ply]);
+  const bool defenderWins = nodeType == 1 ? delta == 0 : phi == 0;
+  tag = defenderWins ? SettleTag(tag, ply) : 0;
+  if (ply == 1) rootTag = tag;
+  MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply]);
 }
 
 // Makes m and records the reached position in the path history of `ply`.
@@ -256,7 +382,8 @@ int SolveMate(Position& p, int attacker, int printInfo) {
   ClearMateTable();
   mateAttacker = attacker;
   w.listEnd[0] = w.listEnd[1] = 0;
-  w.phiBound[0] = w.phiBound[1] = w.deltaBound[0] = w.deltaBound[1] = MateInfinity - 1;
+  const uint32_t rootBound = mateGiveUpLargeTrees ? MateNumberCap : MateInfinity - 1;
+  w.phiBound[0] = w.phiBound[1] = w.deltaBound[0] = w.deltaBound[1] = rootBound;
   w.pathHistory[0] = MatePathEntry{p.keyBoard, p.hand[0]};
   w.playedMove[0] = NoMove;
   mateNodes = 0;
@@ -264,13 +391,18 @@ int SolveMate(Position& p, int attacker, int printInfo) {
   mateAborted = false;
   mateClockCountdown = ClockInterval;
   mateOutcome = MateNotProved;
+  mateSerial = 0;
+  rootTag = 0;
+  w.nodeSerial[0] = 0;
   // Without a table or a king to mate there is nothing to prove.
   if (!MateTableReady() || p.kingSquare[SideIndex(-attacker)] == NoSquare) return 0;
   // 4. Search the root.
   SearchMateNode(p, attacker, 1, 1);
-  // 5. Proved exactly when the root's delta is infinite.
+  // 5. Proved exactly when the root's delta is infinite; disproved only when its delta
+  // is 0 through results that hold on any path and no limit cut the search.
   if (w.deltaBound[1] != MateInfinity) {
-    mateOutcome = mateAborted ? MateLimitHit : MateNotProved;
+    const bool disproved = !mateAborted && w.deltaBound[1] == 0 && rootTag == 0;
+    mateOutcome = disproved ? MateNotProved : MateLimitHit;
     return 0;
   }
   mateOutcome = MateProved;
@@ -304,7 +436,7 @@ Move ChooseMatingCheck(Position& p, int side, int ply) {
     MakeOnPath(p, *m, ply);
     uint32_t phi, delta, length;
     const bool found = MateTableProbe(p, -side, &phi, &delta, &length);
-    if (found && phi == MateInfinity && PathRepeats(ply, RepeatExact, p.keyBoard, p.hand[0]) != RepeatExact)
+    if (found && phi == MateInfinity && PathRepeats(ply, RepeatExact, p.keyBoard, p.hand[0]) < 0)
       return *m;
     UnmakeMove(p, *m);
     p.keyFull = kf;
@@ -350,6 +482,7 @@ void AppendLine(Position& p, int side, int nodeType, int ply, std::string& out, 
       MakeOnPath(p, *m, ply);
       uint32_t phi, delta, length;
       MateTableProbe(p, -side, &phi, &delta, &length);
+      if (length & MatePathTag) length = MateLengthUnknown;  // left by a path-dependent search
       UnmakeMove(p, *m);
       p.keyFull = kf;
       p.keyBoard = kb;

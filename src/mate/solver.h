@@ -29,13 +29,20 @@ struct MateWorkArea {
   uint32_t deltaBound[MatePlyLimit + 2];
   uint32_t mateLength[MatePlyLimit + 1];
   MatePathEntry pathHistory[MatePlyLimit + 1];
+  // Serial number of the node searched at each ply of the current path; serials grow
+  // with depth, so a serial names one node of the path as long as it is on the path.
+  uint32_t nodeSerial[MatePlyLimit + 2];
+  // Per move of the stack: the path tag of its child when the move leads back into the
+  // path, else 0.
+  uint32_t repeatTag[MateStackSize];
 };
 
 // How the last solve ended.
 enum MateOutcome : int {
   MateProved = 1,    // the root is proved: a mate exists
-  MateNotProved = 0, // disproved or unresolved without hitting a limit
-  MateLimitHit = 2,  // ended by the node limit, the time limit or a stop request
+  MateNotProved = 0, // disproved: no mate by checks exists, whatever the path
+  MateLimitHit = 2,  // unresolved: ended by the node, time, ply or move-stack limit,
+                     // a stop request, or numbers that outgrew the root's thresholds
 };
 
 extern MateWorkArea* MateWork;
@@ -45,6 +52,11 @@ extern uint32_t mateNodes;
 extern bool mateAborted;
 extern bool kingMissing;
 extern int mateOutcome;
+// When set (the default, for the search's quick tests), a solve also ends unresolved once
+// the root's proof or disproof number reaches the largest finite value: such trees are
+// given up as they always were. "go mate" clears it and goes on until a proof, a
+// disproof or one of its limits.
+extern bool mateGiveUpLargeTrees;
 
 // Allocates the work area once (zero-filled); later calls do nothing.
 void AllocateMateWorkArea();
