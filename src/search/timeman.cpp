@@ -62,6 +62,14 @@ int MovesToGo() {
 inline int64_t AtLeastZero(int64_t v) { return v > 0 ? v : 0; }
 inline int64_t Min(int64_t a, int64_t b) { return a < b ? a : b; }
 
+// Time kept back for answering. A short byoyomi keeps a fifth of itself instead of the
+// whole margin, which would leave it nothing to think with: answering takes a few
+// milliseconds, a few tens on a loaded machine.
+int64_t AnswerMargin() {
+  const int64_t m = State->timeMarginMs;
+  return State->byoyomi > 0 ? Min(m, State->byoyomi / 5) : m;
+}
+
 // Charges the time since the last stamp. This move's count always grows; the clock
 // and the game's count only while the engine's own clock runs (not while pondering,
 // which is the opponent's time, and not without a time limit). Returns the time charged.
@@ -119,7 +127,7 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
 
 void ComputeBudget() {
   const TimePlan plan = PlanMove(RemainingOf(State->rootSide), State->byoyomi, IncrementOf(State->rootSide),
-                                 State->timeMarginMs, MovesToGo());
+                                 AnswerMargin(), MovesToGo());
   State->budget = plan.budget;
   State->maxTime = plan.maxTime;
   preSearchShare = plan.preSearch;
@@ -176,7 +184,7 @@ bool TimeUp() {
   if (st.pondering) return false;
   // 4-5. The clock is used up: byoyomi until its margin, else the game is lost on time.
   if (remaining <= 0) {
-    if (st.byoyomi > 0) return st.byoyomiUsed[si] > st.byoyomi - st.timeMarginMs;
+    if (st.byoyomi > 0) return st.byoyomiUsed[si] > st.byoyomi - AnswerMargin();
     st.resultCode = ResultFlagged;
     return true;
   }

@@ -148,6 +148,14 @@ TEST_F(TimeTest, ByoyomiMargin) {
   Start(State->blackRemaining, 10000);
   EXPECT_EQ(State->blackRemaining, 0);
   EXPECT_EQ(State->byoyomiUsed[0], 0);
+  // A byoyomi shorter than five margins keeps a fifth of itself: 1 s thinks 800 ms.
+  Start(0, 1000);
+  State->bestMove = 1;
+  EXPECT_FALSE(After(800));
+  EXPECT_TRUE(After(1));
+  Start(0, 2000);
+  EXPECT_FALSE(After(1600));
+  EXPECT_TRUE(After(1));
 }
 
 TEST_F(TimeTest, NoLimitAndPondering) {
