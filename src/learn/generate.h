@@ -1,0 +1,44 @@
+// Training-position generation: self-play games with a fixed-depth (or fixed-node)
+// search on one thread, written as training records to one shard file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "learn/training_record.h"
+
+namespace kestrel {
+
+struct GenerateSettings {
+  std::string outPath;
+  uint64_t games = 0;           // stop after this many games (0: no limit)
+  uint64_t records = 0;         // stop after this many records (0: no limit)
+  int depth = 6;                // plies per move, when nodes is 0
+  uint64_t nodes = 0;           // deepen until a move's searches used this many nodes
+  uint64_t seed = 1;
+  int randomPliesMin = 8;       // uniformly random legal moves at the start of a game,
+  int randomPliesMax = 16;      // their number drawn from [min, max]
+  int plyCap = 320;             // a game this long is a draw
+  int resignScore = 3000;       // a search score this far from 0 ends the game
+  int hashMb = 16;
+  std::vector<std::string> startPositions;  // USI position texts; empty: the start position
+  bool quiet = false;           // no progress lines
+};
+
+// What a generation run produced.
+struct GenerateTotals {
+  uint64_t games = 0, records = 0, moves = 0, skippedInCheck = 0, skippedCapture = 0, skippedMate = 0;
+  uint64_t blackWins = 0, whiteWins = 0, draws = 0;
+  double seconds = 0;
+};
+
+// Plays games on the engine's global state (set up and data loaded by the caller) and
+// appends their records to `shard`. Returns false when the shard cannot be written.
+bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals);
+
+// "kestrel generate ...": parses the options, loads the engine data of the current
+// directory and runs; returns the exit status.
+int RunGenerateCommand(int argc, char** argv);
+
+}  // namespace kestrel
