@@ -28,7 +28,7 @@ namespace kestrel {
 
 namespace {
 
-constexpr int MaxNodeModeDepth = 30;
+constexpr int MaxNodeModeDepth = 30;  // deeper than any node budget reaches
 
 double SecondsSince(std::chrono::steady_clock::time_point t) {
   return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
@@ -40,20 +40,22 @@ void PlayOnRoot(Move m, GameCursor& game) {
   PlayUsiMove(State->root, MoveToUsi(m).c_str(), game, &err);
 }
 
-// Searches the root for `side` as the settings say; the result is in the engine record.
-void SearchMove(const GenerateSettings& s, int side, GenerateTotals* t) {
+// Searches the root for `side` to the settings' depth, or as deep as the node budget
+// allows; the move is in the engine record. Returns the score to record, or false when
+// the search finished no iteration (nothing to record).
+bool SearchMove(const GenerateSettings& s, int side, GenerateTotals* t, int* score) {
   ++t->moves;
-  if (s.nodes == 0) {
-    SearchFixedDepth(side, s.depth);
-    return;
+  searchNodeLimit = s.nodes != 0 ? s.nodes : s.maxNodes;
+  SearchFixedDepth(side, s.nodes != 0 ? MaxNodeModeDepth : s.depth);
+  searchNodeLimit = 0;
+  if (State->searchStatus != StatusTimeUp) {
+    *score = State->rootScore;
+    return true;
   }
-  // Deepen one ply at a time (the table keeps the work of the shallower searches) until
-  // the searches of this move have used the node budget.
-  uint64_t used = 0;
-  for (int d = 1; d <= MaxNodeModeDepth && used < s.nodes; ++d) {
-    used += SearchFixedDepth(side, d);
-    if (State->rootMoveCount <= 1 || State->searchStatus != 0) break;
-  }
+  // Cut by the node budget: the last finished iteration's score stands.
+  if (s.nodes == 0) ++t->cutSearches;
+  *score = State->previousScore;
+  return State->previousScore != -PerpetualScore;
 }
 
 // One game from a start position after random opening moves. Returns the records it made.
@@ -96,14 +98,14 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
     State->sideToMove = side;
     State->moveCount = game.moveCount;
     State->lastMovePlayed = game.lastMove;
-    SearchMove(s, side, t);
+    int score = 0;
+    const bool scored = SearchMove(s, side, t, &score);
     const Move best = State->bestMove;
-    const int score = State->rootScore;
     if (best == NoMove || !IsLegalMove(root, best, side)) {
       winner = -side;
       break;
     }
-    const bool single = State->rootMoveCount == 1;
+    const bool single = State->rootMoveCount == 1 || !scored;
     if (!single && (score >= s.resignScore || score <= -s.resignScore)) {
       // Resignation, a found mate or a decided repetition: the scored side wins.
       if (score >= MateBound || score <= -MateBound) ++t->skippedMate;
@@ -157,9 +159,10 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
   const auto start = std::chrono::steady_clock::now();
   double lastReport = 0;
   const int savedThreads = State->threadNumber;
-  const bool savedSilent = silentSearch;
+  const bool savedSilent = silentSearch, savedMateTests = rootMateTests;
   State->threadNumber = 1;
   silentSearch = true;
+  rootMateTests = false;
   bool ok = true;
   while ((s.games == 0 || t.games < s.games) && (s.records == 0 || t.records < s.records)) {
     if (s.games == 0 && s.records == 0) break;
@@ -183,6 +186,7 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
   t.seconds = SecondsSince(start);
   State->threadNumber = savedThreads;
   silentSearch = savedSilent;
+  rootMateTests = savedMateTests;
   return ok;
 }
 
@@ -204,6 +208,7 @@ int RunGenerateCommand(int argc, char** argv) {
     else if (a == "--records") ok = next(&s.records);
     else if (a == "--depth") ok = next(&v), s.depth = (int)v;
     else if (a == "--nodes") ok = next(&s.nodes);
+    else if (a == "--max-nodes") ok = next(&s.maxNodes);
     else if (a == "--seed") ok = next(&s.seed);
     else if (a == "--random-plies") ok = next(&v) && next(&w), s.randomPliesMin = (int)v, s.randomPliesMax = (int)w;
     else if (a == "--ply-cap") ok = next(&v), s.plyCap = (int)v;
@@ -219,8 +224,8 @@ int RunGenerateCommand(int argc, char** argv) {
   if (s.outPath.empty() || (s.games == 0 && s.records == 0) || s.depth < 1 || s.depth > 30 ||
       s.randomPliesMin < 0 || s.randomPliesMax < s.randomPliesMin || s.resignScore < 100 || s.hashMb < 1) {
     std::fprintf(stderr,
-                 "usage: kestrel generate --out FILE (--games N | --records N) [--depth D | --nodes N] [--seed S]\n"
-                 "       [--random-plies MIN MAX] [--ply-cap N] [--resign SCORE] [--hash MB] [--start-file FILE] [--quiet]\n");
+                 "usage: kestrel generate --out FILE (--games N | --records N) [--depth D [--max-nodes N] | --nodes N]\n"
+                 "       [--seed S] [--random-plies MIN MAX] [--ply-cap N] [--resign SCORE] [--hash MB] [--start-file FILE] [--quiet]\n");
     return 2;
   }
   if (!startFile.empty()) {
@@ -257,9 +262,10 @@ int RunGenerateCommand(int argc, char** argv) {
   StopHelpers();
   std::fprintf(stderr,
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
-               " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64 " capturing best move\n",
+               " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64
+               " capturing best move; %" PRIu64 " searches cut at --max-nodes\n",
                t.games, t.blackWins, t.whiteWins, t.draws, t.records, t.seconds, t.records / (t.seconds > 0 ? t.seconds : 1),
-               t.skippedInCheck, t.skippedCapture);
+               t.skippedInCheck, t.skippedCapture, t.cutSearches);
   return ok ? 0 : 1;
 }
 

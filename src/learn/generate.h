@@ -1,5 +1,7 @@
 // Training-position generation: self-play games with a fixed-depth (or fixed-node)
-// search on one thread, written as training records to one shard file.
+// search on one thread, written as training records to one shard file. The root list's
+// mate-threat tests are off and there is no book or mate pre-search: every move costs a
+// plain search.
 #pragma once
 
 #include <cstdint>
@@ -15,7 +17,8 @@ struct GenerateSettings {
   uint64_t games = 0;           // stop after this many games (0: no limit)
   uint64_t records = 0;         // stop after this many records (0: no limit)
   int depth = 6;                // plies per move, when nodes is 0
-  uint64_t nodes = 0;           // deepen until a move's searches used this many nodes
+  uint64_t nodes = 0;           // when not 0: search each move as deep as this many nodes allow
+  uint64_t maxNodes = 200000;   // with a fixed depth: a search past this is cut short
   uint64_t seed = 1;
   int randomPliesMin = 8;       // uniformly random legal moves at the start of a game,
   int randomPliesMax = 16;      // their number drawn from [min, max]
@@ -29,6 +32,7 @@ struct GenerateSettings {
 // What a generation run produced.
 struct GenerateTotals {
   uint64_t games = 0, records = 0, moves = 0, skippedInCheck = 0, skippedCapture = 0, skippedMate = 0;
+  uint64_t cutSearches = 0;  // fixed-depth searches cut at maxNodes
   uint64_t blackWins = 0, whiteWins = 0, draws = 0;
   double seconds = 0;
 };

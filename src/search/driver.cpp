@@ -102,6 +102,8 @@ void ClearRootFlags() {
 
 }  // namespace
 
+bool rootMateTests = true;
+
 SearchBlock& MainBlock() {
   if (!mainBlock) mainBlock = MainThreadBlock();
   return *mainBlock;
@@ -212,7 +214,9 @@ void OrderRootMoves(SearchBlock& b, int side) {
   const int64_t start = NowMs();
   // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
   bool perMoveChecks = false;
-  if (InCheck(p, side)) {
+  if (!rootMateTests) {
+    // Training games: the ordering comes from the quiescence scores alone.
+  } else if (InCheck(p, side)) {
     perMoveChecks = true;
     mateSolverLimit = 10000;
   } else {
