@@ -85,8 +85,14 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
   int winner = 0;  // +1 Black, -1 White, 0 draw
   for (int ply = 0;; ++ply) {
     const int side = game.side;
-    if (ply >= s.plyCap) break;
-    if (++seen[root.keyFull ^ (side == White ? 0x9E3779B97F4A7C15ull : 0)] >= 4) break;  // repetition
+    if (ply >= s.plyCap) {
+      ++t->plyCapDraws;
+      break;
+    }
+    if (++seen[root.keyFull ^ (side == White ? 0x9E3779B97F4A7C15ull : 0)] >= 4) {
+      ++t->repetitionDraws;  // the fourth occurrence (checking perpetuals count as draws too)
+      break;
+    }
     if (!HasLegalMove(root, side)) {
       winner = -side;
       break;
@@ -263,9 +269,10 @@ int RunGenerateCommand(int argc, char** argv) {
   std::fprintf(stderr,
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
                " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64
-               " capturing best move; %" PRIu64 " searches cut at --max-nodes\n",
+               " capturing best move; %" PRIu64 " searches cut at --max-nodes; draws: %" PRIu64 " by repetition, %" PRIu64
+               " at the ply cap\n",
                t.games, t.blackWins, t.whiteWins, t.draws, t.records, t.seconds, t.records / (t.seconds > 0 ? t.seconds : 1),
-               t.skippedInCheck, t.skippedCapture, t.cutSearches);
+               t.skippedInCheck, t.skippedCapture, t.cutSearches, t.repetitionDraws, t.plyCapDraws);
   return ok ? 0 : 1;
 }
 

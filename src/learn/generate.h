@@ -33,6 +33,7 @@ struct GenerateSettings {
 struct GenerateTotals {
   uint64_t games = 0, records = 0, moves = 0, skippedInCheck = 0, skippedCapture = 0, skippedMate = 0;
   uint64_t cutSearches = 0;  // fixed-depth searches cut at maxNodes
+  uint64_t repetitionDraws = 0, plyCapDraws = 0;
   uint64_t blackWins = 0, whiteWins = 0, draws = 0;
   double seconds = 0;
 };

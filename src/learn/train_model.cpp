@@ -105,13 +105,19 @@ void AddGradient(const TrainSample& s, float g, float* grad) {
 }
 
 double FitScale(const std::vector<TrainSample>& samples) {
-  // Mean cross-entropy of the results given sigmoid(teacher / scale); it is smooth and
-  // has one minimum in the range, found by golden-section search.
+  // Mean cross-entropy of the decisive results given sigmoid(teacher / scale); it is
+  // smooth and has one minimum in the range, found by golden-section search. Drawn games
+  // (in self-play mostly repetitions of level positions) say little about how a score
+  // turns into wins, so they are left out; without decisive games the scale is 600.
+  std::vector<const TrainSample*> decisive;
+  const size_t step = samples.size() > 400000 ? samples.size() / 400000 : 1;
+  for (size_t i = 0; i < samples.size(); i += step)
+    if (samples[i].result != 0) decisive.push_back(&samples[i]);
+  if (decisive.size() < 100) return 600;
   auto loss = [&](double scale) {
     double sum = 0;
-    const size_t step = samples.size() > 200000 ? samples.size() / 200000 : 1;
-    for (size_t i = 0; i < samples.size(); i += step) {
-      const double p = Sigmoid(samples[i].teacher / scale), t = (samples[i].result + 1) * 0.5;
+    for (const TrainSample* s : decisive) {
+      const double p = Sigmoid(s->teacher / scale), t = (s->result + 1) * 0.5;
       sum -= t * std::log(p + 1e-12) + (1 - t) * std::log(1 - p + 1e-12);
     }
     return sum;

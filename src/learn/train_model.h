@@ -56,7 +56,8 @@ double SampleLoss(const float* w, const TrainSample& s, const LossSettings& ls, 
 // Adds g x (derivative of the side-to-move score by each parameter) to grad.
 void AddGradient(const TrainSample& s, float g, float* grad);
 
-// Scale that best predicts the game results from the teacher's scores (cross-entropy).
+// Scale that best predicts the decisive games' results from the teacher's scores
+// (cross-entropy); 600 when there are too few decisive games.
 double FitScale(const std::vector<TrainSample>& samples);
 
 // Rounds the parameters to the compact file's 16-bit weights (32 per point, saturated).
