@@ -37,7 +37,7 @@ bool MakeSample(const TrainingRecord& r, Position& p, TrainSample* out) {
   for (Square sq = 0; sq < SquareCount; ++sq) {
     const int c = p.board[sq];
     if (c == Empty || (c & ~1) == BKing) continue;
-    const int base = KkpBoardBase[(c & 15) >> 1];
+    const int base = KkpBoardBase[c >> 1];
     s.kkp[k++] = IsBlackPiece(c) ? KkpIndex(bk, wk, base + sq) : KkpIndex(fwk, fbk, base + Flip(sq)) | SubtractBit;
   }
   if (k != n) return false;

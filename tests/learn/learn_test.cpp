@@ -194,8 +194,28 @@ TEST(TrainerModel, GradientAgreesWithFiniteDifferences) {
     r.result = (int8_t)(rng() % 3 - 1);
     TrainSample s;
     ASSERT_TRUE(MakeSample(r, *scratch, &s));
-    // The model with its weights rounded as the files store them is the evaluation.
     samples.push_back(s);
+  }
+  // The model with the weights of a compact file scores as the evaluation does with the
+  // file expanded, short of the evaluation's truncation to whole points.
+  {
+    CompactWeights c = ZeroCompactWeights();
+    std::uniform_int_distribution<int> small(-300, 300);
+    for (int16_t& x : c.pair) x = (int16_t)small(rng);
+    for (int16_t& x : c.kingPiece) x = (int16_t)small(rng);
+    for (int16_t& x : c.kkp) x = (int16_t)small(rng);
+    std::vector<float> exact(ParamCount);
+    FromCompact(c, exact.data());
+    ExpandCompactWeights(c);
+    for (size_t i = 0; i < positions.size(); ++i) {
+      Position& p = *positions[i].first;
+      p.material = ComputeMaterial(p);
+      const int eval = Evaluate(p, positions[i].second);
+      EXPECT_LT(std::abs(PredictScore(exact.data(), samples[i]) - eval), 1.0) << i;
+    }
+    EvalWeightsPresent = false;
+    std::memset(KppTable, 0, sizeof KppTable);
+    std::memset(KkpTable, 0, sizeof KkpTable);
   }
   LossSettings ls{500, 0.3};
   auto total = [&] {
