@@ -123,6 +123,10 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
         ++t->skippedInCheck;
       } else if (MoveIsCapture(best)) {
         ++t->skippedCapture;
+      } else if (score == -DrawScore) {
+        // The search's line repeats: its score is the draw value the root side gives a
+        // repetition, not a judgement of the position.
+        ++t->skippedRepetition;
       } else {
         TrainingRecord r{};
         PackPosition(root, side, r.position);
@@ -269,10 +273,10 @@ int RunGenerateCommand(int argc, char** argv) {
   std::fprintf(stderr,
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
                " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64
-               " capturing best move; %" PRIu64 " searches cut at --max-nodes; draws: %" PRIu64 " by repetition, %" PRIu64
+               " capturing best move, %" PRIu64 " repetition scores; %" PRIu64 " searches cut at --max-nodes; draws: %" PRIu64 " by repetition, %" PRIu64
                " at the ply cap\n",
                t.games, t.blackWins, t.whiteWins, t.draws, t.records, t.seconds, t.records / (t.seconds > 0 ? t.seconds : 1),
-               t.skippedInCheck, t.skippedCapture, t.cutSearches, t.repetitionDraws, t.plyCapDraws);
+               t.skippedInCheck, t.skippedCapture, t.skippedRepetition, t.cutSearches, t.repetitionDraws, t.plyCapDraws);
   return ok ? 0 : 1;
 }
 

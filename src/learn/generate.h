@@ -32,6 +32,7 @@ struct GenerateSettings {
 // What a generation run produced.
 struct GenerateTotals {
   uint64_t games = 0, records = 0, moves = 0, skippedInCheck = 0, skippedCapture = 0, skippedMate = 0;
+  uint64_t skippedRepetition = 0;  // the search's score was the draw value of a repetition
   uint64_t cutSearches = 0;  // fixed-depth searches cut at maxNodes
   uint64_t repetitionDraws = 0, plyCapDraws = 0;
   uint64_t blackWins = 0, whiteWins = 0, draws = 0;

@@ -37,21 +37,35 @@ void ParallelFor(int threads, size_t n, const F& f) {
   for (std::thread& h : helpers) h.join();
 }
 
-constexpr double Beta1 = 0.9, Beta2 = 0.999, AdamEpsilon = 1e-8;
+constexpr double Beta1 = 0.9, Beta2 = 0.999;
 
 }  // namespace
 
-double MeanLoss(const std::vector<TrainSample>& samples, const float* w, const LossSettings& ls, int threads) {
-  if (samples.empty()) return 0;
-  std::vector<double> parts(std::max(threads, 1), 0.0);
+SetStats MeasureSet(const std::vector<TrainSample>& samples, const float* w, const LossSettings& ls, int threads) {
+  SetStats out;
+  if (samples.empty()) return out;
+  std::vector<SetStats> parts(std::max(threads, 1));
   ParallelFor(threads, samples.size(), [&](int t, size_t lo, size_t hi) {
-    double sum = 0;
-    for (size_t i = lo; i < hi; ++i) sum += SampleLoss(w, samples[i], ls, nullptr);
-    parts[t] = sum;
+    SetStats& p = parts[t];
+    for (size_t i = lo; i < hi; ++i) {
+      const double loss = SampleLoss(w, samples[i], ls, nullptr);
+      const double target = TargetOf(samples[i], ls);
+      const double entropy = target <= 0 || target >= 1 ? 0 : -(target * std::log(target) + (1 - target) * std::log(1 - target));
+      p.loss += loss;
+      p.excess += loss - entropy;
+      p.teacherError += std::abs(PredictScore(w, samples[i]) - samples[i].teacher);
+    }
   });
-  double sum = 0;
-  for (double p : parts) sum += p;
-  return sum / samples.size();
+  for (const SetStats& p : parts) {
+    out.loss += p.loss / samples.size();
+    out.excess += p.excess / samples.size();
+    out.teacherError += p.teacherError / samples.size();
+  }
+  return out;
+}
+
+double MeanLoss(const std::vector<TrainSample>& samples, const float* w, const LossSettings& ls, int threads) {
+  return MeasureSet(samples, w, ls, threads).loss;
 }
 
 std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<TrainSample>& train,
@@ -59,26 +73,32 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
   const int threads = std::max(1, s.threads);
   const LossSettings& ls = s.loss;
   std::vector<std::vector<float>> grads(threads, std::vector<float>(ParamCount, 0.0f));
-  std::vector<float> m(ParamCount, 0.0f), v(ParamCount, 0.0f);
+  std::vector<float> m(ParamCount, 0.0f), sq(ParamCount, 0.0f);
   std::vector<uint32_t> order(train.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = (uint32_t)i;
   std::mt19937_64 rng(s.seed);
   FILE* csv = s.csvPath.empty() ? nullptr : std::fopen(s.csvPath.c_str(), "w");
-  if (csv) std::fprintf(csv, "epoch,train_loss,validation_loss,learning_rate,seconds,positions_per_second\n");
+  if (csv)
+    std::fprintf(csv, "epoch,train_loss,validation_loss,validation_excess_loss,validation_teacher_error,"
+                      "learning_rate,seconds,positions_per_second\n");
   std::vector<EpochStats> curve;
   auto record = [&](const EpochStats& e) {
     curve.push_back(e);
     if (csv) {
-      std::fprintf(csv, "%d,%.6f,%.6f,%.6g,%.1f,%.0f\n", e.epoch, e.trainLoss, e.validationLoss, e.learningRate,
-                   e.seconds, e.positionsPerSecond);
+      std::fprintf(csv, "%d,%.6f,%.6f,%.6f,%.2f,%.6g,%.1f,%.0f\n", e.epoch, e.trainLoss, e.validationLoss,
+                   e.validationExcess, e.validationTeacherError, e.learningRate, e.seconds, e.positionsPerSecond);
       std::fflush(csv);
     }
     if (!s.quiet)
-      std::fprintf(stderr, "epoch %d: train loss %.6f, validation loss %.6f, lr %.4g, %.0f positions/s\n", e.epoch,
-                   e.trainLoss, e.validationLoss, e.learningRate, e.positionsPerSecond);
+      std::fprintf(stderr,
+                   "epoch %d: train loss %.6f, validation loss %.6f (%.6f above the targets' entropy, %.1f points "
+                   "from the teacher), lr %.4g, %.0f positions/s\n",
+                   e.epoch, e.trainLoss, e.validationLoss, e.validationExcess, e.validationTeacherError, e.learningRate,
+                   e.positionsPerSecond);
   };
   const auto start = std::chrono::steady_clock::now();
-  record({0, MeanLoss(train, w.data(), ls, threads), MeanLoss(validation, w.data(), ls, threads), s.learningRate,
+  SetStats v = MeasureSet(validation, w.data(), ls, threads);
+  record({0, MeanLoss(train, w.data(), ls, threads), v.loss, v.excess, v.teacherError, s.learningRate,
           SecondsSince(start), 0});
   std::vector<float> best = w;
   double bestLoss = curve.back().validationLoss;
@@ -111,6 +131,7 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
       ++step;
       const double c1 = 1 - std::pow(Beta1, (double)step), c2 = 1 - std::pow(Beta2, (double)step);
       const float stepSize = (float)(lr * std::sqrt(c2) / c1);
+      const float epsilon = (float)s.adamEpsilon;
       ParallelFor(threads, (size_t)ParamCount, [&](int, size_t lo, size_t hi) {
         for (size_t i = lo; i < hi; ++i) {
           float g = 0;
@@ -126,8 +147,8 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
           if (!touched) continue;
           g += (float)s.l2 * w[i];
           m[i] = (float)(Beta1 * m[i] + (1 - Beta1) * g);
-          v[i] = (float)(Beta2 * v[i] + (1 - Beta2) * g * g);
-          w[i] -= stepSize * m[i] / (std::sqrt(v[i]) + (float)AdamEpsilon);
+          sq[i] = (float)(Beta2 * sq[i] + (1 - Beta2) * g * g);
+          w[i] -= stepSize * m[i] / (std::sqrt(sq[i]) + epsilon);
         }
       });
       const double elapsed = SecondsSince(start);
@@ -142,8 +163,10 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
       }
     }
     const double seconds = SecondsSince(epochStart);
-    const double validationLoss = MeanLoss(validation, w.data(), ls, threads);
-    record({epoch, epochLoss / train.size(), validationLoss, lr, SecondsSince(start), train.size() / seconds});
+    v = MeasureSet(validation, w.data(), ls, threads);
+    const double validationLoss = v.loss;
+    record({epoch, epochLoss / train.size(), v.loss, v.excess, v.teacherError, lr, SecondsSince(start),
+            train.size() / seconds});
     if (validationLoss < bestLoss || validation.empty()) {
       bestLoss = validationLoss;
       best = w;
@@ -174,6 +197,7 @@ int RunTrainCommand(int argc, char** argv) {
     else if (a == "--lr" && hasValue) s.learningRate = num();
     else if (a == "--lr-decay" && hasValue) s.lrDecay = num();
     else if (a == "--l2" && hasValue) s.l2 = num();
+    else if (a == "--eps" && hasValue) s.adamEpsilon = num();
     else if (a == "--lambda" && hasValue) s.loss.lambda = num();
     else if (a == "--scale" && hasValue) s.loss.scale = num();
     else if (a == "--validation" && hasValue) validationFraction = num();
@@ -200,33 +224,37 @@ int RunTrainCommand(int argc, char** argv) {
     std::fprintf(stderr, "train: no Evaluation/evaluation.txt in this directory\n");
     return 1;
   }
-  // 2. Every shard, then the samples (on all threads).
-  std::vector<TrainingRecord> records;
+  // 2. Every shard, then the samples (on all threads). Positions of one game share most
+  //    of their features, so the validation set is the last share of each shard's games
+  //    (records are stored game after game), not a random pick of positions.
+  std::vector<TrainingRecord> records, held;
   for (const std::string& path : shards) {
     std::string err;
-    const size_t before = records.size();
-    if (!ReadShard(path, &records, &err)) {
+    std::vector<TrainingRecord> shard;
+    if (!ReadShard(path, &shard, &err)) {
       std::fprintf(stderr, "train: %s\n", err.c_str());
       return 1;
     }
-    std::fprintf(stderr, "%s: %zu records\n", path.c_str(), records.size() - before);
+    std::fprintf(stderr, "%s: %zu records\n", path.c_str(), shard.size());
+    const size_t cut = shard.size() - (size_t)(shard.size() * validationFraction);
+    records.insert(records.end(), shard.begin(), shard.begin() + cut);
+    held.insert(held.end(), shard.begin() + cut, shard.end());
   }
-  std::mt19937_64 rng(s.seed);
-  std::shuffle(records.begin(), records.end(), rng);
-  std::vector<TrainSample> samples(records.size());
-  std::vector<char> good(records.size(), 0);
-  ParallelFor(s.threads, records.size(), [&](int, size_t lo, size_t hi) {
-    auto scratch = std::make_unique<Position>();
-    for (size_t i = lo; i < hi; ++i) good[i] = MakeSample(records[i], *scratch, &samples[i]) ? 1 : 0;
-  });
-  size_t kept = 0;
-  for (size_t i = 0; i < samples.size(); ++i)
-    if (good[i]) samples[kept++] = samples[i];
-  samples.resize(kept);
+  auto toSamples = [&](const std::vector<TrainingRecord>& from) {
+    std::vector<TrainSample> out(from.size());
+    std::vector<char> good(from.size(), 0);
+    ParallelFor(s.threads, from.size(), [&](int, size_t lo, size_t hi) {
+      auto scratch = std::make_unique<Position>();
+      for (size_t i = lo; i < hi; ++i) good[i] = MakeSample(from[i], *scratch, &out[i]) ? 1 : 0;
+    });
+    size_t kept = 0;
+    for (size_t i = 0; i < out.size(); ++i)
+      if (good[i]) out[kept++] = out[i];
+    out.resize(kept);
+    return out;
+  };
+  std::vector<TrainSample> samples = toSamples(records), validation = toSamples(held);
   std::vector<TrainingRecord>().swap(records);
-  const size_t validationCount = (size_t)(kept * validationFraction);
-  std::vector<TrainSample> validation(samples.end() - validationCount, samples.end());
-  samples.resize(kept - validationCount);
   if (samples.empty()) {
     std::fprintf(stderr, "train: no training positions\n");
     return 1;

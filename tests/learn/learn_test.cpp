@@ -299,15 +299,27 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
     EXPECT_FALSE(MoveIsCapture(m));
     EXPECT_LT(std::abs(r.score), gs.resignScore);
   }
-  // Train on four fifths, validate on the rest.
+  // The teacher of a piece-values-only engine adds little to the material in quiet
+  // positions; give it a positional rule to learn (advanced pawns are worth 40 points
+  // each) and hold out the last games: the rule must carry over to games never seen.
   std::vector<TrainSample> samples(records.size());
-  for (size_t i = 0; i < records.size(); ++i) ASSERT_TRUE(MakeSample(records[i], *p, &samples[i]));
-  std::mt19937 rng(3);
-  std::shuffle(samples.begin(), samples.end(), rng);
-  std::vector<TrainSample> validation(samples.end() - samples.size() / 5, samples.end());
+  for (size_t i = 0; i < records.size(); ++i) {
+    int side;
+    ASSERT_TRUE(UnpackPosition(records[i].position, *p, &side));
+    int advanced = 0;
+    for (Square sq = 0; sq < SquareCount; ++sq) {
+      if (p->board[sq] == BPawn && sq / 9 <= 5) ++advanced;
+      if (p->board[sq] == WPawn && sq / 9 >= 3) --advanced;
+    }
+    TrainingRecord r = records[i];
+    r.score = (int16_t)(r.score + side * 40 * advanced);
+    ASSERT_TRUE(MakeSample(r, *p, &samples[i]));
+  }
+  std::vector<TrainSample> validation(samples.end() - samples.size() / 4, samples.end());
   samples.resize(samples.size() - validation.size());
   TrainSettings ts;
   ts.loss.scale = 600;
+  ts.loss.lambda = 1;
   ts.epochs = 4;
   ts.batchSize = 64;
   ts.learningRate = 0.5;
@@ -315,10 +327,13 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   std::vector<float> w(ParamCount, 0.0f);
   const auto curve = TrainModel(ts, samples, validation, w);
   ASSERT_EQ(curve.size(), 5u);
-  double best = curve[0].validationLoss;
-  for (size_t e = 1; e < curve.size(); ++e) best = std::min(best, curve[e].validationLoss);
-  EXPECT_LT(best, curve[0].validationLoss - 1e-3);
-  EXPECT_NEAR(MeanLoss(validation, w.data(), ts.loss, 2), best, 1e-9);
+  size_t best = 0;
+  for (size_t e = 1; e < curve.size(); ++e)
+    if (curve[e].validationLoss < curve[best].validationLoss) best = e;
+  EXPECT_GT(best, 0u);
+  EXPECT_LT(curve[best].validationTeacherError, curve[0].validationTeacherError * 0.8);
+  // The parameters handed back are those of the best epoch.
+  EXPECT_NEAR(MeanLoss(validation, w.data(), ts.loss, 2), curve[best].validationLoss, 1e-9);
   RemoveDir(dir);
 }
 
