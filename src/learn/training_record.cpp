@@ -133,7 +133,8 @@ bool FlushShard(ShardWriter& w) {
   PutU32(header + 12, TrainingRecordSize);
   // Records first, then the count that covers them.
   bool ok = std::fseek(w.file, ShardHeaderSize + (long)(w.written * TrainingRecordSize), SEEK_SET) == 0 &&
-            std::fwrite(w.pending.data(), TrainingRecordSize, w.pending.size(), w.file) == w.pending.size() &&
+            (w.pending.empty() ||
+             std::fwrite(w.pending.data(), TrainingRecordSize, w.pending.size(), w.file) == w.pending.size()) &&
             std::fflush(w.file) == 0;
   if (ok) w.written += w.pending.size();
   w.pending.clear();
