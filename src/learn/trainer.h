@@ -20,8 +20,9 @@ struct TrainSettings {
   // Adam's epsilon, in units of the batch's summed gradient. Set well above the gradients
   // of rarely seen features, it makes their steps proportional to their gradient (as plain
   // gradient descent would) instead of a full learning-rate step each time they appear,
-  // which fills the tables with noise that no other game confirms.
-  double adamEpsilon = 1e-3;
+  // which fills the tables with noise that no other game confirms. Scale it with the
+  // batch size.
+  double adamEpsilon = 1e-2;
   int threads = 2;
   uint64_t seed = 1;
   std::string csvPath;        // learning curve; empty: none
