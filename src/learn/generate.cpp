@@ -174,8 +174,9 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
   silentSearch = true;
   rootMateTests = false;
   bool ok = true;
-  while ((s.games == 0 || t.games < s.games) && (s.records == 0 || t.records < s.records)) {
-    if (s.games == 0 && s.records == 0) break;
+  while ((s.games == 0 || t.games < s.games) && (s.records == 0 || t.records < s.records) &&
+         (s.seconds == 0 || SecondsSince(start) < (double)s.seconds)) {
+    if (s.games == 0 && s.records == 0 && s.seconds == 0) break;
     PlayGame(s, rng, shard, &t);
     if (!FlushShard(shard)) {
       std::fprintf(stderr, "generate: cannot write the shard\n");
@@ -189,6 +190,7 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
       double left = -1;
       if (s.records) left = (double)(s.records - t.records) / (rate > 0 ? rate : 1e-9);
       else if (s.games) left = elapsed / t.games * (double)(s.games - t.games);
+      if (s.seconds && (left < 0 || left > (double)s.seconds - elapsed)) left = (double)s.seconds - elapsed;
       std::fprintf(stderr, "games %" PRIu64 ", records %" PRIu64 ", %.0f records/s, %.1f moves/s, left %s\n", t.games,
                    t.records, rate, t.moves / elapsed, Duration(left).c_str());
     }
@@ -216,6 +218,7 @@ int RunGenerateCommand(int argc, char** argv) {
     else if (a == "--start-file" && i + 1 < argc) startFile = argv[++i];
     else if (a == "--games") ok = next(&s.games);
     else if (a == "--records") ok = next(&s.records);
+    else if (a == "--seconds") ok = next(&s.seconds);
     else if (a == "--depth") ok = next(&v), s.depth = (int)v;
     else if (a == "--nodes") ok = next(&s.nodes);
     else if (a == "--max-nodes") ok = next(&s.maxNodes);
@@ -231,10 +234,10 @@ int RunGenerateCommand(int argc, char** argv) {
       return 2;
     }
   }
-  if (s.outPath.empty() || (s.games == 0 && s.records == 0) || s.depth < 1 || s.depth > 30 ||
+  if (s.outPath.empty() || (s.games == 0 && s.records == 0 && s.seconds == 0) || s.depth < 1 || s.depth > 30 ||
       s.randomPliesMin < 0 || s.randomPliesMax < s.randomPliesMin || s.resignScore < 100 || s.hashMb < 1) {
     std::fprintf(stderr,
-                 "usage: kestrel generate --out FILE (--games N | --records N) [--depth D [--max-nodes N] | --nodes N]\n"
+                 "usage: kestrel generate --out FILE (--games N | --records N | --seconds N) [--depth D [--max-nodes N] | --nodes N]\n"
                  "       [--seed S] [--random-plies MIN MAX] [--ply-cap N] [--resign SCORE] [--hash MB] [--start-file FILE] [--quiet]\n");
     return 2;
   }

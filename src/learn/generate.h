@@ -16,6 +16,7 @@ struct GenerateSettings {
   std::string outPath;
   uint64_t games = 0;           // stop after this many games (0: no limit)
   uint64_t records = 0;         // stop after this many records (0: no limit)
+  uint64_t seconds = 0;         // stop after the game running at this many seconds (0: no limit)
   int depth = 6;                // plies per move, when nodes is 0
   uint64_t nodes = 0;           // when not 0: search each move as deep as this many nodes allow
   uint64_t maxNodes = 200000;   // with a fixed depth: a search past this is cut short
