@@ -9,6 +9,7 @@
 
 #include "board/large_pages.h"
 #include "board/state.h"
+#include "eval/eval_compact.h"
 
 namespace kestrel {
 
@@ -205,11 +206,24 @@ int LoadEvalFeatures() {
   return closed < 0 ? closed : 1;
 }
 
+EvalWeightsSource EvalWeightsOrigin = WeightsNone;
+std::string EvalLoadNote;
+
 int LoadEvaluationFiles() {
+  EvalLoadNote.clear();
+  EvalWeightsOrigin = WeightsNone;
   const int opened = LoadEvaluationText();
   if (opened == 1) {
     DeriveMaterialTables();
-    LoadEvalFeatures();
+    // A full weight file, when there is one, wins over the compact one.
+    const std::string full = startupDirectory + "/Evaluation/eval_features.bin";
+    FILE* f = std::fopen(full.c_str(), "rb");
+    if (f) {
+      std::fclose(f);
+      if (LoadEvalFeatures() == 1) EvalWeightsOrigin = WeightsFull;
+    } else if (LoadCompactEvalFeatures(&EvalLoadNote) == 1) {
+      EvalWeightsOrigin = WeightsCompact;
+    }
   }
   return opened;
 }

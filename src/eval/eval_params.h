@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "board/material.h"
 #include "board/types.h"
@@ -68,7 +69,16 @@ extern bool EvalWeightsPresent;
 int LoadEvalFeatures();
 
 // The "usi" loading sequence: evaluation.txt, and only when it opened, the derived
-// material tables and the weight file. Returns LoadEvaluationText's result.
+// material tables and the weight file; when eval_features.bin does not exist, the
+// compact file "Evaluation/eval_compact.bin" is expanded instead. Returns
+// LoadEvaluationText's result.
 int LoadEvaluationFiles();
+
+// Where the positional weights of the last LoadEvaluationFiles came from.
+enum EvalWeightsSource : int { WeightsNone = 0, WeightsFull = 1, WeightsCompact = 2 };
+extern EvalWeightsSource EvalWeightsOrigin;
+// One line for the front end when the last LoadEvaluationFiles fell back to piece values
+// because the compact file was missing or unusable; empty otherwise.
+extern std::string EvalLoadNote;
 
 }  // namespace kestrel

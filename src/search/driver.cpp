@@ -86,6 +86,8 @@ void ClearRootFlags() {
 
 }  // namespace
 
+bool rootMateTests = true;
+
 SearchBlock& MainBlock() {
   if (!mainBlock) mainBlock = MainThreadBlock();
   return *mainBlock;
@@ -195,7 +197,9 @@ void OrderRootMoves(SearchBlock& b, int side) {
   Position& p = b.pos;
   // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
   bool perMoveChecks = false;
-  if (InCheck(p, side)) {
+  if (!rootMateTests) {
+    // Training games: the ordering comes from the quiescence scores alone.
+  } else if (InCheck(p, side)) {
     perMoveChecks = true;
     mateSolverLimit = 10000;
   } else {

@@ -23,6 +23,10 @@ void OrderRootMoves(SearchBlock& b, int side);
 void NewGameReset();
 // Picks the ponder move from the table after bestMove was played on the root.
 void SelectPonderMove();
+// When false, the root move list skips its mate-threat tests (the mate solver), so that
+// fixed-depth searches cost the same at every move; the training-position generator
+// turns it off. True everywhere else.
+extern bool rootMateTests;
 // The main thread's root block.
 SearchBlock& MainBlock();
 // Deepest iteration allowed by the playing level (plies).

@@ -32,6 +32,7 @@ CountdownLine countdownLine;
 }  // namespace
 int& timeCheckCountdown = countdownLine.value;
 bool silentSearch = false;
+uint64_t searchNodeLimit = 0;
 bool verifyIncrementalEval = false;
 std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
@@ -233,7 +234,7 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
   if (b.threadId == 0 && !State->pondering && --timeCheckCountdown < 1) {
     timeCheckCountdown = 10000;
-    if (TimeUp()) {
+    if (TimeUp() || (searchNodeLimit != 0 && b.nodes >= searchNodeLimit)) {
       State->searchStatus = StatusTimeUp;
       return true;
     }

@@ -76,6 +76,10 @@ void UpdatePv(SearchBlock& b, int ply, Move m);
 extern int& timeCheckCountdown;  // written by the main thread only
 // When set, the search prints nothing (the bench).
 extern bool silentSearch;
+// When not 0, the main thread ends the search as on time once its node count reaches
+// this (checked with the time, every 10000 nodes); the training-position generator's
+// per-move budget. 0 everywhere else.
+extern uint64_t searchNodeLimit;
 // "ponderhit" seen by the search: the pondering search continues as a timed one.
 void SwitchPonderToTimed();
 

@@ -50,7 +50,9 @@ std::string DescribeEvaluationData() {
   const std::string dir = startupDirectory + "/Evaluation/";
   if (!valuesLoaded) return "no " + dir + "evaluation.txt: every weight zero";
   std::string s = "piece values from " + dir + "evaluation.txt";
-  s += EvalWeightsPresent ? ", positional weights from " + dir + "eval_features.bin" : ", no positional weights";
+  if (EvalWeightsOrigin == WeightsFull) s += ", positional weights from " + dir + "eval_features.bin";
+  else if (EvalWeightsOrigin == WeightsCompact) s += ", positional weights expanded from " + dir + "eval_compact.bin";
+  else s += ", no positional weights";
   return s;
 }
 

@@ -76,6 +76,10 @@ void RunThink() {
 void HandleUsi() {
   PrintIdentification();
   LoadDataFiles();
+  if (!EvalLoadNote.empty()) {
+    std::printf("info string %s\n", EvalLoadNote.c_str());
+    std::fflush(stdout);
+  }
 }
 
 // "usinewgame": the default table when none is remembered, a new-game reset, and every

@@ -1,0 +1,286 @@
+// Self-play games for training positions. Each move is chosen by the engine's own
+// search at a fixed depth (or node count) on one thread, without book or mate pre-search;
+// quiet positions are kept with the search score, the best move and the game's result.
+#include "learn/generate.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <random>
+#include <unordered_map>
+
+#include "board/move_text.h"
+#include "board/state.h"
+#include "book/declaration.h"
+#include "movegen/attacks.h"
+#include "movegen/legal.h"
+#include "movegen/movegen.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "usi/engine_setup.h"
+#include "usi/notation.h"
+
+namespace kestrel {
+
+namespace {
+
+constexpr int MaxNodeModeDepth = 30;  // deeper than any node budget reaches
+
+double SecondsSince(std::chrono::steady_clock::time_point t) {
+  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
+}
+
+// Plays a move on the game root, recording it in the game history as "position" does.
+void PlayOnRoot(Move m, GameCursor& game) {
+  std::string err;
+  PlayUsiMove(State->root, MoveToUsi(m).c_str(), game, &err);
+}
+
+// Searches the root for `side` to the settings' depth, or as deep as the node budget
+// allows; the move is in the engine record. Returns the score to record, or false when
+// the search finished no iteration (nothing to record).
+bool SearchMove(const GenerateSettings& s, int side, GenerateTotals* t, int* score) {
+  ++t->moves;
+  searchNodeLimit = s.nodes != 0 ? s.nodes : s.maxNodes;
+  SearchFixedDepth(side, s.nodes != 0 ? MaxNodeModeDepth : s.depth);
+  searchNodeLimit = 0;
+  if (State->searchStatus != StatusTimeUp) {
+    *score = State->rootScore;
+    return true;
+  }
+  // Cut by the node budget: the last finished iteration's score stands.
+  if (s.nodes == 0) ++t->cutSearches;
+  *score = State->previousScore;
+  return State->previousScore != -PerpetualScore;
+}
+
+// One game from a start position after random opening moves. Returns the records it made.
+void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shard, GenerateTotals* t) {
+  NewGameReset();
+  GameCursor game;
+  std::string err;
+  const std::string start = s.startPositions.empty() ? "startpos" : s.startPositions[rng() % s.startPositions.size()];
+  if (!SetPositionFromText(State->root, start, game, &err)) {
+    std::fprintf(stderr, "generate: skipping start position: %s\n", err.c_str());
+    return;
+  }
+  Position& root = State->root;
+  // 1. Random opening moves for variety; a game that ends during them is dropped.
+  const int span = s.randomPliesMax - s.randomPliesMin + 1;
+  const int randomPlies = s.randomPliesMin + (span > 0 ? (int)(rng() % (uint64_t)span) : 0);
+  Move list[MaxMoves];
+  for (int i = 0; i < randomPlies; ++i) {
+    Move* end = GenerateLegalMoves(root, list, game.side);
+    if (end == list) return;
+    PlayOnRoot(list[rng() % (uint64_t)(end - list)], game);
+  }
+  // 2. The game proper.
+  std::vector<TrainingRecord> records;
+  std::vector<int> sides;
+  std::unordered_map<uint64_t, int> seen;
+  int winner = 0;  // +1 Black, -1 White, 0 draw
+  for (int ply = 0;; ++ply) {
+    const int side = game.side;
+    if (ply >= s.plyCap) {
+      ++t->plyCapDraws;
+      break;
+    }
+    if (++seen[root.keyFull ^ (side == White ? 0x9E3779B97F4A7C15ull : 0)] >= 4) {
+      ++t->repetitionDraws;  // the fourth occurrence (checking perpetuals count as draws too)
+      break;
+    }
+    if (!HasLegalMove(root, side)) {
+      winner = -side;
+      break;
+    }
+    if (CanDeclareWin(side, root)) {
+      winner = side;
+      break;
+    }
+    State->sideToMove = side;
+    State->moveCount = game.moveCount;
+    State->lastMovePlayed = game.lastMove;
+    int score = 0;
+    const bool scored = SearchMove(s, side, t, &score);
+    const Move best = State->bestMove;
+    if (best == NoMove || !IsLegalMove(root, best, side)) {
+      winner = -side;
+      break;
+    }
+    const bool single = State->rootMoveCount == 1 || !scored;
+    if (!single && (score >= s.resignScore || score <= -s.resignScore)) {
+      // Resignation, a found mate or a decided repetition: the scored side wins.
+      if (score >= MateBound || score <= -MateBound) ++t->skippedMate;
+      winner = score > 0 ? side : -side;
+      break;
+    }
+    if (!single) {
+      if (InCheck(root, side)) {
+        ++t->skippedInCheck;
+      } else if (MoveIsCapture(best)) {
+        ++t->skippedCapture;
+      } else if (score == -DrawScore) {
+        // The search's line repeats: its score is the draw value the root side gives a
+        // repetition, not a judgement of the position.
+        ++t->skippedRepetition;
+      } else {
+        TrainingRecord r{};
+        PackPosition(root, side, r.position);
+        r.score = (int16_t)score;
+        r.move = PackMove(best);
+        r.ply = (uint16_t)(game.moveCount > 65535 ? 65535 : game.moveCount);
+        records.push_back(r);
+        sides.push_back(side);
+      }
+    }
+    PlayOnRoot(best, game);
+  }
+  // 3. The result, from each record's side to move.
+  for (size_t i = 0; i < records.size(); ++i) {
+    records[i].result = (int8_t)(winner == 0 ? 0 : winner == sides[i] ? 1 : -1);
+    AppendRecord(shard, records[i]);
+  }
+  ++t->games;
+  t->records += records.size();
+  if (winner == Black) ++t->blackWins;
+  else if (winner == White) ++t->whiteWins;
+  else ++t->draws;
+}
+
+// "12m05s" for a number of seconds.
+std::string Duration(double seconds) {
+  if (seconds < 0 || seconds > 1e8) return "?";
+  const long s = (long)seconds;
+  char buf[32];
+  if (s >= 3600) std::snprintf(buf, sizeof buf, "%ldh%02ldm", s / 3600, s / 60 % 60);
+  else std::snprintf(buf, sizeof buf, "%ldm%02lds", s / 60, s % 60);
+  return buf;
+}
+
+}  // namespace
+
+bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals) {
+  GenerateTotals& t = *totals;
+  std::mt19937_64 rng(s.seed);
+  const auto start = std::chrono::steady_clock::now();
+  double lastReport = 0;
+  const int savedThreads = State->threadNumber;
+  const bool savedSilent = silentSearch, savedMateTests = rootMateTests;
+  State->threadNumber = 1;
+  silentSearch = true;
+  rootMateTests = false;
+  bool ok = true;
+  while ((s.games == 0 || t.games < s.games) && (s.records == 0 || t.records < s.records) &&
+         (s.seconds == 0 || SecondsSince(start) < (double)s.seconds)) {
+    if (s.games == 0 && s.records == 0 && s.seconds == 0) break;
+    PlayGame(s, rng, shard, &t);
+    if (!FlushShard(shard)) {
+      std::fprintf(stderr, "generate: cannot write the shard\n");
+      ok = false;
+      break;
+    }
+    const double elapsed = SecondsSince(start);
+    if (!s.quiet && elapsed - lastReport >= 5) {
+      lastReport = elapsed;
+      const double rate = t.records / elapsed;
+      double left = -1;
+      if (s.records) left = (double)(s.records - t.records) / (rate > 0 ? rate : 1e-9);
+      else if (s.games) left = elapsed / t.games * (double)(s.games - t.games);
+      if (s.seconds && (left < 0 || left > (double)s.seconds - elapsed)) left = (double)s.seconds - elapsed;
+      std::fprintf(stderr, "games %" PRIu64 ", records %" PRIu64 ", %.0f records/s, %.1f moves/s, left %s\n", t.games,
+                   t.records, rate, t.moves / elapsed, Duration(left).c_str());
+    }
+  }
+  t.seconds = SecondsSince(start);
+  State->threadNumber = savedThreads;
+  silentSearch = savedSilent;
+  rootMateTests = savedMateTests;
+  return ok;
+}
+
+int RunGenerateCommand(int argc, char** argv) {
+  GenerateSettings s;
+  std::string startFile;
+  for (int i = 0; i < argc; ++i) {
+    const std::string a = argv[i];
+    auto next = [&](uint64_t* v) {
+      if (i + 1 >= argc) return false;
+      *v = std::strtoull(argv[++i], nullptr, 10);
+      return true;
+    };
+    uint64_t v = 0, w = 0;
+    bool ok = true;
+    if (a == "--out" && i + 1 < argc) s.outPath = argv[++i];
+    else if (a == "--start-file" && i + 1 < argc) startFile = argv[++i];
+    else if (a == "--games") ok = next(&s.games);
+    else if (a == "--records") ok = next(&s.records);
+    else if (a == "--seconds") ok = next(&s.seconds);
+    else if (a == "--depth") ok = next(&v), s.depth = (int)v;
+    else if (a == "--nodes") ok = next(&s.nodes);
+    else if (a == "--max-nodes") ok = next(&s.maxNodes);
+    else if (a == "--seed") ok = next(&s.seed);
+    else if (a == "--random-plies") ok = next(&v) && next(&w), s.randomPliesMin = (int)v, s.randomPliesMax = (int)w;
+    else if (a == "--ply-cap") ok = next(&v), s.plyCap = (int)v;
+    else if (a == "--resign") ok = next(&v), s.resignScore = (int)v;
+    else if (a == "--hash") ok = next(&v), s.hashMb = (int)v;
+    else if (a == "--quiet") s.quiet = true;
+    else ok = false;
+    if (!ok) {
+      std::fprintf(stderr, "generate: bad option %s\n", a.c_str());
+      return 2;
+    }
+  }
+  if (s.outPath.empty() || (s.games == 0 && s.records == 0 && s.seconds == 0) || s.depth < 1 || s.depth > 30 ||
+      s.randomPliesMin < 0 || s.randomPliesMax < s.randomPliesMin || s.resignScore < 100 || s.hashMb < 1) {
+    std::fprintf(stderr,
+                 "usage: kestrel generate --out FILE (--games N | --records N | --seconds N) [--depth D [--max-nodes N] | --nodes N]\n"
+                 "       [--seed S] [--random-plies MIN MAX] [--ply-cap N] [--resign SCORE] [--hash MB] [--start-file FILE] [--quiet]\n");
+    return 2;
+  }
+  if (!startFile.empty()) {
+    std::ifstream in(startFile);
+    if (!in) {
+      std::fprintf(stderr, "generate: cannot open %s\n", startFile.c_str());
+      return 1;
+    }
+    for (std::string line; std::getline(in, line);) {
+      while (!line.empty() && (line.back() == '\r' || line.back() == ' ')) line.pop_back();
+      if (line.compare(0, 9, "position ") == 0) line.erase(0, 9);
+      if (!line.empty()) s.startPositions.push_back(line);
+    }
+  }
+  InitEngine();
+  if (!LoadDataFiles()) {
+    std::fprintf(stderr, "generate: no Evaluation/evaluation.txt in this directory\n");
+    return 1;
+  }
+  std::fprintf(stderr, "Evaluation: %s\n", DescribeEvaluationData().c_str());
+  if (!AllocateTable((uint64_t)s.hashMb << 20)) {
+    std::fprintf(stderr, "generate: cannot allocate the hash table\n");
+    return 1;
+  }
+  ShardWriter shard;
+  std::string err;
+  if (!OpenShard(shard, s.outPath, &err)) {
+    std::fprintf(stderr, "generate: %s\n", err.c_str());
+    return 1;
+  }
+  GenerateTotals t;
+  bool ok = GeneratePositions(s, shard, &t);
+  ok = CloseShard(shard) && ok;
+  StopHelpers();
+  std::fprintf(stderr,
+               "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
+               " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64
+               " capturing best move, %" PRIu64 " repetition scores; %" PRIu64 " searches cut at --max-nodes; draws: %" PRIu64 " by repetition, %" PRIu64
+               " at the ply cap\n",
+               t.games, t.blackWins, t.whiteWins, t.draws, t.records, t.seconds, t.records / (t.seconds > 0 ? t.seconds : 1),
+               t.skippedInCheck, t.skippedCapture, t.skippedRepetition, t.cutSearches, t.repetitionDraws, t.plyCapDraws);
+  return ok ? 0 : 1;
+}
+
+}  // namespace kestrel
