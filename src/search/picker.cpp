@@ -127,9 +127,12 @@ int NextMove(SearchBlock& t, int ply, int side) {
   for (;;) {
     switch (ps.pickerStage) {
       case PickerStart:
-        // 1. The table's move, untested.
+        // 1. The table's move. It is checked against the position: the table is shared
+        //    by every thread without locks and keyed by hash, so a move stored for
+        //    another position (a torn write, a key collision) must not be made here.
         ps.moveListEnd = start;
         ps.pickerStage = StageCaptures;
+        if (ps.hashMove && !IsMoveValid(t.pos, ps.hashMove, side)) ps.hashMove = 0;
         if (ps.hashMove) {
           ps.currentMove = ps.hashMove;
           return PickHash;
@@ -249,9 +252,10 @@ int NextEvasion(SearchBlock& t, int ply, int side) {
   for (;;) {
     switch (ps.pickerStage) {
       case PickerStart:
-        // 1. Every evasion; the hash move first, untested.
+        // 1. Every evasion; the hash move first when the position allows it.
         ps.moveListEnd = GenerateEvasions(t.pos, start, side, 0);
         ps.pickerStage = StageEvasionScore;
+        if (ps.hashMove && !IsMoveValid(t.pos, ps.hashMove, side)) ps.hashMove = 0;
         if (ps.hashMove) {
           ps.currentMove = ps.hashMove;
           return PickHash;
