@@ -1,22 +1,13 @@
-// Engine-against-engine games over USI with a GUI's clock and rules, and the match
-// runner of the "match" command.
+// Engine-against-engine games over USI with a GUI's clock and rules.
 #include "match/match.h"
 
-#include <atomic>
 #include <chrono>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <map>
 #include <memory>
-#include <mutex>
 #include <random>
-#include <thread>
 
-#include "board/attack_tables.h"
 #include "board/hashkeys.h"
 #include "book/declaration.h"
-#include "match/match_stats.h"
 #include "match/usi_process.h"
 #include "movegen/attacks.h"
 #include "movegen/legal.h"

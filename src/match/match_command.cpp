@@ -1,13 +1,11 @@
 // The "match" command: its arguments, games on several cores, running results and the
 // sequential test.
-#include <climits>
-#include <cstdlib>
 #include <atomic>
+#include <climits>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <thread>
