@@ -3,7 +3,12 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cstdint>
+#include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <string>
@@ -13,6 +18,7 @@
 #include "board/makemove.h"
 #include "board/material.h"
 #include "board/position.h"
+#include "board/state.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
 #include "usi/notation.h"
@@ -24,6 +30,31 @@ inline void InitTables() {
   InitBoardTables();
   InitHashKeys();
 }
+
+// The piece values of the shipped evaluation file, pawn .. dragon in value-kind order.
+constexpr int32_t ShippedPieceValues[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
+                                                        550, 550, 550, 550, 1000, 1200};
+
+// A scratch start-up directory holding an empty Evaluation folder, so that the loaders
+// read the files a test writes: Enter makes it the start-up directory, Leave restores the
+// previous one and removes it.
+struct ScratchStartupDirectory {
+  std::string dir, saved;
+  bool Enter(const char* prefix) {
+    std::string templ = std::string("/tmp/") + prefix + "_XXXXXX";
+    if (!mkdtemp(templ.data())) return false;
+    dir = templ;
+    if (mkdir((dir + "/Evaluation").c_str(), 0755) != 0) return false;
+    saved = startupDirectory;
+    startupDirectory = dir;
+    return true;
+  }
+  void Leave() {
+    startupDirectory = saved;
+    const std::string cmd = "rm -rf '" + dir + "'";
+    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+  }
+};
 
 // Sets the fourteen piece values (pawn .. dragon, in value-kind order) and derives the
 // material tables from them.

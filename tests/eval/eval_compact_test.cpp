@@ -21,19 +21,12 @@
 namespace kestrel {
 namespace {
 
-const int32_t Values[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
-                                        550, 550, 550, 550, 1000, 1200};
-
 class CompactFile : public ::testing::Test {
  protected:
   void SetUp() override {
     test::InitTables();
-    char templ[] = "/tmp/kestrel_compact_XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    dir = templ;
-    ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
-    savedDirectory = startupDirectory;
-    startupDirectory = dir;
+    ASSERT_TRUE(scratch.Enter("kestrel_compact"));
+    dir = scratch.dir;
     FILE* f = std::fopen((dir + "/Evaluation/evaluation.txt").c_str(), "wb");
     ASSERT_NE(f, nullptr);
     std::fputs("VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900; VK = 15000;"
@@ -41,14 +34,12 @@ class CompactFile : public ::testing::Test {
     std::fclose(f);
   }
   void TearDown() override {
-    startupDirectory = savedDirectory;
+    scratch.Leave();
     EvalWeightsPresent = false;
     std::memset(KppTable, 0, sizeof KppTable);
     std::memset(KkpTable, 0, sizeof KkpTable);
     std::memset(PieceValues, 0, sizeof PieceValues);
     DeriveMaterialTables();
-    const std::string cmd = "rm -rf '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
   }
   std::string Path() const { return dir + "/Evaluation/eval_compact.bin"; }
   // Random factors small enough that no expanded weight saturates.
@@ -62,7 +53,8 @@ class CompactFile : public ::testing::Test {
     else w.kkp.clear();
     return w;
   }
-  std::string dir, savedDirectory;
+  test::ScratchStartupDirectory scratch;
+  std::string dir;
 };
 
 // The score the factors give, summed straight from them: pairs from the king-independent

@@ -12,6 +12,7 @@
 #include "board/material.h"
 #include "board/state.h"
 #include "eval/eval_params.h"
+#include "test_util.h"
 
 namespace kestrel {
 namespace {
@@ -20,22 +21,16 @@ namespace {
 class EvalFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    char templ[] = "/tmp/kestrel_eval_XXXXXX";
-    ASSERT_NE(mkdtemp(templ), nullptr);
-    dir = templ;
-    ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
-    savedDirectory = startupDirectory;
-    startupDirectory = dir;
+    ASSERT_TRUE(scratch.Enter("kestrel_eval"));
+    dir = scratch.dir;
     std::memset(PieceValues, 0, sizeof PieceValues);
     std::memset(MobilityTables, 0, sizeof MobilityTables);
     std::memset(HandTables, 0, sizeof HandTables);
   }
   void TearDown() override {
-    startupDirectory = savedDirectory;
+    scratch.Leave();
     std::memset(PieceValues, 0, sizeof PieceValues);
     DeriveMaterialTables();
-    const std::string cmd = "rm -rf '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
   }
   void WriteText(const std::string& text) {
     FILE* f = std::fopen((dir + "/Evaluation/evaluation.txt").c_str(), "wb");
@@ -45,7 +40,8 @@ class EvalFiles : public ::testing::Test {
   }
   const int32_t* Table(const char* key) { return FindListKey(key)->table; }
 
-  std::string dir, savedDirectory;
+  test::ScratchStartupDirectory scratch;
+  std::string dir;
 };
 
 TEST_F(EvalFiles, MissingTextFileChangesNothing) {

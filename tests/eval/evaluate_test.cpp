@@ -24,15 +24,12 @@
 namespace kestrel {
 namespace {
 
-const int32_t ShippedValues[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
-                                               550, 550, 550, 550, 1000, 1200};
-
 class Evaluation : public ::testing::Test {
  protected:
   void SetUp() override {
     InitBoardTables();
     InitHashKeys();
-    test::SetPieceValues(ShippedValues);
+    test::SetPieceValues(test::ShippedPieceValues);
     EvalWeightsPresent = true;  // the tests write weights into the tables directly
   }
   void TearDown() override {

@@ -30,9 +30,6 @@
 namespace kestrel {
 namespace {
 
-const int32_t Values[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
-                                        550, 550, 550, 550, 1000, 1200};
-
 std::string TempDir() {
   char templ[] = "/tmp/kestrel_learn_XXXXXX";
   return mkdtemp(templ) ? std::string(templ) : std::string();
@@ -79,7 +76,7 @@ std::vector<std::pair<std::unique_ptr<Position>, int>> RandomPositions(int perSt
 }
 
 TEST(TrainingRecords, PositionsMovesAndShardsRoundTrip) {
-  test::SetPieceValues(Values);
+  test::SetPieceValues(test::ShippedPieceValues);
   auto positions = RandomPositions(4, 11);
   std::vector<TrainingRecord> records;
   auto back = std::make_unique<Position>();
@@ -133,7 +130,7 @@ TEST(TrainingRecords, PositionsMovesAndShardsRoundTrip) {
 }
 
 TEST(TrainingRecords, BadShardsAreRefusedWithoutChangingTheOutput) {
-  test::SetPieceValues(Values);
+  test::SetPieceValues(test::ShippedPieceValues);
   auto positions = RandomPositions(1, 3);
   const std::string dir = TempDir();
   const std::string path = dir + "/s.bin";
@@ -179,7 +176,7 @@ TEST(TrainingRecords, BadShardsAreRefusedWithoutChangingTheOutput) {
 }
 
 TEST(TrainerModel, GradientAgreesWithFiniteDifferences) {
-  test::SetPieceValues(Values);
+  test::SetPieceValues(test::ShippedPieceValues);
   std::vector<float> w(ParamCount);
   std::mt19937 rng(21);
   std::uniform_real_distribution<float> d(-0.5f, 0.5f);
