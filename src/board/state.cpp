@@ -16,7 +16,7 @@ Move ponderMove = 0;
 bool mateSequenceActive = false;
 uint32_t mateSolverLimit = 0xFFFFFFFFu;
 int64_t mateTimeLimit = -1;
-int shortcutScore = -31111;
+int shortcutScore = -ScoreNone;
 std::string startupDirectory = ".";
 std::atomic<bool> stopRequested{false};
 std::atomic<bool> ponderhitReceived{false};

@@ -3,6 +3,8 @@
 
 #include <cstdint>
 
+#include "board/score.h"
+
 namespace kestrel {
 
 // A square is 9 * row + col; row 0 is rank a, col 0 is file 9.
@@ -94,8 +96,5 @@ constexpr Hand HandWithRemoved(Hand h, int kind) {
   uint32_t f = h & HandFieldMask[kind];
   return (h & ~HandFieldMask[kind]) | ((f >> 1) & HandFieldMask[kind]);
 }
-
-// Score constants shared by the search subsystems.
-constexpr int ScoreNone = 31111;
 
 }  // namespace kestrel

@@ -14,10 +14,10 @@ enum ShortcutKind : int {
 };
 
 // Score answered for each shortcut.
-constexpr int ShortcutScoreDeclaration = 28888;
-constexpr int ShortcutScoreMate = 29999;
+constexpr int ShortcutScoreDeclaration = ScoreRuleWin;
+constexpr int ShortcutScoreMate = ScoreMate;
 constexpr int ShortcutScoreBook = 0;
-constexpr int ShortcutScoreNone = -31111;
+constexpr int ShortcutScoreNone = -ScoreNone;
 
 struct RootShortcutResult {
   ShortcutKind kind;

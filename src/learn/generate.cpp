@@ -55,7 +55,7 @@ bool SearchMove(const GenerateSettings& s, int side, GenerateTotals* t, int* sco
   // Cut by the node budget: the last finished iteration's score stands.
   if (s.nodes == 0) ++t->cutSearches;
   *score = State->previousScore;
-  return State->previousScore != -PerpetualScore;
+  return State->previousScore != -ScoreNone;
 }
 
 // One game from a start position after random opening moves. Returns the records it made.
@@ -114,7 +114,7 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
     const bool single = State->rootMoveCount == 1 || !scored;
     if (!single && (score >= s.resignScore || score <= -s.resignScore)) {
       // Resignation, a found mate or a decided repetition: the scored side wins.
-      if (score >= MateBound || score <= -MateBound) ++t->skippedMate;
+      if (score >= ScoreProven || score <= -ScoreProven) ++t->skippedMate;
       winner = score > 0 ? side : -side;
       break;
     }

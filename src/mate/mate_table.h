@@ -11,7 +11,7 @@ namespace kestrel {
 
 constexpr uint32_t MateInfinity = 65535;
 // Length read for a position the table does not hold.
-constexpr uint32_t MateLengthUnknown = 31111;
+constexpr uint32_t MateLengthUnknown = ScoreNone;
 
 struct MateEntry {
   uint32_t keyLow, keyHigh;  // keyBoard of the position

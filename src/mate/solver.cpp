@@ -414,7 +414,7 @@ int SolveMate(Position& p, int attacker, int printInfo) {
     AppendMateLine(p, attacker, 1, 1, line);
     // The depth goes before the line: USI readers take everything after "pv" as moves.
     std::printf("info time %d depth %d nodes %d score cp %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
-                29999, line.c_str());
+                ScoreMate, line.c_str());
   }
   return 1;
 }

@@ -33,7 +33,10 @@ namespace {
 constexpr uint8_t RootSearched = 0x40;
 constexpr uint8_t FailLowBits = 0x07;
 constexpr uint8_t FailHighBits = 0x38;
-constexpr int Infinite = 30000;
+// Sort keys of root moves that are not to be searched (illegal, a pawn drop that mates,
+// or answered by a mate): far below every quiescence score, and dropped after sorting.
+constexpr int KeyNotPlayable = -4000000;
+constexpr int KeyDropBelow = -2999999;
 // Deepest iteration of any search (the per-ply arrays end at ply 50).
 constexpr int MaxIterationDepth = 40;
 
@@ -152,7 +155,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
       UnmakeSearchMove(b, RootPly, m);
       continue;
     }
-    const int e = ExtensionFor(b, RootPly, m, side, depth) - 4;
+    const int e = ExtensionFor(b, RootPly, m, side, depth) - OnePly;
     const uint64_t before = b.nodes;
     const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, !searchedAny);
     searchedAny = true;
@@ -163,7 +166,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
       OnNewRootBest(b, i, m, v, beta);
       State->rootScore = v;
       State->bestMove = m;
-      if (v >= beta || v > MateBound || v == HandGainScore) {
+      if (v >= beta || v > ScoreProven || v == ScoreHandGain) {
         UpdateKillersAndHistory(b, RootPly, side, depth, m);
         return v;
       }
@@ -177,7 +180,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
         if (SearchAborted(b)) return alpha;
         if (best > alpha) {
           alpha = best;
-          if (alpha >= beta || alpha > MateBound || alpha == HandGainScore) {
+          if (alpha >= beta || alpha > ScoreProven || alpha == ScoreHandGain) {
             if (bestMove) UpdateKillersAndHistory(b, RootPly, side, depth, bestMove);
             return alpha;
           }
@@ -186,9 +189,9 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
       }
     }
   }
-  if (!searchedAny && alpha < -(MatedBase - 1)) {
+  if (!searchedAny && alpha < MatedAt(RootPly)) {
     b.pv[RootPly].length = RootPly - 1;
-    if (!silentSearch) PrintInfoLine(b, -(MatedBase - 1));
+    if (!silentSearch) PrintInfoLine(b, MatedAt(RootPly));
   }
   return alpha;
 }
@@ -226,11 +229,11 @@ void OrderRootMoves(SearchBlock& b, int side) {
     const bool pawnDropMate = IsPawnDropMate(p, m, side);
     MakeSearchMove(b, RootPly, m, side);
     if (pawnDropMate || InCheck(p, side)) {
-      keys[i] = -4000000;
+      keys[i] = KeyNotPlayable;
     } else if (perMoveChecks && (mateTimeLimit = PreSearchMateTimeMs(1000)) > 0 && SolveMate(p, -side, 0)) {
-      keys[i] = -4000000;
+      keys[i] = KeyNotPlayable;
     } else {
-      keys[i] = -Quiesce(b, -Infinite, Infinite, RootPly + 1, -side, 0);
+      keys[i] = -Quiesce(b, -ScoreInfinite, ScoreInfinite, RootPly + 1, -side, 0);
     }
     UnmakeSearchMove(b, RootPly, m);
   }
@@ -247,7 +250,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
     keys[j] = k;
     list[j] = m;
   }
-  while (n > 0 && keys[n - 1] < -2999999) --n;
+  while (n > 0 && keys[n - 1] < KeyDropBelow) --n;
   // 4. Easy move: a clear best that recaptures, or a clear best that is not winning much.
   State->easyMove = 0;
   if (n >= 2 && keys[0] > keys[1] + 5 * P2) {
@@ -281,8 +284,8 @@ static void SearchRoot(int side, int depthLimit) {
   State->age = (State->age + 1) % 8;
   if (State->age == 0) State->age = 1;
   State->iterationDepth = 0;
-  State->rootAlpha = -Infinite;
-  State->rootBeta = Infinite;
+  State->rootAlpha = -ScoreInfinite;
+  State->rootBeta = ScoreInfinite;
   OrderRootMoves(b, side);
   SetEasyTime();
   // 5. Margins shrink a little at every search.
@@ -296,7 +299,7 @@ static void SearchRoot(int side, int depthLimit) {
         State->searchStatus = StatusPonderNothing;
         State->pondering = 0;
       }
-      State->rootScore = -MatedBase;
+      State->rootScore = -ScoreMate;
       return;
     }
     if (State->rootMoveCount == 1) {
@@ -310,7 +313,7 @@ static void SearchRoot(int side, int depthLimit) {
     }
   }
   // 7. Helpers.
-  State->previousScore = -PerpetualScore;
+  State->previousScore = -ScoreNone;
   StartHelpers();
   SetSearchRunning(true);
   // 8. Iterative deepening.
@@ -321,8 +324,8 @@ static void SearchRoot(int side, int depthLimit) {
     SeedPrincipalVariation(b, side);
     int alpha, beta;
     if (depth == 1) {
-      alpha = -Infinite;
-      beta = Infinite;
+      alpha = -ScoreInfinite;
+      beta = ScoreInfinite;
     } else {
       alpha = State->previousScore - 4 * PawnValue;
       beta = State->previousScore + 4 * PawnValue;
@@ -333,11 +336,11 @@ static void SearchRoot(int side, int depthLimit) {
     for (;;) {
       State->rootAlpha = alpha;
       State->rootBeta = beta;
-      const int v = RootSearch(b, alpha, beta, 4 * depth + 2, side);
+      const int v = RootSearch(b, alpha, beta, depth * OnePly + OnePly / 2, side);
       if (State->searchStatus == 0) {
-        if (State->rootScore > MateBound) State->searchStatus = StatusWin;
-        else if (State->rootScore < -MateBound) State->searchStatus = StatusLoss;
-        else if (State->rootScore == HandGainScore) State->searchStatus = StatusHandGain;
+        if (State->rootScore > ScoreProven) State->searchStatus = StatusWin;
+        else if (State->rootScore < -ScoreProven) State->searchStatus = StatusLoss;
+        else if (State->rootScore == ScoreHandGain) State->searchStatus = StatusHandGain;
       }
       if (State->searchStatus != 0 || State->resultCode != 0) break;
       uint8_t& flags = State->rootMoves[0].flags;
@@ -346,8 +349,8 @@ static void SearchRoot(int side, int depthLimit) {
         if (failedHigh) break;
         BumpCounter(flags, 0);
         ClearSearchedFlags();
-        alpha = -Infinite;
-        State->rootScore = -Infinite;
+        alpha = -ScoreInfinite;
+        State->rootScore = -ScoreInfinite;
         State->easyMove = 0;
         continue;
       }
@@ -357,13 +360,13 @@ static void SearchRoot(int side, int depthLimit) {
         const int highs = BumpCounter(flags, 3);
         int lows = 0;
         for (int bit = 0; bit < 3; ++bit) lows += (flags >> bit) & 1;
-        if (alpha != -Infinite) {
-          if (lows >= 3) alpha = -Infinite;
+        if (alpha != -ScoreInfinite) {
+          if (lows >= 3) alpha = -ScoreInfinite;
           else if (lows == 2) alpha -= 6 * P2;
           else if (lows == 1) alpha -= 4 * P2;
         }
-        if (beta != Infinite) {
-          if (highs >= 3) beta = Infinite;
+        if (beta != ScoreInfinite) {
+          if (highs >= 3) beta = ScoreInfinite;
           else if (highs == 2) beta += 6 * P2;
           else beta += 4 * P2;
         }
@@ -395,7 +398,7 @@ static void SearchRoot(int side, int depthLimit) {
 static void BeginSearch(int side) {
   State->searchStartMs = NowMs();
   StartMoveClock(side);
-  timeCheckCountdown = 10000;
+  timeCheckCountdown = TimeCheckInterval;
   State->searchStatus = 0;
   State->resultCode = 0;
   State->bestMove = 0;
@@ -421,7 +424,7 @@ void Think(int side) {
     if (mateTimeLimit > 0 && SolveMate(root, side, silentSearch ? 0 : 1)) {
       mateSequenceActive = true;
       State->bestMove = FirstMatingMove(side, root);
-      State->rootScore = 29999;
+      State->rootScore = ScoreMate;
       if (State->pondering) {
         State->searchStatus = StatusPonderMate;
         State->pondering = 0;

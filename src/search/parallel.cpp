@@ -196,7 +196,7 @@ int SearchSplitPoint(SearchBlock& c) {
       UnmakeSearchMove(c, ply, m);
       continue;
     }
-    const int e = ExtensionFor(c, ply, m, side, depth) - 4;
+    const int e = ExtensionFor(c, ply, m, side, depth) - OnePly;
     // The node's own futility rule holds for the moves handed out at its split point.
     if (rootIndex < 0 && FutilityPrunes(c, ply, m, side, alpha, depth + e, c.splitInCheck, true)) continue;
     const uint64_t before = c.nodes;
@@ -234,7 +234,7 @@ int SearchSplitPoint(SearchBlock& c) {
       c.splitBest = v;
       c.splitBestMove = m;
       if (rootIndex < 0) UpdatePv(c, ply, m);
-      if (v >= beta || (c.atRoot && (v > MateBound || v == HandGainScore))) {
+      if (v >= beta || (c.atRoot && (v > ScoreProven || v == ScoreHandGain))) {
         abortCount++;
         StopSiblings(parent, c);
         return v;

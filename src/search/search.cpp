@@ -26,7 +26,7 @@ int DrawScore = 0;
 // values around it are read by every search thread.
 namespace {
 struct alignas(64) CountdownLine {
-  int value = 10000;
+  int value = TimeCheckInterval;
 };
 CountdownLine countdownLine;
 }  // namespace
@@ -174,21 +174,21 @@ void UpdateHistoryOnImprovement(SearchBlock& /*b*/, int side, const Move* search
 
 int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth) {
   int e = 0;
-  if (b.ply[ply].givesCheck) e += 4;
-  if (b.ply[ply].inCheck && b.ply[ply].moveListEnd - ListStart(b, ply) == 1) e += 2;
-  if (ply > 1 && b.ply[ply - 1].currentMove != 0 && MoveTo(b.ply[ply - 1].currentMove) == MoveTo(m)) e += 2;
-  if (e > 4) e = 4;
+  if (b.ply[ply].givesCheck) e += OnePly;
+  if (b.ply[ply].inCheck && b.ply[ply].moveListEnd - ListStart(b, ply) == 1) e += OnePly / 2;
+  if (ply > 1 && b.ply[ply - 1].currentMove != 0 && MoveTo(b.ply[ply - 1].currentMove) == MoveTo(m)) e += OnePly / 2;
+  if (e > OnePly) e = OnePly;
   if (e > 0) {
     const int D = State->iterationDepth;
     if (D > 0 && ply > 2 * D) e = ply <= 4 * D ? (4 * D - ply) * e / (2 * D) : 0;
     return e;
   }
   // A late quiet move with a poor success record is searched one ply shallower.
-  if (b.ply[ply].pickerStage == 11 && depth >= 12 && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
+  if (b.ply[ply].pickerStage == 11 && depth >= 3 * OnePly && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
       !MovePromotes(m)) {
     const int idx = HistoryIndex(m, side);
     const int tried = HistoryValue(HistoryTried, idx);
-    if (HistoryValue(HistorySuccess, idx) / (tried > 0 ? tried : 1) < 60) return -4;
+    if (HistoryValue(HistorySuccess, idx) / (tried > 0 ? tried : 1) < 60) return -OnePly;
   }
   return 0;
 }
@@ -214,16 +214,16 @@ int RepetitionCheck(SearchBlock& b, int ply, int side) {
         bool selfAlways = true, oppAlways = true;
         for (int j = 0; j <= k; j += 2) selfAlways &= h[cur - j].inCheck != 0;
         for (int j = 1; j < k; j += 2) oppAlways &= h[cur - j].inCheck != 0;
-        if (selfAlways) return PerpetualScore;
-        if (oppAlways) return -PerpetualScore;
+        if (selfAlways) return ScorePerpetual;
+        if (oppAlways) return -ScorePerpetual;
         if (ply > 3) return rootSign * DrawScore;
         if (++count >= 3) return rootSign * 3 * PawnValue;
         continue;
       }
-      if (H <= E && (H & ~E & pieceBits) == 0) return side == Black ? -HandGainScore : HandGainScore;
-      if (E <= H && (E & ~H & pieceBits) == 0) return side == Black ? HandGainScore : -HandGainScore;
+      if (H <= E && (H & ~E & pieceBits) == 0) return side == Black ? -ScoreHandGain : ScoreHandGain;
+      if (E <= H && (E & ~H & pieceBits) == 0) return side == Black ? ScoreHandGain : -ScoreHandGain;
     } else if (H == E && cur - k >= rootIndex) {
-      return HandGainScore;
+      return ScoreHandGain;
     }
   }
   return count == 0 ? 0 : rootSign * count * PawnValue;
@@ -233,7 +233,7 @@ int RepetitionCheck(SearchBlock& b, int ply, int side) {
 static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
   if (b.threadId == 0 && !State->pondering && --timeCheckCountdown < 1) {
-    timeCheckCountdown = 10000;
+    timeCheckCountdown = TimeCheckInterval;
     if (TimeUp() || (searchNodeLimit != 0 && b.nodes >= searchNodeLimit)) {
       State->searchStatus = StatusTimeUp;
       return true;
@@ -244,14 +244,14 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
 
 bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd, bool inCheck,
                     bool searchedAny) {
-  if (nd >= 12 || b.ply[ply].givesCheck || inCheck) return false;
+  if (nd >= 3 * OnePly || b.ply[ply].givesCheck || inCheck) return false;
   Position& p = b.pos;
   const int M = MaxCaptureGain * 2 / 8;
   UnmakeSearchMove(b, ply, m);
   const int gain = MoveGainEstimate(p, m, side);
   int eval = b.ply[ply].staticEval;
   bool prune = false;
-  if (nd < 4) {
+  if (nd < OnePly) {
     // Near the leaves the node is evaluated only once it has a few moves to spare.
     if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
       eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
@@ -267,16 +267,16 @@ bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first) {
   const int nd = depth + e;
   auto child = [&](int a, int bt, int d) {
-    return d < 4 ? -Quiesce(b, -bt, -a, ply + 1, -side, 0) : -Search(b, -bt, -a, d, ply + 1, -side, true);
+    return d < OnePly ? -Quiesce(b, -bt, -a, ply + 1, -side, 0) : -Search(b, -bt, -a, d, ply + 1, -side, true);
   };
   if (first) return child(alpha, beta, nd);
   int v = child(alpha, alpha + 1, nd);
   if (SearchAborted(b)) return 0;
-  if (e < -4 && v > alpha) {
-    v = child(alpha, alpha + 1, depth - 4);
+  if (e < -OnePly && v > alpha) {
+    v = child(alpha, alpha + 1, depth - OnePly);
     if (SearchAborted(b)) return 0;
   }
-  if (alpha < v && v < beta) v = child(alpha, beta, depth + (e > -4 ? e : -4));
+  if (alpha < v && v < beta) v = child(alpha, beta, depth + (e > -OnePly ? e : -OnePly));
   return v;
 }
 
@@ -299,7 +299,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   }
   // 3. Depth limit of the arrays.
   ClearPv(b, ply);
-  if (ply > 48) return beta;
+  if (ply > DeepestPly) return beta;
   // 4. Repetitions.
   const int rep = RepetitionCheck(b, ply, side);
   if (rep != 0) {
@@ -331,7 +331,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   if (!inCheck) {
     const Move mate = FindMateInOne(p, side);
     if (mate != 0) {
-      const int score = MateInOneBase - ply;
+      const int score = MateIn(ply);
       b.ply[ply].hashMove = mate;
       SetPv(b, ply, mate);
       Store(b, 3, ply, depth, side, score, 0);
@@ -341,14 +341,14 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   }
   // 8. Near-leaf cut-offs.
   const int M = MaxCaptureGain * 2 / 8;
-  if (!inCheck && depth < 8) {
+  if (!inCheck && depth < 2 * OnePly) {
     b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (b.ply[ply].staticEval >= beta + M) {
       b.ply[ply].currentMove = 0;
       Store(b, 1, ply, depth, side, beta, 0);
       return beta;
     }
-  } else if (!inCheck && depth < 12) {
+  } else if (!inCheck && depth < 3 * OnePly) {
     b.ply[ply].pickerStage = 1;  // the quiescence child follows a real node
     const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
     if (SearchAborted(b)) return 0;
@@ -363,9 +363,9 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   if (allowNull && !inCheck) {
     b.ply[ply].currentMove = 0;
     b.ply[ply].pickerStage = 0;  // tells the child that it follows a null move
-    const int R = depth > 24 ? 16 : 12;
+    const int R = depth > 6 * OnePly ? 4 * OnePly : 3 * OnePly;
     const int d = depth - R;
-    int v = -PerpetualScore;
+    int v = -ScoreNone;
     bool tried = false;
     b.ply[ply].savedKeyFull = p.keyFull;
     b.ply[ply].savedKeyBoard = p.keyBoard;
@@ -375,7 +375,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     b.ply[ply].givesCheck = 0;
     b.ply[ply + 1].accState = AccFromParent;
     b.ply[ply + 1].accMove = 0;
-    if (d < 4) {
+    if (d < OnePly) {
       v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
       if (b.ply[ply + 1].staticEval != EvalNotComputed) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
       tried = true;
@@ -395,17 +395,17 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
         Store(b, 1, ply, depth, side, v, 0);
         return v;
       }
-      if (v == ply - 29997) mateThreat = 1;
+      if (v == MatedAt(ply + 2)) mateThreat = 1;  // the reply to the null move mates
     }
   }
   // 10. Internal iterative deepening on the principal variation.
-  if (b.ply[ply].hashMove == 0 && allowNull && depth >= 12) {
+  if (b.ply[ply].hashMove == 0 && allowNull && depth >= 3 * OnePly) {
     const bool rootWindow = (ply % 2 == 0) ? (alpha == -State->rootBeta && beta == -State->rootAlpha)
                                            : (alpha == State->rootAlpha && beta == State->rootBeta);
     if (rootWindow) {
-      const int d = depth - 8;
+      const int d = depth - 2 * OnePly;
       auto iid = [&](int a, int bt) {
-        return d < 4 ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
+        return d < OnePly ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
       };
       int v = iid(alpha, beta);
       if (SearchAborted(b)) return 0;
@@ -413,9 +413,9 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       if (v > alpha && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
       else if (v >= beta) found = b.ply[ply].currentMove;
       else {
-        v = iid(-29999, beta);
+        v = iid(-ScoreMate, beta);
         if (SearchAborted(b)) return 0;
-        if (v > -29999 && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
+        if (v > -ScoreMate && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
         else if (v >= beta) found = b.ply[ply].currentMove;
       }
       b.ply[ply].hashMove = found;
@@ -439,7 +439,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     const Move m = b.ply[ply].currentMove;
     // 11.1 Extension, asked with the move made so that its check is known.
     MakeSearchMove(b, ply, m, side);
-    const int e = ExtensionFor(b, ply, m, side, depth) - 4;
+    const int e = ExtensionFor(b, ply, m, side, depth) - OnePly;
     const int nd = depth + e;
     // 11.2 Futility pruning of quiet-enough moves that cannot reach alpha; checks and
     // evasions are always searched.
@@ -503,8 +503,8 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     return alpha;
   }
   const Move prev = ply > 1 ? b.ply[ply - 1].currentMove : 0;
-  const int score = (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? PawnDropMateWin
-                                                                                      : ply - MatedBase;
+  const int score = (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? ScoreRuleWin
+                                                                                      : MatedAt(ply);
   ClearPv(b, ply);
   return score;
 }
@@ -529,13 +529,13 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
     alpha = eval;
   }
   // 3. Depth limit.
-  if (ply > 48) return beta;
+  if (ply > DeepestPly) return beta;
   // 4. Mate probe near the top of the quiescence search.
   const bool inCheck = ply > RootPly ? b.ply[ply - 1].givesCheck != 0 : InCheck(p, side);
   if (!inCheck && qdepth <= 6) {
     const Move mate = FindMateInOne(p, side);
     if (mate != 0) {
-      const int score = MateInOneBase - ply;
+      const int score = MateIn(ply);
       if (score > alpha && score < beta) {
         SetPv(b, ply, mate);
       }

@@ -11,14 +11,6 @@
 
 namespace kestrel {
 
-// Score constants of the search.
-constexpr int MateInOneBase = 30000;      // 30000 - ply: the side to move mates in one
-constexpr int MatedBase = 29999;          // ply - 29999: the side to move is mated
-constexpr int PawnDropMateWin = 28888;    // the opponent's last move was a pawn drop mate
-constexpr int PerpetualScore = 31111;     // perpetual check (and "no value")
-constexpr int HandGainScore = 27777;      // repetition with material gained in hand
-constexpr int MateBound = 29949;          // beyond this a score is a proven result
-
 // Thresholds derived from the piece values; set by ComputeSearchThresholds.
 extern int PawnValue;   // VP
 extern int P2;          // 2 * VP, the unit of the search's thresholds
@@ -72,6 +64,8 @@ bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd
 // Copies the child's line behind the move at `ply`.
 void UpdatePv(SearchBlock& b, int ply, Move m);
 
+// Nodes of the main thread between two time checks.
+constexpr int TimeCheckInterval = 10000;
 // The main thread's countdown to the next time check.
 extern int& timeCheckCountdown;  // written by the main thread only
 // When set, the search prints nothing (the bench).

@@ -14,11 +14,14 @@ namespace kestrel {
 
 constexpr int MaxPly = 51;               // plies 0..50
 constexpr int PlyCount = MaxPly;
+// The deepest ply a node is searched at; deeper ones answer at once (the arrays
+// keep room for the children of this ply).
+constexpr int DeepestPly = 48;
 constexpr int RootPly = 1;               // the root position is searched at ply 1
 constexpr int MoveStackSize = 24 * 1024; // one move stack shared by all plies of a block
 constexpr int MaxSearchedMoves = 1024;   // moves searched at one node (for history updates)
 constexpr int MaxThreads = 32;
-constexpr int EvalNotComputed = 31111;
+constexpr int EvalNotComputed = ScoreNone;
 
 // State of a ply's evaluation accumulator: unknown (computed from scratch when needed),
 // to be derived from the ply before through the move recorded with it, or valid.

@@ -203,7 +203,7 @@ bool TimeUp() {
     if (score >= 3 * p2 && score >= prev - 3 * p2) return true;
     if (!failLow && score >= prev - 3 * p2) return true;
     if (score >= 5 * p2) return true;
-    if (score >= -29949 || score == -30000 || prev <= -10 * p2) return true;
+    if (score >= -ScoreProven || score == -ScoreInfinite || prev <= -10 * p2) return true;
     return false;
   }
   // 8. The maximum is spent.

@@ -129,7 +129,7 @@ void HandleGo(const std::string& line) {
     return;
   } else {
     PlayOnRoot(State->bestMove);
-    if (State->rootScore != 29999) SelectPonderMove();
+    if (State->rootScore != ScoreMate) SelectPonderMove();
     PrintBestMove();
     return;
   }

@@ -1,0 +1,34 @@
+// Score values shared by every subsystem that reports or compares search results, the
+// helpers that build mate scores from a ply, and the search's unit of depth.
+#pragma once
+
+namespace kestrel {
+
+// "No value": an evaluation not computed yet, a mate length not known, the score before
+// any iteration. Perpetual check scores the same (see ScorePerpetual).
+constexpr int ScoreNone = 31111;
+// Wider than every score a search returns: the full window is [-ScoreInfinite, ScoreInfinite].
+constexpr int ScoreInfinite = 30000;
+// A forced mate whose length is not told (a mate found before the search, a stored
+// mate sequence): the score of a mate with the first move.
+constexpr int ScoreMate = 29999;
+// Beyond +-ScoreProven a score is a proven result (a mate or being mated).
+constexpr int ScoreProven = 29949;
+// Repetition rules: the side that gives check every time loses, so perpetual check is
+// scored beyond every mate (ScoreNone's value).
+constexpr int ScorePerpetual = ScoreNone;
+// A win by a rule rather than by a mate: the opponent's last move was a pawn drop that
+// mates, or the side to move declares.
+constexpr int ScoreRuleWin = 28888;
+// A repetition in which one side ends up with more in hand.
+constexpr int ScoreHandGain = 27777;
+
+// The side to move at `ply` mates with its next move.
+constexpr int MateIn(int ply) { return ScoreInfinite - ply; }
+// The side to move at `ply` has no move left (it is mated there).
+constexpr int MatedAt(int ply) { return ply - ScoreMate; }
+
+// Search depths are counted in quarter plies.
+constexpr int OnePly = 4;
+
+}  // namespace kestrel
