@@ -26,6 +26,11 @@ struct RootMove {
   uint8_t flags;
   uint64_t nodes;
 };
+// Root flag bits: the entry was searched in this iteration; and, in the first entry
+// only, the counts of fail lows and fail highs of the iteration (one bit per event).
+constexpr uint8_t RootSearched = 0x40;
+constexpr uint8_t FailLowBits = 0x07;
+constexpr uint8_t FailHighBits = 0x38;
 constexpr int MaxRootMoves = 1024;
 
 // All times are kept in milliseconds (the clock's own resolution); the rules that

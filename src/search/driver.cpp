@@ -29,10 +29,6 @@ namespace kestrel {
 
 namespace {
 
-// Root flags: searched in this iteration; fail-low and fail-high counters of entry 0.
-constexpr uint8_t RootSearched = 0x40;
-constexpr uint8_t FailLowBits = 0x07;
-constexpr uint8_t FailHighBits = 0x38;
 // Sort keys of root moves that are not to be searched (illegal, a pawn drop that mates,
 // or answered by a mate): far below every quiescence score, and dropped after sorting.
 constexpr int KeyNotPlayable = -4000000;
@@ -139,7 +135,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
   const bool inCheck = InCheck(p, side);
   b.ply[RootPly].inCheck = inCheck;
   b.ply[RootPly].moveListEnd = ListStart(b, RootPly);
-  b.ply[RootPly].pickerStage = 1;
+  b.ply[RootPly].pickerStage = PickerStart;
   bool searchedAny = false;
   for (int i = 0; i < State->rootMoveCount; ++i) {
     if (State->rootMoves[i].flags & RootSearched) continue;
@@ -220,7 +216,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
   int n = (int)(end - list);
   static int keys[MaxMoves];
   b.ply[RootPly].inCheck = InCheck(p, side);
-  b.ply[RootPly].pickerStage = 1;
+  b.ply[RootPly].pickerStage = PickerStart;
   b.ply[RootPly].staticEval = EvalNotComputed;
   for (int i = 0; i < n; ++i) {
     const Move m = list[i];

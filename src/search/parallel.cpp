@@ -26,8 +26,6 @@ namespace kestrel {
 
 namespace {
 
-// Root flag: the entry was searched in this iteration.
-constexpr uint8_t RootSearched = 0x40;
 // Spins of a waiting helper before it goes to sleep.
 constexpr int SpinsBeforeSleep = 20000;
 
@@ -170,7 +168,7 @@ int SearchSplitPoint(SearchBlock& c) {
   for (;;) {
     // 1. Take the next move under the parent's lock.
     Move m = 0;
-    int stage = 11;
+    int stage = PickRest;  // root moves count as late moves
     int rootIndex = -1;
     parent.lock.Lock();
     if (c.atRoot) {

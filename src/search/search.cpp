@@ -184,7 +184,7 @@ int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth) {
     return e;
   }
   // A late quiet move with a poor success record is searched one ply shallower.
-  if (b.ply[ply].pickerStage == 11 && depth >= 3 * OnePly && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
+  if (b.ply[ply].pickerStage == PickRest && depth >= 3 * OnePly && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
       !MovePromotes(m)) {
     const int idx = HistoryIndex(m, side);
     const int tried = HistoryValue(HistoryTried, idx);
@@ -310,14 +310,15 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   int mateThreat = 0;
   int probeAlpha = alpha;
   const int probe = Probe(b, ply, depth, side, &probeAlpha, beta, &mateThreat);
-  if ((probe == 1 || probe == 2) && beta == alpha + 1) return probe == 1 ? beta : alpha;
-  if (probe == 3) {
+  if ((probe == ProbeLowerCut || probe == ProbeUpperCut) && beta == alpha + 1)
+    return probe == ProbeLowerCut ? beta : alpha;
+  if (probe == ProbeExactHit) {
     if (probeAlpha < beta && b.ply[ply].hashMove != 0) {
       SetPv(b, ply, b.ply[ply].hashMove);
     }
     return probeAlpha;
   }
-  if (probe == 4) allowNull = false;
+  if (probe == ProbeSkipNull) allowNull = false;
   mateThreat = 0;
   // 6. Fresh node state. Whether the side to move is in check was found when the move
   // leading here was made (and is 0 after a null move).
@@ -334,7 +335,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       const int score = MateIn(ply);
       b.ply[ply].hashMove = mate;
       SetPv(b, ply, mate);
-      Store(b, 3, ply, depth, side, score, 0);
+      Store(b, BoundExact, ply, depth, side, score, 0);
       if (!(score > alpha && score < beta)) ClearPv(b, ply);
       return score;
     }
@@ -345,16 +346,16 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (b.ply[ply].staticEval >= beta + M) {
       b.ply[ply].currentMove = 0;
-      Store(b, 1, ply, depth, side, beta, 0);
+      Store(b, BoundLower, ply, depth, side, beta, 0);
       return beta;
     }
   } else if (!inCheck && depth < 3 * OnePly) {
-    b.ply[ply].pickerStage = 1;  // the quiescence child follows a real node
+    b.ply[ply].pickerStage = PickerStart;  // the quiescence child follows a real node
     const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
     if (SearchAborted(b)) return 0;
     if (q >= beta + M) {
       b.ply[ply].currentMove = 0;
-      Store(b, 1, ply, depth, side, beta, 0);
+      Store(b, BoundLower, ply, depth, side, beta, 0);
       return beta;
     }
     if (b.ply[ply].staticEval < beta) allowNull = false;
@@ -392,7 +393,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     if (SearchAborted(b)) return 0;
     if (tried) {
       if (v >= beta) {
-        Store(b, 1, ply, depth, side, v, 0);
+        Store(b, BoundLower, ply, depth, side, v, 0);
         return v;
       }
       if (v == MatedAt(ply + 2)) mateThreat = 1;  // the reply to the null move mates
@@ -430,7 +431,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   const int alphaAtStart = alpha;
   bool searchedAny = false;
   Move best = 0;
-  b.ply[ply].pickerStage = 1;
+  b.ply[ply].pickerStage = PickerStart;
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].searchedCount = 0;
   for (;;) {
@@ -470,7 +471,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       if (v >= beta) {
         UpdateKillersAndHistory(b, ply, side, depth, m);
         b.ply[ply].currentMove = m;
-        Store(b, 1, ply, depth, side, v, mateThreat);
+        Store(b, BoundLower, ply, depth, side, v, mateThreat);
         return v;
       }
     }
@@ -488,7 +489,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
           if (alpha >= beta) {
             UpdateKillersAndHistory(b, ply, side, depth, splitMove);
             b.ply[ply].currentMove = splitMove;
-            Store(b, 1, ply, depth, side, alpha, mateThreat);
+            Store(b, BoundLower, ply, depth, side, alpha, mateThreat);
             return alpha;
           }
         }
@@ -499,7 +500,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   // 12. After the loop.
   if (searchedAny) {
     if (alpha > alphaAtStart && best != 0) UpdateKillersAndHistory(b, ply, side, depth, best);
-    Store(b, alpha > alphaAtStart ? 3 : 2, ply, depth, side, alpha, mateThreat);
+    Store(b, alpha > alphaAtStart ? BoundExact : BoundUpper, ply, depth, side, alpha, mateThreat);
     return alpha;
   }
   const Move prev = ply > 1 ? b.ply[ply - 1].currentMove : 0;
@@ -545,7 +546,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   // 5. Captures and promotions.
   const int alphaAtStart = alpha;
   b.ply[ply].moveListEnd = ListStart(b, ply);
-  b.ply[ply].pickerStage = 15;
+  b.ply[ply].pickerStage = QuiescenceStart;
   for (;;) {
     const int stage = NextQuiescenceMove(b, ply, alpha, side, qdepth);
     if (stage == 0) break;

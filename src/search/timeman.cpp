@@ -38,12 +38,12 @@ inline int64_t IncrementOf(int side) {
 inline int P2() { return CaptureGain[BPawn]; }
 
 // Fail lows of the current iteration, kept in the first root entry's flags.
-inline bool FailedLow() { return State->rootMoveCount > 0 && (State->rootMoves[0].flags & 0x07); }
+inline bool FailedLow() { return State->rootMoveCount > 0 && (State->rootMoves[0].flags & FailLowBits); }
 
 // Root moves already searched in the current iteration.
 int SearchedRootMoves() {
   int n = 0;
-  for (int i = 0; i < State->rootMoveCount; ++i) n += (State->rootMoves[i].flags & 0x40) != 0;
+  for (int i = 0; i < State->rootMoveCount; ++i) n += (State->rootMoves[i].flags & RootSearched) != 0;
   return n;
 }
 
