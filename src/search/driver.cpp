@@ -135,7 +135,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
   const bool inCheck = InCheck(p, side);
   b.ply[RootPly].inCheck = inCheck;
   b.ply[RootPly].moveListEnd = ListStart(b, RootPly);
-  b.ply[RootPly].pickerStage = PickerStart;
+  b.ply[RootPly].nullMoveMade = b.ply[RootPly].lateMove = 0;
   bool searchedAny = false;
   for (int i = 0; i < State->rootMoveCount; ++i) {
     if (State->rootMoves[i].flags & RootSearched) continue;
@@ -216,7 +216,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
   int n = (int)(end - list);
   static int keys[MaxMoves];
   b.ply[RootPly].inCheck = InCheck(p, side);
-  b.ply[RootPly].pickerStage = PickerStart;
+  b.ply[RootPly].nullMoveMade = b.ply[RootPly].lateMove = 0;
   b.ply[RootPly].staticEval = EvalNotComputed;
   for (int i = 0; i < n; ++i) {
     const Move m = list[i];

@@ -106,7 +106,8 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
     c->ply[p].inCheck = parent.ply[p].inCheck;
     c->ply[p].givesCheck = parent.ply[p].givesCheck;
     c->ply[p].staticEval = parent.ply[p].staticEval;
-    c->ply[p].pickerStage = parent.ply[p].pickerStage;
+    c->ply[p].nullMoveMade = parent.ply[p].nullMoveMade;
+    c->ply[p].lateMove = parent.ply[p].lateMove;
     c->ply[p].savedKeyFull = parent.ply[p].savedKeyFull;
     c->ply[p].savedKeyBoard = parent.ply[p].savedKeyBoard;
     c->ply[p].moveListEnd = c->moveStack;
@@ -187,7 +188,8 @@ int SearchSplitPoint(SearchBlock& c) {
     if (m == 0) return c.splitBest;
     // 2. Make it; skip it when it leaves the king attacked.
     c.ply[ply].currentMove = m;
-    c.ply[ply].pickerStage = stage;
+    c.ply[ply].nullMoveMade = 0;
+    c.ply[ply].lateMove = stage == PickRest;
     MakeSearchMove(c, ply, m, side);
     if (InCheck(p, side)) {
       c.nodes++;

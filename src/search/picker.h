@@ -32,6 +32,10 @@ enum PickerCode : int {
 constexpr int PickerStart = 1;
 constexpr int QuiescenceStart = 15;
 
+// True once the picker hands out everything left in list order: the moves it gives
+// from then on are late moves, searched shallower when their record is poor.
+bool PickingLateMoves(const PlyState& ps);
+
 // First slot of the move list of a ply.
 inline Move* ListStart(SearchBlock& b, int ply) {
   return ply > 0 ? b.ply[ply - 1].moveListEnd : b.moveStack;

@@ -184,7 +184,7 @@ int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth) {
     return e;
   }
   // A late quiet move with a poor success record is searched one ply shallower.
-  if (b.ply[ply].pickerStage == PickRest && depth >= 3 * OnePly && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
+  if (b.ply[ply].lateMove && depth >= 3 * OnePly && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
       !MovePromotes(m)) {
     const int idx = HistoryIndex(m, side);
     const int tried = HistoryValue(HistoryTried, idx);
@@ -350,7 +350,6 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       return beta;
     }
   } else if (!inCheck && depth < 3 * OnePly) {
-    b.ply[ply].pickerStage = PickerStart;  // the quiescence child follows a real node
     const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
     if (SearchAborted(b)) return 0;
     if (q >= beta + M) {
@@ -363,7 +362,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   // 9. Null move.
   if (allowNull && !inCheck) {
     b.ply[ply].currentMove = 0;
-    b.ply[ply].pickerStage = 0;  // tells the child that it follows a null move
+    b.ply[ply].nullMoveMade = 1;  // the child takes its evaluation from this node's
     const int R = depth > 6 * OnePly ? 4 * OnePly : 3 * OnePly;
     const int d = depth - R;
     int v = -ScoreNone;
@@ -432,12 +431,14 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   bool searchedAny = false;
   Move best = 0;
   b.ply[ply].pickerStage = PickerStart;
+  b.ply[ply].nullMoveMade = 0;
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].searchedCount = 0;
   for (;;) {
     const int stage = inCheck ? NextEvasion(b, ply, side) : NextMove(b, ply, side);
     if (stage == 0) break;
     const Move m = b.ply[ply].currentMove;
+    b.ply[ply].lateMove = PickingLateMoves(b.ply[ply]);
     // 11.1 Extension, asked with the move made so that its check is known.
     MakeSearchMove(b, ply, m, side);
     const int e = ExtensionFor(b, ply, m, side, depth) - OnePly;
@@ -519,7 +520,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   if (b.threadId == 0 && !State->pondering && timeCheckCountdown > 1) --timeCheckCountdown;
   // 2. Stand pat.
   int eval;
-  if (ply < 3 || b.ply[ply - 1].pickerStage != 0 || b.ply[ply - 1].staticEval == EvalNotComputed)
+  if (ply < 3 || !b.ply[ply - 1].nullMoveMade || b.ply[ply - 1].staticEval == EvalNotComputed)
     eval = EvaluateAt(b, ply, side);
   else
     eval = -b.ply[ply - 1].staticEval;
@@ -547,6 +548,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   const int alphaAtStart = alpha;
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].pickerStage = QuiescenceStart;
+  b.ply[ply].nullMoveMade = 0;
   for (;;) {
     const int stage = NextQuiescenceMove(b, ply, alpha, side, qdepth);
     if (stage == 0) break;

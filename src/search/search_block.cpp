@@ -11,6 +11,7 @@ void ResetSearchBlock(SearchBlock& b) {
     s.staticEval = EvalNotComputed;
     s.moveListEnd = s.pickerNext = b.moveStack;
     s.pickerCount = s.pickerStage = 0;
+    s.nullMoveMade = s.lateMove = 0;
     s.searchedCount = 0;
     s.accState = AccUnknown;
     s.accMove = 0;

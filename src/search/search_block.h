@@ -39,7 +39,9 @@ struct PlyState {
   Move* moveListEnd;    // this ply's list runs from moveListEnd of the ply before to here
   Move* pickerNext;
   int pickerCount;
-  int pickerStage;
+  int pickerStage;      // the picker's own state (see picker.h)
+  uint8_t nullMoveMade; // the move made from this ply is a null move
+  uint8_t lateMove;     // the move searched from this ply came late in the ordering
   HashKey savedKeyFull, savedKeyBoard;
   int searchedCount;    // moves searched since the last improvement of alpha
   uint8_t accState;     // AccumulatorState of the ply's accumulator
