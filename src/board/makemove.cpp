@@ -1,4 +1,4 @@
-// Incremental make and unmake. The keys are not restored on unmake: callers keep
+// Incremental make and unmake. The keys are not restored on unmake: PlayMove keeps
 // the two saved words, which is cheaper than XORing the terms back.
 #include "board/makemove.h"
 

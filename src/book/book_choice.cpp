@@ -20,14 +20,11 @@ void CollectBookCandidates(Position& pos, int side) {
   end = GenerateDrops(end, pos, side);
   bookCandidateCount = 0;
   for (Move* m = list; m < end; ++m) {
-    HashKey keyFull = pos.keyFull, keyBoard = pos.keyBoard;
-    MakeMove(pos, *m);
+    const MoveUndo undo = PlayMove(pos, *m);
     BookRecord r;
     if (BookProbe(pos, -side, &r) && bookCandidateCount < MaxMoves)
       BookCandidates[bookCandidateCount++] = {*m, r.games, r.percent, r.sideFlag, r.rating};
-    UnmakeMove(pos, *m);
-    pos.keyFull = keyFull;
-    pos.keyBoard = keyBoard;
+    TakeBackMove(pos, *m, undo);
   }
 }
 

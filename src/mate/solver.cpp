@@ -290,7 +290,6 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   }
   w.nodeSerial[ply] = ++mateSerial;
   // 6-8. The move list, and the nodes decided without a search.
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
   Move* const begin = w.moveStack + w.listEnd[ply - 1];
   Move* end;
   if (nodeType == 1) {
@@ -338,14 +337,12 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     const uint32_t childPhiBound = w.deltaBound[ply] + phiBest - delta;
     w.phiBound[ply + 1] = childPhiBound < MateInfinity ? childPhiBound : MateInfinity - 1;
     w.deltaBound[ply + 1] = w.phiBound[ply] < delta2 + 1 ? w.phiBound[ply] : delta2 + 1;
-    MakeMove(p, best);
+    const MoveUndo undo = PlayMove(p, best);
     ++mateNodes;
     w.playedMove[ply] = best;
     w.pathHistory[ply] = MatePathEntry{p.keyBoard, p.hand[0]};
     SearchMateNode(p, -side, -nodeType, ply + 1);
-    UnmakeMove(p, best);
-    p.keyFull = kf;
-    p.keyBoard = kb;
+    TakeBackMove(p, best, undo);
     if (mateAborted) return;
   }
   // 11. Results and the mate length of a proved node. A win of the defender keeps the
@@ -361,9 +358,10 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
 }
 
 // Makes m and records the reached position in the path history of `ply`.
-inline void MakeOnPath(Position& p, Move m, int ply) {
-  MakeMove(p, m);
+inline MoveUndo MakeOnPath(Position& p, Move m, int ply) {
+  const MoveUndo undo = PlayMove(p, m);
   MateWork->pathHistory[ply] = MatePathEntry{p.keyBoard, p.hand[0]};
+  return undo;
 }
 
 }  // namespace
@@ -425,22 +423,19 @@ namespace {
 constexpr int MaxLineResolves = 8;
 
 // The first check whose child is stored as lost and is no exact repetition of the path;
-// it is left made on the position. NoMove when there is none.
-Move ChooseMatingCheck(Position& p, int side, int ply) {
+// it is left made on the position (*undo takes it back). NoMove when there is none.
+Move ChooseMatingCheck(Position& p, int side, int ply, MoveUndo* undo) {
   MateWorkArea& w = *MateWork;
   Move* const begin = w.moveStack + w.listEnd[ply - 1];
   Move* const end = GenerateChecks(p, begin, side);
   w.listEnd[ply] = (int)(end - w.moveStack);
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
   for (Move* m = begin; m != end; ++m) {
-    MakeOnPath(p, *m, ply);
+    *undo = MakeOnPath(p, *m, ply);
     uint32_t phi, delta, length;
     const bool found = MateTableProbe(p, -side, &phi, &delta, &length);
     if (found && phi == MateInfinity && PathRepeats(ply, RepeatExact, p.keyBoard, p.hand[0]) < 0)
       return *m;
-    UnmakeMove(p, *m);
-    p.keyFull = kf;
-    p.keyBoard = kb;
+    TakeBackMove(p, *m, *undo);
   }
   return NoMove;
 }
@@ -462,15 +457,15 @@ void AppendLine(Position& p, int side, int nodeType, int ply, std::string& out, 
                 int* resolves) {
   MateWorkArea& w = *MateWork;
   if (ply >= MatePlyLimit || w.listEnd[ply - 1] + MaxMoves > MateStackSize) return;
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
   Move chosen = NoMove;
+  MoveUndo undo;
   if (nodeType == 1) {
     // 1. The first check into a position stored as lost for the defender; when the
     // entries of this stretch were overwritten, it is proved again once.
-    chosen = ChooseMatingCheck(p, side, ply);
+    chosen = ChooseMatingCheck(p, side, ply, &undo);
     if (chosen == NoMove && *resolves > 0) {
       --*resolves;
-      if (ResolveStretch(p, side, ply)) chosen = ChooseMatingCheck(p, side, ply);
+      if (ResolveStretch(p, side, ply)) chosen = ChooseMatingCheck(p, side, ply, &undo);
     }
   } else {
     // 2. The evasion with the longest stored defence (an unknown one counts as long).
@@ -479,19 +474,17 @@ void AppendLine(Position& p, int side, int nodeType, int ply, std::string& out, 
     w.listEnd[ply] = (int)(end - w.moveStack);
     uint32_t longest = 0;
     for (Move* m = begin; m != end; ++m) {
-      MakeOnPath(p, *m, ply);
+      const MoveUndo tried = MakeOnPath(p, *m, ply);
       uint32_t phi, delta, length;
       MateTableProbe(p, -side, &phi, &delta, &length);
       if (length & MatePathTag) length = MateLengthUnknown;  // left by a path-dependent search
-      UnmakeMove(p, *m);
-      p.keyFull = kf;
-      p.keyBoard = kb;
+      TakeBackMove(p, *m, tried);
       if (chosen == NoMove || length > longest) {
         chosen = *m;
         longest = length;
       }
     }
-    if (chosen != NoMove) MakeOnPath(p, chosen, ply);
+    if (chosen != NoMove) undo = MakeOnPath(p, chosen, ply);
   }
   if (chosen == NoMove) return;
   // 3. Write the chosen move and follow it.
@@ -500,9 +493,7 @@ void AppendLine(Position& p, int side, int nodeType, int ply, std::string& out, 
   out += ' ';
   ++*count;
   AppendLine(p, -side, -nodeType, ply + 1, out, count, resolves);
-  UnmakeMove(p, chosen);
-  p.keyFull = kf;
-  p.keyBoard = kb;
+  TakeBackMove(p, chosen, undo);
 }
 
 }  // namespace
@@ -540,26 +531,20 @@ void PrintMateLine(Position& p, int side, int nodeType, int ply) {
 Move FirstMatingMove(int side, Position& p) {
   Move list[MaxMoves];
   Move* const end = GenerateChecks(p, list, side);
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
   for (Move* m = list; m != end; ++m) {
-    MakeMove(p, *m);
+    const MoveUndo undo = PlayMove(p, *m);
     uint32_t phi, delta, length;
     const bool found = MateTableProbe(p, -side, &phi, &delta, &length);
-    UnmakeMove(p, *m);
-    p.keyFull = kf;
-    p.keyBoard = kb;
+    TakeBackMove(p, *m, undo);
     if (found && phi == MateInfinity) return *m;
   }
   return NoMove;
 }
 
 void ForgetMateChild(int side, Position& p, Move move) {
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
-  MakeMove(p, move);
+  const MoveUndo undo = PlayMove(p, move);
   MateTableStore(p, -side, 1, 1, 0);
-  UnmakeMove(p, move);
-  p.keyFull = kf;
-  p.keyBoard = kb;
+  TakeBackMove(p, move, undo);
 }
 
 }  // namespace kestrel

@@ -9,14 +9,11 @@ namespace kestrel {
 
 namespace {
 
-// Makes the move, tests the mover's king, and restores everything including keys.
+// Makes the move, tests the mover's king, and takes the move back.
 bool SafeAfterMake(Position& p, Move m, int side) {
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
-  MakeMove(p, m);
+  const MoveUndo undo = PlayMove(p, m);
   const bool safe = !InCheck(p, side);
-  UnmakeMove(p, m);
-  p.keyFull = kf;
-  p.keyBoard = kb;
+  TakeBackMove(p, m, undo);
   return safe;
 }
 
@@ -36,12 +33,9 @@ bool IsPawnDropMate(Position& p, Move m, int side) {
   if (enemyKing == NoSquare) return false;
   const Square to = MoveTo(m);
   if (to != (side == Black ? enemyKing + 9 : enemyKing - 9)) return false;
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
-  MakeMove(p, m);
+  const MoveUndo undo = PlayMove(p, m);
   const bool mate = !HasLegalMove(p, -side);
-  UnmakeMove(p, m);
-  p.keyFull = kf;
-  p.keyBoard = kb;
+  TakeBackMove(p, m, undo);
   return mate;
 }
 
@@ -75,12 +69,9 @@ uint64_t Perft(Position& p, int depth, int side) {
   if (depth <= 1) return depth == 1 ? (uint64_t)(end - buf) : 1;
   uint64_t n = 0;
   for (Move* m = buf; m != end; ++m) {
-    const HashKey kf = p.keyFull, kb = p.keyBoard;
-    MakeMove(p, *m);
+    const MoveUndo undo = PlayMove(p, *m);
     n += Perft(p, depth - 1, -side);
-    UnmakeMove(p, *m);
-    p.keyFull = kf;
-    p.keyBoard = kb;
+    TakeBackMove(p, *m, undo);
   }
   return n;
 }

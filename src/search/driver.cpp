@@ -45,24 +45,20 @@ void SeedPrincipalVariation(SearchBlock& b, int side) {
   Position& p = b.pos;
   const int end = b.pv[RootPly].length;
   Move played[PlyCount];
-  HashKey keys[PlyCount][2];
+  MoveUndo undo[PlyCount];
   int n = 0, s = side;
   for (int ply = RootPly; ply <= end && n < PlyCount - 2; ++ply) {
     const Move m = b.pv[RootPly].moves[ply];
     if (m == 0 || !IsLegalMove(p, m, s)) break;
     // StorePvMove reads the move from the main line at this ply.
     StorePvMove(b, ply, s);
-    keys[n][0] = p.keyFull;
-    keys[n][1] = p.keyBoard;
-    MakeMove(p, m);
+    undo[n] = PlayMove(p, m);
     played[n++] = m;
     s = -s;
   }
   while (n > 0) {
     --n;
-    UnmakeMove(p, played[n]);
-    p.keyFull = keys[n][0];
-    p.keyBoard = keys[n][1];
+    TakeBackMove(p, played[n], undo[n]);
   }
 }
 

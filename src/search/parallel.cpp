@@ -108,8 +108,7 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
     c->ply[p].staticEval = parent.ply[p].staticEval;
     c->ply[p].nullMoveMade = parent.ply[p].nullMoveMade;
     c->ply[p].lateMove = parent.ply[p].lateMove;
-    c->ply[p].savedKeyFull = parent.ply[p].savedKeyFull;
-    c->ply[p].savedKeyBoard = parent.ply[p].savedKeyBoard;
+    c->ply[p].undo = parent.ply[p].undo;
     c->ply[p].moveListEnd = c->moveStack;
     c->ply[p].searchedCount = 0;
     c->ply[p].accState = AccUnknown;

@@ -74,12 +74,10 @@ static void ResolveAccumulator(SearchBlock& b, int ply) {
 
 void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
   Position& p = b.pos;
-  b.ply[ply].savedKeyFull = p.keyFull;
-  b.ply[ply].savedKeyBoard = p.keyBoard;
   // The child's sums will be derived from this node's: bring them up to date while the
   // position is still this node's.
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
-  MakeMove(p, m);
+  b.ply[ply].undo = PlayMove(p, m);
   PrefetchBucket(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = m;
@@ -87,19 +85,11 @@ void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
   b.ply[ply].givesCheck = check;
   // The game history has room for every ply of a search: the position command
   // keeps the game well below its end.
-  p.historyCount += 1;
-  HistoryEntry& h = p.history[p.historyCount];
-  h.keyBoard = p.keyBoard;
-  h.hand = p.hand[0];
-  h.inCheck = check;
+  RecordPosition(p, check);
 }
 
 void UnmakeSearchMove(SearchBlock& b, int ply, Move m) {
-  Position& p = b.pos;
-  UnmakeMove(p, m);
-  p.keyFull = b.ply[ply].savedKeyFull;
-  p.keyBoard = b.ply[ply].savedKeyBoard;
-  p.historyCount -= 1;
+  TakeBackMove(b.pos, m, b.ply[ply].undo);
 }
 
 int EvaluateAt(SearchBlock& b, int ply, int side) {
@@ -367,11 +357,8 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     const int d = depth - R;
     int v = -ScoreNone;
     bool tried = false;
-    b.ply[ply].savedKeyFull = p.keyFull;
-    b.ply[ply].savedKeyBoard = p.keyBoard;
-    p.historyCount += 1;
     if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
-    p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], 0};
+    b.ply[ply].undo = PlayNullMove(p);
     b.ply[ply].givesCheck = 0;
     b.ply[ply + 1].accState = AccFromParent;
     b.ply[ply + 1].accMove = 0;
@@ -386,9 +373,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
         tried = true;
       }
     }
-    p.historyCount -= 1;
-    p.keyFull = b.ply[ply].savedKeyFull;
-    p.keyBoard = b.ply[ply].savedKeyBoard;
+    TakeBackNullMove(p, b.ply[ply].undo);
     if (SearchAborted(b)) return 0;
     if (tried) {
       if (v >= beta) {

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstdint>
 
+#include "board/makemove.h"
 #include "board/position.h"
 #include "board/types.h"
 #include "eval/eval_accumulator.h"
@@ -42,7 +43,7 @@ struct PlyState {
   int pickerStage;      // the picker's own state (see picker.h)
   uint8_t nullMoveMade; // the move made from this ply is a null move
   uint8_t lateMove;     // the move searched from this ply came late in the ordering
-  HashKey savedKeyFull, savedKeyBoard;
+  MoveUndo undo;        // of the move (or null move) made from this ply
   int searchedCount;    // moves searched since the last improvement of alpha
   uint8_t accState;     // AccumulatorState of the ply's accumulator
   Move accMove;         // the move that led here from the ply before (0 = a null move)

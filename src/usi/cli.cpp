@@ -54,12 +54,9 @@ int RunPerftCommand(int argc, char** argv) {
     Move list[MaxMoves];
     Move* end = GenerateLegalMoves(*pos, list, game.side);
     for (Move* m = list; m != end; ++m) {
-      const HashKey kf = pos->keyFull, kb = pos->keyBoard;
-      MakeMove(*pos, *m);
+      const MoveUndo undo = PlayMove(*pos, *m);
       uint64_t n = depth > 1 ? Perft(*pos, (int)depth - 1, -game.side) : 1;
-      UnmakeMove(*pos, *m);
-      pos->keyFull = kf;
-      pos->keyBoard = kb;
+      TakeBackMove(*pos, *m, undo);
       std::printf("%s %llu\n", MoveToUsi(*m).c_str(), (unsigned long long)n);
       total += n;
     }

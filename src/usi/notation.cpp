@@ -181,11 +181,7 @@ int PlayUsiMove(Position& p, const char* text, GameCursor& game, std::string* er
   game.lastMove = m;
   game.side = -game.side;
   game.moveCount += 1;
-  p.historyCount += 1;
-  HistoryEntry& h = p.history[p.historyCount];
-  h.keyBoard = p.keyBoard;
-  h.hand = p.hand[0];
-  h.inCheck = InCheck(p, game.side) ? 1 : 0;
+  RecordPosition(p, InCheck(p, game.side));
   return n;
 }
 

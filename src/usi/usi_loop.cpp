@@ -45,8 +45,7 @@ void PlayOnRoot(Move m) {
   State->sideToMove = -State->sideToMove;
   State->moveCount += 1;
   State->lastMovePlayed = m;
-  p.historyCount += 1;
-  p.history[p.historyCount] = HistoryEntry{p.keyBoard, p.hand[0], (uint8_t)(InCheck(p, State->sideToMove) ? 1 : 0)};
+  RecordPosition(p, InCheck(p, State->sideToMove));
 }
 
 // "bestmove <move>[ ponder <move>]", or "bestmove resign" when there is no move.

@@ -1,6 +1,7 @@
 // Position set-up, hands, move words, hash keys and make/unmake round trips.
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <cstring>
 #include <set>
 #include <random>
@@ -140,8 +141,9 @@ TEST_F(PositionTest, PromotionAndKingMove) {
 }
 
 // Every legal move of many random positions: make changes keys and material exactly
-// as a from-scratch computation says, AdvanceKeys agrees with make, and unmake
-// restores the record bit for bit once the caller puts the keys back.
+// as a from-scratch computation says, AdvanceKeys agrees with make, and PlayMove with
+// a recorded position is taken back by TakeBackMove to the same record (keys and
+// history length included; the history above its length is free space).
 TEST_F(PositionTest, MakeUnmakeRoundTripsOnRandomPositions) {
   std::mt19937 rng(12345);
   int checked = 0;
@@ -155,14 +157,19 @@ TEST_F(PositionTest, MakeUnmakeRoundTripsOnRandomPositions) {
       end = GenerateDrops(end, *p, side);
       for (Move* m = buf; m != end; ++m) {
         auto copy = std::make_unique<Position>(*p);
-        MakeMove(*p, *m);
+        const MoveUndo undo = PlayMove(*p, *m);
         ASSERT_TRUE(PositionIsConsistent(*p, true, true)) << MoveToUsi(*m);
         HashKey kf = p->keyFull, kb = p->keyBoard;
         Hand h0 = p->hand[0], h1 = p->hand[1];
-        UnmakeMove(*p, *m);
-        p->keyFull = copy->keyFull;
-        p->keyBoard = copy->keyBoard;
-        ASSERT_EQ(std::memcmp(p.get(), copy.get(), sizeof(Position)), 0) << MoveToUsi(*m);
+        RecordPosition(*p, true);
+        ASSERT_EQ(p->historyCount, copy->historyCount + 1);
+        EXPECT_EQ(p->history[p->historyCount].keyBoard, kb);
+        EXPECT_EQ(p->history[p->historyCount].hand, h0);
+        TakeBackMove(*p, *m, undo);
+        ASSERT_EQ(std::memcmp(p.get(), copy.get(), offsetof(Position, history)), 0) << MoveToUsi(*m);
+        ASSERT_EQ(p->historyCount, copy->historyCount);
+        ASSERT_EQ(std::memcmp(p->history, copy->history, sizeof(HistoryEntry) * (copy->historyCount + 1)), 0);
+        std::memcpy(p.get(), copy.get(), sizeof(Position));
         AdvanceKeys(*p, *m);
         EXPECT_EQ(p->keyFull, kf);
         EXPECT_EQ(p->keyBoard, kb);
