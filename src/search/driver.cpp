@@ -50,8 +50,7 @@ void SeedPrincipalVariation(SearchBlock& b, int side) {
   for (int ply = RootPly; ply <= end && n < PlyCount - 2; ++ply) {
     const Move m = b.pv[RootPly].moves[ply];
     if (m == 0 || !IsLegalMove(p, m, s)) break;
-    // StorePvMove reads the move from the main line at this ply.
-    StorePvMove(b, ply, s);
+    StoreMove(TableKey(p.keyFull, s), m);
     undo[n] = PlayMove(p, m);
     played[n++] = m;
     s = -s;
@@ -453,9 +452,9 @@ void SelectPonderMove() {
   SearchBlock& b = MainBlock();
   std::memcpy(static_cast<void*>(&b.pos), &State->root, sizeof(Position));
   const int side = State->sideToMove;
-  int alpha = -999999, threat = 0;
-  Probe(b, 0, 0, side, &alpha, 999999, &threat);
-  const Move m = b.ply[0].hashMove;
+  // A window wider than every stored score: only an exact entry ends the probe early.
+  constexpr int Wide = 999999;
+  const Move m = Probe(TableKey(b.pos.keyFull, side), 0, 0, -Wide, Wide).move;
   ponderMove = (m != 0 && IsLegalMove(b.pos, m, side)) ? m : 0;
 }
 

@@ -123,6 +123,11 @@ static void SetPv(SearchBlock& b, int ply, Move m) {
   b.pv[ply].flag = 0;
 }
 
+// The first move of the line at `ply`, or 0 when the line is empty.
+static Move PvMove(const SearchBlock& b, int ply) {
+  return b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
+}
+
 // Empties the line at `ply`, optionally marking it as cut by a repetition.
 static void ClearPv(SearchBlock& b, int ply, int flag = 0) {
   b.pv[ply].length = ply - 1;
@@ -296,20 +301,21 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     if (rep > alpha && rep < beta) ClearPv(b, ply, 1);
     return rep;
   }
-  // 5. Table probe.
-  int mateThreat = 0;
-  int probeAlpha = alpha;
-  const int probe = Probe(b, ply, depth, side, &probeAlpha, beta, &mateThreat);
-  if ((probe == ProbeLowerCut || probe == ProbeUpperCut) && beta == alpha + 1)
-    return probe == ProbeLowerCut ? beta : alpha;
-  if (probe == ProbeExactHit) {
-    if (probeAlpha < beta && b.ply[ply].hashMove != 0) {
-      SetPv(b, ply, b.ply[ply].hashMove);
+  // 5. Table probe. The entry's mate-threat flag is not used: a node's threat comes
+  // from its own null move.
+  const HashKey key = TableKey(p.keyFull, side);
+  const ProbeOutcome probe = Probe(key, ply, depth, alpha, beta);
+  b.ply[ply].hashMove = probe.move;
+  if ((probe.result == ProbeLowerCut || probe.result == ProbeUpperCut) && beta == alpha + 1)
+    return probe.result == ProbeLowerCut ? beta : alpha;
+  if (probe.result == ProbeExactHit) {
+    if (probe.score < beta && probe.move != 0) {
+      SetPv(b, ply, probe.move);
     }
-    return probeAlpha;
+    return probe.score;
   }
-  if (probe == ProbeSkipNull) allowNull = false;
-  mateThreat = 0;
+  if (probe.result == ProbeSkipNull) allowNull = false;
+  int mateThreat = 0;
   // 6. Fresh node state. Whether the side to move is in check was found when the move
   // leading here was made (and is 0 after a null move).
   const bool inCheck = ply > RootPly ? b.ply[ply - 1].givesCheck != 0 : InCheck(p, side);
@@ -325,7 +331,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       const int score = MateIn(ply);
       b.ply[ply].hashMove = mate;
       SetPv(b, ply, mate);
-      Store(b, BoundExact, ply, depth, side, score, 0);
+      Store(key, BoundExact, ply, depth, score, mate, 0);
       if (!(score > alpha && score < beta)) ClearPv(b, ply);
       return score;
     }
@@ -336,7 +342,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (b.ply[ply].staticEval >= beta + M) {
       b.ply[ply].currentMove = 0;
-      Store(b, BoundLower, ply, depth, side, beta, 0);
+      Store(key, BoundLower, ply, depth, beta, 0, 0);
       return beta;
     }
   } else if (!inCheck && depth < 3 * OnePly) {
@@ -344,7 +350,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     if (SearchAborted(b)) return 0;
     if (q >= beta + M) {
       b.ply[ply].currentMove = 0;
-      Store(b, BoundLower, ply, depth, side, beta, 0);
+      Store(key, BoundLower, ply, depth, beta, 0, 0);
       return beta;
     }
     if (b.ply[ply].staticEval < beta) allowNull = false;
@@ -377,7 +383,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     if (SearchAborted(b)) return 0;
     if (tried) {
       if (v >= beta) {
-        Store(b, BoundLower, ply, depth, side, v, 0);
+        Store(key, BoundLower, ply, depth, v, 0, 0);
         return v;
       }
       if (v == MatedAt(ply + 2)) mateThreat = 1;  // the reply to the null move mates
@@ -395,12 +401,12 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       int v = iid(alpha, beta);
       if (SearchAborted(b)) return 0;
       Move found = 0;
-      if (v > alpha && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
+      if (v > alpha && v < beta) found = PvMove(b, ply);
       else if (v >= beta) found = b.ply[ply].currentMove;
       else {
         v = iid(-ScoreMate, beta);
         if (SearchAborted(b)) return 0;
-        if (v > -ScoreMate && v < beta) found = b.pv[ply].length >= ply ? b.pv[ply].moves[ply] : 0;
+        if (v > -ScoreMate && v < beta) found = PvMove(b, ply);
         else if (v >= beta) found = b.ply[ply].currentMove;
       }
       b.ply[ply].hashMove = found;
@@ -457,7 +463,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       if (v >= beta) {
         UpdateKillersAndHistory(b, ply, side, depth, m);
         b.ply[ply].currentMove = m;
-        Store(b, BoundLower, ply, depth, side, v, mateThreat);
+        Store(key, BoundLower, ply, depth, v, m, mateThreat);
         return v;
       }
     }
@@ -475,7 +481,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
           if (alpha >= beta) {
             UpdateKillersAndHistory(b, ply, side, depth, splitMove);
             b.ply[ply].currentMove = splitMove;
-            Store(b, BoundLower, ply, depth, side, alpha, mateThreat);
+            Store(key, BoundLower, ply, depth, alpha, splitMove, mateThreat);
             return alpha;
           }
         }
@@ -486,7 +492,8 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   // 12. After the loop.
   if (searchedAny) {
     if (alpha > alphaAtStart && best != 0) UpdateKillersAndHistory(b, ply, side, depth, best);
-    Store(b, alpha > alphaAtStart ? BoundExact : BoundUpper, ply, depth, side, alpha, mateThreat);
+    if (alpha > alphaAtStart) Store(key, BoundExact, ply, depth, alpha, PvMove(b, ply), mateThreat);
+    else Store(key, BoundUpper, ply, depth, alpha, 0, mateThreat);
     return alpha;
   }
   const Move prev = ply > 1 ? b.ply[ply - 1].currentMove : 0;

@@ -46,17 +46,18 @@ uint64_t PackData(int score, int depth, Move move, int threat, int type, int age
 // Always-replace slot (1 or 2) for a key.
 inline int PairSlot(HashKey key) { return 1 + (int)((key >> Bits) & 1); }
 
-// Tests one entry for a cutoff. Returns a ProbeResult other than ProbeSkipNull;
-// sets *skipNull when the entry makes the null move pointless.
-int ProbeEntry(uint64_t data, int ply, int depth, int* alpha, int beta, bool* skipNull) {
+// Tests one entry for a cutoff. Returns a ProbeResult other than ProbeSkipNull
+// (with the score in *exact on an exact hit); sets *skipNull when the entry makes
+// the null move pointless.
+int ProbeEntry(uint64_t data, int ply, int depth, int alpha, int beta, int* exact, bool* skipNull) {
   const int type = EntryType(data);
   if (EntryDepth(data) < depth) return ProbeMiss;
   const int score = ScoreFromTable(EntryScore(data), ply);
   if ((type == BoundUpper || type == BoundExact) && score < beta) *skipNull = true;
   if (type == BoundLower && score >= beta) return ProbeLowerCut;
-  if (type == BoundUpper && score <= *alpha) return ProbeUpperCut;
+  if (type == BoundUpper && score <= alpha) return ProbeUpperCut;
   if (type == BoundExact) {
-    *alpha = score;
+    *exact = score;
     return ProbeExactHit;
   }
   return ProbeMiss;
@@ -128,12 +129,10 @@ void PrefetchBucket(HashKey keyFull, int side) {
   __builtin_prefetch(bucket + sizeof(TTBucket) - 1);
 }
 
-int Probe(SearchBlock& thread, int ply, int depth, int side, int* alpha, int beta, int* mateThreat) {
-  // 1. No hash move and no threat until a matching entry says otherwise.
-  thread.ply[ply].hashMove = 0;
-  *mateThreat = 0;
-  if (!Table) return ProbeMiss;
-  const HashKey key = TableKey(thread.pos.keyFull, side);
+ProbeOutcome Probe(HashKey key, int ply, int depth, int alpha, int beta) {
+  // 1. No move and no threat until a matching entry says otherwise.
+  ProbeOutcome out{ProbeMiss, 0, alpha, 0};
+  if (!Table) return out;
   TTBucket& bucket = Table[key & Mask];
   bool skipNull = false;
   // 2. Entry 0 first, then the always-replace entry of this key.
@@ -142,23 +141,19 @@ int Probe(SearchBlock& thread, int ply, int depth, int side, int* alpha, int bet
     TTEntry& e = bucket.entry[slots[i]];
     const uint64_t data = LoadWord(e.data);
     if ((LoadWord(e.check) ^ data) != key) continue;
-    if (i == 0 || thread.ply[ply].hashMove == 0) thread.ply[ply].hashMove = EntryMove(data);
-    *mateThreat |= EntryThreat(data);
-    const int r = ProbeEntry(data, ply, depth, alpha, beta, &skipNull);
-    if (r != ProbeMiss) return r;
+    if (i == 0 || out.move == 0) out.move = EntryMove(data);
+    out.mateThreat |= EntryThreat(data);
+    out.result = ProbeEntry(data, ply, depth, alpha, beta, &out.score, &skipNull);
+    if (out.result != ProbeMiss) return out;
   }
-  return skipNull ? ProbeSkipNull : ProbeMiss;
+  out.result = skipNull ? ProbeSkipNull : ProbeMiss;
+  return out;
 }
 
-void Store(SearchBlock& thread, int type, int ply, int depth, int side, int score, int mateThreat) {
+void Store(HashKey key, int type, int ply, int depth, int score, Move move, int mateThreat) {
   if (!Table) return;
-  // 1. The move: the current move for a lower bound, the variation's move for
-  // an exact score.
-  Move move = 0;
-  if (type == BoundLower) move = thread.ply[ply].currentMove;
-  else if (type == BoundExact && thread.pv[ply].length >= ply) move = thread.pv[ply].moves[ply];
+  // 1. The new data word.
   const int age = CurrentAge();
-  const HashKey key = TableKey(thread.pos.keyFull, side);
   const uint64_t data = PackData(ScoreToTable(score, ply), depth, move, mateThreat, type, age);
   TTBucket& bucket = Table[key & Mask];
   TTEntry& first = bucket.entry[0];
@@ -175,13 +170,10 @@ void Store(SearchBlock& thread, int type, int ply, int depth, int side, int scor
   WriteEntry(first, key, data);
 }
 
-void StorePvMove(SearchBlock& thread, int ply, int side) {
-  if (!Table || ply < RootPly || ply > thread.pv[RootPly].length) return;
-  const Move move = thread.pv[RootPly].moves[ply];
-  if (move == 0) return;
+void StoreMove(HashKey key, Move move) {
+  if (!Table || move == 0) return;
   const uint64_t moveBits = (uint64_t)(move & 0x7FFFFFF) << 31;
   const uint64_t moveMask = 0x7FFFFFFull << 31;
-  const HashKey key = TableKey(thread.pos.keyFull, side);
   TTBucket& bucket = Table[key & Mask];
   TTEntry& first = bucket.entry[0];
   uint64_t data = LoadWord(first.data);

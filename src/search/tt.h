@@ -7,7 +7,7 @@
 #include <cstdint>
 
 #include "board/hashkeys.h"
-#include "search/search_block.h"
+#include "board/types.h"
 
 namespace kestrel {
 
@@ -43,18 +43,25 @@ bool AllocateTable(uint64_t bytes);
 // Writes the cleared pattern into every entry (and clears the mate table).
 void ClearTable();
 
-// Looks up the position of `thread` for `side` to move; always sets the
-// thread's hash move for `ply` (0 when none). Returns a ProbeResult; on an exact
-// hit the score is written to *alpha. *mateThreat becomes 1 when a matching
-// entry carries the mate-threat flag, else 0.
-int Probe(SearchBlock& thread, int ply, int depth, int side, int* alpha, int beta, int* mateThreat);
-// Stores a result for the position of `thread`; the move is the thread's current
-// move at `ply` for a lower bound, its principal-variation move at `ply` for an
-// exact score, none otherwise.
-void Store(SearchBlock& thread, int type, int ply, int depth, int side, int score, int mateThreat);
-// Puts the main line's move at `ply` (row RootPly of the thread's variation) into
-// the entry of the thread's current position; nothing when the line is shorter.
-void StorePvMove(SearchBlock& thread, int ply, int side);
+// What a probe found for a position.
+struct ProbeOutcome {
+  int result;      // a ProbeResult
+  Move move;       // the move of the matching entries (0 when none)
+  int score;       // on ProbeExactHit: the stored score, read for the probing ply
+  int mateThreat;  // 1 when a matching entry carries the mate-threat flag
+};
+
+// Looks up the position of table key `key` for a node at `ply` searched to `depth`
+// (quarter plies) with the window (alpha, beta).
+ProbeOutcome Probe(HashKey key, int ply, int depth, int alpha, int beta);
+// Stores a result for the position of table key `key`: the bound type, the score
+// found at `ply`, the depth, the move to try first there (0 for none) and the
+// mate-threat flag.
+void Store(HashKey key, int type, int ply, int depth, int score, Move move, int mateThreat);
+// Puts `move` into the entry of the position of table key `key`, keeping the
+// entry's other fields; a position without an entry gets one that only carries the
+// move. Nothing for move 0.
+void StoreMove(HashKey key, Move move);
 
 // The table key of a position: keyFull, complemented when White is to move.
 inline HashKey TableKey(HashKey keyFull, int side) { return side == Black ? keyFull : ~keyFull; }
