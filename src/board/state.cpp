@@ -14,8 +14,6 @@ int useBookUntilMove = 10;
 bool usiPonder = false;
 Move ponderMove = 0;
 bool mateSequenceActive = false;
-uint32_t mateSolverLimit = 0xFFFFFFFFu;
-int64_t mateTimeLimit = -1;
 int shortcutScore = -ScoreNone;
 std::string startupDirectory = ".";
 std::atomic<bool> stopRequested{false};

@@ -78,8 +78,6 @@ extern int useBookUntilMove;
 extern bool usiPonder;
 extern Move ponderMove;
 extern bool mateSequenceActive;
-extern uint32_t mateSolverLimit;
-extern int64_t mateTimeLimit;  // milliseconds; -1 = no limit
 extern int shortcutScore;
 extern std::string startupDirectory;
 extern std::atomic<bool> stopRequested;

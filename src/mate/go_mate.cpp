@@ -9,11 +9,10 @@
 
 namespace kestrel {
 
-void ReadGoMateLimit(const std::string& line) {
+int64_t ReadGoMateLimit(const std::string& line) {
   if (line.find("infinite") != std::string::npos) {
     if (State) State->noTimeLimit = 1;
-    mateTimeLimit = -1;
-    return;
+    return -1;
   }
   if (State) State->noTimeLimit = 0;
   int64_t ms = 0;
@@ -22,13 +21,13 @@ void ReadGoMateLimit(const std::string& line) {
     const long long v = std::strtoll(line.c_str() + at + 6, nullptr, 10);
     ms = v < 0 ? 0 : (int64_t)v;
   }
-  mateTimeLimit = ms;
+  return ms;
 }
 
 std::string AnswerGoMate(const std::string& line, Position& root, int side) {
   // 1. Limits: the line's time, no node limit.
-  ReadGoMateLimit(line);
-  mateSolverLimit = 0xFFFFFFFFu;
+  MateLimits limits;
+  limits.timeMs = ReadGoMateLimit(line);
   // 2. Tables: the default share when nothing has been allocated yet.
   if (!MateTableReady() && !AllocateMateTable(DefaultMateHashBytes))
     return "info string cannot allocate the mate table\ncheckmate nomate\n";
@@ -37,7 +36,7 @@ std::string AnswerGoMate(const std::string& line, Position& root, int side) {
   //    gives up only at its limits, however large the tree.
   mateGiveUpLargeTrees = false;
   std::string text;
-  if (SolveMate(root, side, 0)) {
+  if (SolveMate(root, side, limits, 0)) {
     MateWork->mateLength[1] = 0;
     text = "checkmate ";
     AppendMateLine(root, side, 1, 1, text);

@@ -12,9 +12,9 @@ namespace kestrel {
 // Table size used when no table has been allocated yet (the default USI_Hash).
 constexpr uint64_t DefaultMateHashBytes = 32000000;
 
-// Reads the time limit of a "go mate" line into mateTimeLimit (milliseconds; -1 for
-// "infinite"; a missing, unreadable or negative number gives 0) and sets noTimeLimit.
-void ReadGoMateLimit(const std::string& line);
+// Returns the time limit of a "go mate" line (milliseconds; -1 for "infinite"; a
+// missing, unreadable or negative number gives 0) and sets noTimeLimit.
+int64_t ReadGoMateLimit(const std::string& line);
 
 // Answers a whole "go mate" line for `side` to move on `root`: allocates the default
 // mate table when none exists, solves without a node limit within the line's time

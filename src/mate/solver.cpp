@@ -31,6 +31,9 @@ namespace {
 constexpr int ClockInterval = 10000;
 int32_t mateClockCountdown = ClockInterval;
 int64_t mateSolveStart = 0;
+// The limits of the running solve, and those of the last solve a caller asked for (a
+// line read-out that proves a stretch again works within them).
+MateLimits runningLimits, askedLimits;
 uint32_t mateSerial = 0;  // serial of the last node entered in this solve
 uint32_t rootTag = 0;     // path tag of the root's result (only a depth tag can survive)
 
@@ -236,7 +239,7 @@ bool SelectMateChild(Position& p, int side, int nodeType, int ply, Move* best, u
 // start of this solve) or a stop was requested. The game clock is the caller's business.
 bool CheckSolverClock() {
   if (stopRequested) return true;
-  return (uint64_t)mateTimeLimit < (uint64_t)(NowMs() - mateSolveStart);
+  return (uint64_t)runningLimits.timeMs < (uint64_t)(NowMs() - mateSolveStart);
 }
 
 // Ends a node with the given values, stored in the table.
@@ -253,7 +256,7 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   MateWorkArea& w = *MateWork;
   // 1-3. Abort, node limit and, every so many nodes, the clock and the stop flag.
   if (mateAborted) return;
-  if (mateNodes > mateSolverLimit) {
+  if (mateNodes > runningLimits.nodes) {
     mateAborted = true;
     return;
   }
@@ -372,10 +375,14 @@ void AllocateMateWorkArea() {
   if (!MateWork) std::exit(12);
 }
 
-int SolveMate(Position& p, int attacker, int printInfo) {
+namespace {
+
+// SolveMate proper; a nested solve of the line read-out comes here directly.
+int Solve(Position& p, int attacker, const MateLimits& limits, int printInfo) {
   AllocateMateWorkArea();
   MateWorkArea& w = *MateWork;
-  // 1-3. Clock, table, root slots and counters.
+  // 1-3. Limits, clock, table, root slots and counters.
+  runningLimits = limits;
   mateSolveStart = NowMs();
   ClearMateTable();
   mateAttacker = attacker;
@@ -417,6 +424,13 @@ int SolveMate(Position& p, int attacker, int printInfo) {
   return 1;
 }
 
+}  // namespace
+
+int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo) {
+  askedLimits = limits;
+  return Solve(p, attacker, limits, printInfo);
+}
+
 namespace {
 
 // How many times one line read-out may re-prove a stretch whose entries were overwritten.
@@ -446,7 +460,7 @@ bool ResolveStretch(Position& p, int side, int ply) {
   MateWorkArea& w = *MateWork;
   std::vector<MatePathEntry> path(w.pathHistory, w.pathHistory + ply);
   std::vector<int> ends(w.listEnd, w.listEnd + ply);
-  const bool proved = SolveMate(p, side, 0) == 1;
+  const bool proved = Solve(p, side, askedLimits, 0) == 1;
   std::copy(path.begin(), path.end(), w.pathHistory);
   std::copy(ends.begin(), ends.end(), w.listEnd);
   return proved;
@@ -509,13 +523,9 @@ void AppendMateLine(Position& p, int side, int nodeType, int ply, std::string& o
   // A stretch proved again replaced the table; the root's proof is rebuilt (the solve is
   // deterministic and took `nodes` moves) so that the line can still be played from it.
   if (resolves != MaxLineResolves && nodeType == 1 && ply == 1) {
-    const uint32_t nodeLimit = mateSolverLimit;
-    const int64_t timeLimit = mateTimeLimit;
-    mateSolverLimit = nodes;
-    mateTimeLimit = -1;
-    SolveMate(p, side, 0);
-    mateSolverLimit = nodeLimit;
-    mateTimeLimit = timeLimit;
+    MateLimits rebuild;
+    rebuild.nodes = nodes;
+    Solve(p, side, rebuild, 0);
   }
   mateNodes = nodes;
   mateOutcome = outcome;

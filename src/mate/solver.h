@@ -61,13 +61,21 @@ extern bool mateGiveUpLargeTrees;
 // Allocates the work area once (zero-filled); later calls do nothing.
 void AllocateMateWorkArea();
 
-// Searches for a forced mate by `attacker`, who moves first whatever the side to move.
-// The caller sets mateSolverLimit and mateTimeLimit (milliseconds for this solve, -1 for
-// none) first. Returns 1 when a mate is proved, else 0; mateOutcome tells why.
-int SolveMate(Position& p, int attacker, int printInfo);
+// The limits of one solve: past `nodes` moves, or once `timeMs` milliseconds have passed
+// since its start (-1: no time limit), it ends unresolved.
+constexpr uint32_t MateNodesUnlimited = 0xFFFFFFFFu;
+struct MateLimits {
+  uint32_t nodes = MateNodesUnlimited;
+  int64_t timeMs = -1;
+};
+
+// Searches for a forced mate by `attacker`, who moves first whatever the side to move,
+// within `limits`. Returns 1 when a mate is proved, else 0; mateOutcome tells why.
+int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo);
 
 // Appends the proved line from the table, each move followed by one blank, counting
-// the moves in mateLength[1]. Called with nodeType 1 and ply 1 after a successful solve.
+// the moves in mateLength[1]. Called with nodeType 1 and ply 1 after a successful solve;
+// a stretch whose entries were overwritten is proved again within that solve's limits.
 void AppendMateLine(Position& p, int side, int nodeType, int ply, std::string& out);
 // The same, written to standard output.
 void PrintMateLine(Position& p, int side, int nodeType, int ply);

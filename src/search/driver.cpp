@@ -36,6 +36,15 @@ constexpr int KeyDropBelow = -2999999;
 // Deepest iteration of any search (the per-ply arrays end at ply 50).
 constexpr int MaxIterationDepth = 40;
 
+// A mate test before the search: `attacker` mates in the position within `nodes` and
+// the time the plan still gives such tests (none is started without time left).
+bool MateTestProves(Position& p, int attacker, uint32_t nodes, int printInfo) {
+  MateLimits limits;
+  limits.nodes = nodes;
+  limits.timeMs = PreSearchMateTimeMs(1000);
+  return limits.timeMs > 0 && SolveMate(p, attacker, limits, printInfo) != 0;
+}
+
 // The main thread's root block; the parallel search owns the other blocks.
 SearchBlock* mainBlock = nullptr;
 
@@ -191,18 +200,15 @@ void OrderRootMoves(SearchBlock& b, int side) {
   Position& p = b.pos;
   // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
   bool perMoveChecks = false;
+  uint32_t perMoveNodes = 0;
   if (!rootMateTests) {
     // Training games: the ordering comes from the quiescence scores alone.
   } else if (InCheck(p, side)) {
     perMoveChecks = true;
-    mateSolverLimit = 10000;
-  } else {
-    mateTimeLimit = PreSearchMateTimeMs(1000);
-    mateSolverLimit = 0xFFFFFFFFu;
-    if (mateTimeLimit > 0 && SolveMate(p, -side, 0)) {
-      perMoveChecks = true;
-      mateSolverLimit = mateNodes + 1000;
-    }
+    perMoveNodes = 10000;
+  } else if (MateTestProves(p, -side, MateNodesUnlimited, 0)) {
+    perMoveChecks = true;
+    perMoveNodes = mateNodes + 1000;
   }
   // 2. Score every legal move by a quiescence search of the position after it.
   Move list[MaxMoves];
@@ -221,7 +227,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
     MakeSearchMove(b, RootPly, m, side);
     if (pawnDropMate || InCheck(p, side)) {
       keys[i] = KeyNotPlayable;
-    } else if (perMoveChecks && (mateTimeLimit = PreSearchMateTimeMs(1000)) > 0 && SolveMate(p, -side, 0)) {
+    } else if (perMoveChecks && MateTestProves(p, -side, perMoveNodes, 0)) {
       keys[i] = KeyNotPlayable;
     } else {
       keys[i] = -Quiesce(b, -ScoreInfinite, ScoreInfinite, RootPly + 1, -side, 0);
@@ -410,9 +416,7 @@ void Think(int side) {
   ComputeBudget();
   // 3. A quick forced mate first.
   if (!InCheck(root, side) && engineLevel > 5) {
-    mateTimeLimit = PreSearchMateTimeMs(1000);
-    mateSolverLimit = 0xFFFFFFFFu;
-    if (mateTimeLimit > 0 && SolveMate(root, side, silentSearch ? 0 : 1)) {
+    if (MateTestProves(root, side, MateNodesUnlimited, silentSearch ? 0 : 1)) {
       mateSequenceActive = true;
       State->bestMove = FirstMatingMove(side, root);
       State->rootScore = ScoreMate;

@@ -133,9 +133,7 @@ TEST_F(Shortcuts, ProvedMateIsPlayedOutOverTheFollowingTurns) {
   root_ = test::MakePosition(start, &side);
   State->sideToMove = side;
   State->rootSide = side;
-  mateSolverLimit = 0xFFFFFFFFu;
-  mateTimeLimit = -1;
-  ASSERT_EQ(SolveMate(*root_, side, 0), 1);
+  ASSERT_EQ(SolveMate(*root_, side, MateLimits{}, 0), 1);
   mateSequenceActive = true;
 
   GameCursor game{side, 0};

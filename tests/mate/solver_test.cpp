@@ -199,12 +199,11 @@ TEST_F(MateFixture, NodeLimitEndsTheSolveUnproved) {
   side = SetSfen(*p, "2g3Nk1/6l1s/9/3+R5/9/9/9/9/4K4 b GSNP 1");
   // The test may run alone in its own process: the solver needs its table.
   if (!MateTableReady()) AllocateMateTable(32000000);
-  mateSolverLimit = 1000;
-  mateTimeLimit = -1;
-  EXPECT_EQ(SolveMate(*p, side, 0), 0);
+  MateLimits limits;
+  limits.nodes = 1000;
+  EXPECT_EQ(SolveMate(*p, side, limits, 0), 0);
   EXPECT_EQ(mateOutcome, MateLimitHit);
   EXPECT_LE(mateNodes, 1001u);
-  mateSolverLimit = 0xFFFFFFFFu;
 }
 
 TEST_F(MateFixture, TimeLimitAndStopAnswerTimeout) {
@@ -212,11 +211,9 @@ TEST_F(MateFixture, TimeLimitAndStopAnswerTimeout) {
   EXPECT_EQ(Go(hard, "go mate 0"), "checkmate timeout\n");
   // A negative limit is no limit-free solve: it ends like a zero one.
   EXPECT_EQ(Go(hard, "go mate -5000"), "checkmate timeout\n");
-  EXPECT_EQ(mateTimeLimit, 0);
   // A stop ends even an infinite solve.
   stopRequested = true;
   EXPECT_EQ(Go(hard, "go mate infinite"), "checkmate timeout\n");
-  EXPECT_EQ(mateTimeLimit, -1);
   stopRequested = false;
 }
 
@@ -253,10 +250,10 @@ TEST_F(MateFixture, ProblemsFromPlay) {
     } else {
       side = SetSfen(*p, sfen);
       ASSERT_NE(side, 0) << sfen;
-      mateSolverLimit = nodeLimit;
-      mateTimeLimit = -1;
+      MateLimits limits;
+      limits.nodes = nodeLimit;
       mateGiveUpLargeTrees = false;
-      if (SolveMate(*p, side, 0)) {
+      if (SolveMate(*p, side, limits, 0)) {
         MateWork->mateLength[1] = 0;
         a = "checkmate ";
         AppendMateLine(*p, side, 1, 1, a);
@@ -265,7 +262,6 @@ TEST_F(MateFixture, ProblemsFromPlay) {
         a = mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
       }
       mateGiveUpLargeTrees = true;
-      mateSolverLimit = 0xFFFFFFFFu;
     }
     totalMs += NowMs() - start;
     const bool found = a != "checkmate nomate\n" && a != "checkmate timeout\n";

@@ -180,18 +180,13 @@ TEST_F(GoFields, ClockKeysInMilliseconds) {
 }
 
 TEST_F(GoFields, MateLimit) {
-  ReadGoMateLimit("go mate 10000");
-  EXPECT_EQ(mateTimeLimit, 10000);
+  EXPECT_EQ(ReadGoMateLimit("go mate 10000"), 10000);
   EXPECT_EQ(State->noTimeLimit, 0);
-  ReadGoMateLimit("go mate infinite");
-  EXPECT_EQ(mateTimeLimit, -1);
+  EXPECT_EQ(ReadGoMateLimit("go mate infinite"), -1);
   EXPECT_EQ(State->noTimeLimit, 1);
-  ReadGoMateLimit("go mate");
-  EXPECT_EQ(mateTimeLimit, 0);
-  ReadGoMateLimit("go mate -1");  // not a way to ask for no limit
-  EXPECT_EQ(mateTimeLimit, 0);
-  ReadGoMateLimit("go mate 999");
-  EXPECT_EQ(mateTimeLimit, 999);
+  EXPECT_EQ(ReadGoMateLimit("go mate"), 0);
+  EXPECT_EQ(ReadGoMateLimit("go mate -1"), 0);  // not a way to ask for no limit
+  EXPECT_EQ(ReadGoMateLimit("go mate 999"), 999);
 }
 
 TEST_F(GoFields, InfoLineFormat) {
