@@ -193,17 +193,25 @@ bool TimeUp() {
   // 6. Within the budget, or nothing to play yet.
   const int64_t used = st.usedThisMove[si];
   if (used < st.budget || st.bestMove == 0) return false;
-  // 7. Between the budget and the maximum, stop when the score is settled.
+  // 7. Between the budget and the maximum, stop when the score is settled. The last
+  // rule alone stops every search whose pawn is worth less than about 1150 (P2 < 2300);
+  // the three before it decide only for larger piece values. (Two more rules, "score
+  // >= 3 P2 and within 3 P2 of the last iteration" and "score >= 5 P2", stopped only
+  // searches that the last rule stops anyway, piece values being never negative.)
   if (used < st.maxTime) {
+    // Before iteration 4 the scores say too little to judge by.
     if (st.iterationDepth < 4) return false;
     const bool failLow = FailedLow();
     const int score = st.rootScore, prev = st.previousScore;
+    // The iteration's first move is still on its window: the last choice stands.
     if (score == st.rootAlpha && !failLow && SearchedRootMoves() == 1) return true;
+    // No fail low and the score within a pawn of the last iteration's.
     if (!failLow && score >= prev - p2) return true;
-    if (score >= 3 * p2 && score >= prev - 3 * p2) return true;
+    // No fail low and the score within three pawns of the last iteration's.
     if (!failLow && score >= prev - 3 * p2) return true;
-    if (score >= 5 * p2) return true;
+    // Not being mated (a window reopened after a fail low counts as no news), or lost already.
     if (score >= -ScoreProven || score == -ScoreInfinite || prev <= -10 * p2) return true;
+    // Being mated from a position that was not lost: more time may find a defence.
     return false;
   }
   // 8. The maximum is spent.
