@@ -275,23 +275,149 @@ int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int 
   return v;
 }
 
+namespace {
+
+// The front end asked the search to end ("stop" once a move is known, "gameover"), or
+// a "ponderhit" turns the pondering search into a timed one. True when the node must
+// return at once.
+bool InterruptedByFrontEnd(const SearchBlock& b) {
+  if (stopRequested.load(std::memory_order_relaxed) && State->bestMove != 0) {
+    State->searchStatus = StatusStopped;
+    return true;
+  }
+  if (gameoverReceived.load(std::memory_order_relaxed)) {
+    State->searchStatus = StatusGameover;
+    return true;
+  }
+  if (State->pondering && b.threadId == 0 && ponderhitReceived.load(std::memory_order_relaxed)) {
+    SwitchPonderToTimed();
+  }
+  return false;
+}
+
+// A step of the node search that may end the node with `score`.
+struct NodeOutcome {
+  bool ends;
+  int score;
+};
+
+// Near the leaves (below three plies, not in check) a node whose static evaluation, or
+// below two plies a quiescence search, clears beta by a margin is cut at beta (stored as
+// a lower bound). A quiescence search that stays below and an evaluation below beta
+// rule out the null move. Ends the node with 0 when the search is aborted.
+NodeOutcome NearLeafCutoff(SearchBlock& b, HashKey key, int beta, int depth, int ply, int side, bool* allowNull) {
+  const int M = MaxCaptureGain * 2 / 8;
+  if (depth < 2 * OnePly) {
+    b.ply[ply].staticEval = EvaluateAt(b, ply, side);
+    if (b.ply[ply].staticEval >= beta + M) {
+      b.ply[ply].currentMove = 0;
+      Store(key, BoundLower, ply, depth, beta, 0, 0);
+      return {true, beta};
+    }
+    return {false, 0};
+  }
+  const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
+  if (SearchAborted(b)) return {true, 0};
+  if (q >= beta + M) {
+    b.ply[ply].currentMove = 0;
+    Store(key, BoundLower, ply, depth, beta, 0, 0);
+    return {true, beta};
+  }
+  if (b.ply[ply].staticEval < beta) *allowNull = false;
+  return {false, 0};
+}
+
+// What the null move decided: the node ends with `score` (a fail high, or 0 when the
+// search is aborted), or it goes on, knowing whether the reply to the null move mates.
+struct NullMoveOutcome {
+  bool ends;
+  int score;
+  int mateThreat;
+};
+
+// The null move of a node not in check: the opponent moves twice, searched R plies
+// shallower with a null window at beta. A score still at beta or above is stored as a
+// lower bound and ends the node. Near the leaves the quiescence search answers; deeper,
+// only a node whose static evaluation reaches beta tries it.
+NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, int depth, int ply, int side) {
+  Position& p = b.pos;
+  b.ply[ply].currentMove = 0;
+  b.ply[ply].nullMoveMade = 1;  // the child takes its evaluation from this node's
+  const int R = depth > 6 * OnePly ? 4 * OnePly : 3 * OnePly;
+  const int d = depth - R;
+  int v = -ScoreNone;
+  bool tried = false;
+  if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
+  b.ply[ply].undo = PlayNullMove(p);
+  b.ply[ply].givesCheck = 0;
+  b.ply[ply + 1].accState = AccFromParent;
+  b.ply[ply + 1].accMove = 0;
+  if (d < OnePly) {
+    v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
+    if (b.ply[ply + 1].staticEval != EvalNotComputed) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
+    tried = true;
+  } else {
+    if (b.ply[ply].staticEval == EvalNotComputed) b.ply[ply].staticEval = EvaluateAt(b, ply, side);
+    if (b.ply[ply].staticEval >= beta) {
+      v = -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
+      tried = true;
+    }
+  }
+  TakeBackNullMove(p, b.ply[ply].undo);
+  if (SearchAborted(b)) return {true, 0, 0};
+  if (!tried) return {false, 0, 0};
+  if (v >= beta) {
+    Store(key, BoundLower, ply, depth, v, 0, 0);
+    return {true, v, 0};
+  }
+  // The reply to the null move mates: the node is under a mate threat.
+  return {false, 0, v == MatedAt(ply + 2) ? 1 : 0};
+}
+
+// The window of the node is the root's (negated at the opponent's plies): the node is
+// on the principal variation.
+bool OnRootWindow(int alpha, int beta, int ply) {
+  return (ply % 2 == 0) ? (alpha == -State->rootBeta && beta == -State->rootAlpha)
+                        : (alpha == State->rootAlpha && beta == State->rootBeta);
+}
+
+// Internal iterative deepening: a node of the principal variation without a table move
+// is searched two plies shallower (with the window widened down to mate when that
+// fails low) to find the move to try first. Returns false when the search is aborted.
+bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool inCheck) {
+  const int d = depth - 2 * OnePly;
+  auto iid = [&](int a, int bt) {
+    return d < OnePly ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
+  };
+  int v = iid(alpha, beta);
+  if (SearchAborted(b)) return false;
+  Move found = 0;
+  if (v > alpha && v < beta) found = PvMove(b, ply);
+  else if (v >= beta) found = b.ply[ply].currentMove;
+  else {
+    v = iid(-ScoreMate, beta);
+    if (SearchAborted(b)) return false;
+    if (v > -ScoreMate && v < beta) found = PvMove(b, ply);
+    else if (v >= beta) found = b.ply[ply].currentMove;
+  }
+  b.ply[ply].hashMove = found;
+  // The nested searches reused this ply's slots: start the node afresh.
+  b.ply[ply].inCheck = inCheck;
+  b.ply[ply].moveListEnd = ListStart(b, ply);
+  b.ply[ply].searchedCount = 0;
+  ClearPv(b, ply);
+  return true;
+}
+
+}  // namespace
+
 int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull) {
   Position& p = b.pos;
   // 1. Count the node; the main thread checks the clock every 10000 nodes.
   if (SearchAborted(b)) return 0;
   if (CountNodeAndCheckTime(b)) return 0;
   // 2. Interrupts from the front end.
-  if (stopRequested.load(std::memory_order_relaxed) && State->bestMove != 0) {
-    State->searchStatus = StatusStopped;
-    return 0;
-  }
-  if (gameoverReceived.load(std::memory_order_relaxed)) {
-    State->searchStatus = StatusGameover;
-    return 0;
-  }
-  if (State->pondering && b.threadId == 0 && ponderhitReceived.load(std::memory_order_relaxed)) {
-    SwitchPonderToTimed();
-  }
+  if (InterruptedByFrontEnd(b)) return 0;
   // 3. Depth limit of the arrays.
   ClearPv(b, ply);
   if (ply > DeepestPly) return beta;
@@ -337,86 +463,20 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     }
   }
   // 8. Near-leaf cut-offs.
-  const int M = MaxCaptureGain * 2 / 8;
-  if (!inCheck && depth < 2 * OnePly) {
-    b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-    if (b.ply[ply].staticEval >= beta + M) {
-      b.ply[ply].currentMove = 0;
-      Store(key, BoundLower, ply, depth, beta, 0, 0);
-      return beta;
-    }
-  } else if (!inCheck && depth < 3 * OnePly) {
-    const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
-    if (SearchAborted(b)) return 0;
-    if (q >= beta + M) {
-      b.ply[ply].currentMove = 0;
-      Store(key, BoundLower, ply, depth, beta, 0, 0);
-      return beta;
-    }
-    if (b.ply[ply].staticEval < beta) allowNull = false;
+  if (!inCheck && depth < 3 * OnePly) {
+    const NodeOutcome cut = NearLeafCutoff(b, key, beta, depth, ply, side, &allowNull);
+    if (cut.ends) return cut.score;
   }
   // 9. Null move.
   if (allowNull && !inCheck) {
-    b.ply[ply].currentMove = 0;
-    b.ply[ply].nullMoveMade = 1;  // the child takes its evaluation from this node's
-    const int R = depth > 6 * OnePly ? 4 * OnePly : 3 * OnePly;
-    const int d = depth - R;
-    int v = -ScoreNone;
-    bool tried = false;
-    if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
-    b.ply[ply].undo = PlayNullMove(p);
-    b.ply[ply].givesCheck = 0;
-    b.ply[ply + 1].accState = AccFromParent;
-    b.ply[ply + 1].accMove = 0;
-    if (d < OnePly) {
-      v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
-      if (b.ply[ply + 1].staticEval != EvalNotComputed) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
-      tried = true;
-    } else {
-      if (b.ply[ply].staticEval == EvalNotComputed) b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-      if (b.ply[ply].staticEval >= beta) {
-        v = -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
-        tried = true;
-      }
-    }
-    TakeBackNullMove(p, b.ply[ply].undo);
-    if (SearchAborted(b)) return 0;
-    if (tried) {
-      if (v >= beta) {
-        Store(key, BoundLower, ply, depth, v, 0, 0);
-        return v;
-      }
-      if (v == MatedAt(ply + 2)) mateThreat = 1;  // the reply to the null move mates
-    }
+    const NullMoveOutcome null = TryNullMove(b, key, beta, depth, ply, side);
+    if (null.ends) return null.score;
+    mateThreat = null.mateThreat;
   }
   // 10. Internal iterative deepening on the principal variation.
-  if (b.ply[ply].hashMove == 0 && allowNull && depth >= 3 * OnePly) {
-    const bool rootWindow = (ply % 2 == 0) ? (alpha == -State->rootBeta && beta == -State->rootAlpha)
-                                           : (alpha == State->rootAlpha && beta == State->rootBeta);
-    if (rootWindow) {
-      const int d = depth - 2 * OnePly;
-      auto iid = [&](int a, int bt) {
-        return d < OnePly ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
-      };
-      int v = iid(alpha, beta);
-      if (SearchAborted(b)) return 0;
-      Move found = 0;
-      if (v > alpha && v < beta) found = PvMove(b, ply);
-      else if (v >= beta) found = b.ply[ply].currentMove;
-      else {
-        v = iid(-ScoreMate, beta);
-        if (SearchAborted(b)) return 0;
-        if (v > -ScoreMate && v < beta) found = PvMove(b, ply);
-        else if (v >= beta) found = b.ply[ply].currentMove;
-      }
-      b.ply[ply].hashMove = found;
-      // The nested searches reused this ply's slots: start the node afresh.
-      b.ply[ply].inCheck = inCheck;
-      b.ply[ply].moveListEnd = ListStart(b, ply);
-      b.ply[ply].searchedCount = 0;
-      ClearPv(b, ply);
-    }
-  }
+  if (b.ply[ply].hashMove == 0 && allowNull && depth >= 3 * OnePly && OnRootWindow(alpha, beta, ply) &&
+      !DeepenForFirstMove(b, alpha, beta, depth, ply, side, inCheck))
+    return 0;
   // 11. Move loop.
   const int alphaAtStart = alpha;
   bool searchedAny = false;
