@@ -218,7 +218,7 @@ void OrderRootMoves(SearchBlock& b, int side) {
   static int keys[MaxMoves];
   b.ply[RootPly].inCheck = InCheck(p, side);
   b.ply[RootPly].nullMoveMade = b.ply[RootPly].lateMove = 0;
-  b.ply[RootPly].staticEval = EvalNotComputed;
+  b.ply[RootPly].staticEval = ScoreNone;
   for (int i = 0; i < n; ++i) {
     const Move m = list[i];
     b.ply[RootPly].currentMove = m;

@@ -248,11 +248,11 @@ bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd
   bool prune = false;
   if (nd < OnePly) {
     // Near the leaves the node is evaluated only once it has a few moves to spare.
-    if (eval == EvalNotComputed && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
+    if (eval == ScoreNone && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
       eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-    if (eval != EvalNotComputed && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
+    if (eval != ScoreNone && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
   } else {
-    if (eval == EvalNotComputed) eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
+    if (eval == ScoreNone) eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (FutilityBound(side, eval, gain, p, m) <= alpha - M) prune = true;
   }
   if (!prune) MakeSearchMove(b, ply, m, side);
@@ -354,10 +354,10 @@ NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, int depth, in
   b.ply[ply + 1].accMove = 0;
   if (d < OnePly) {
     v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
-    if (b.ply[ply + 1].staticEval != EvalNotComputed) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
+    if (b.ply[ply + 1].staticEval != ScoreNone) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
     tried = true;
   } else {
-    if (b.ply[ply].staticEval == EvalNotComputed) b.ply[ply].staticEval = EvaluateAt(b, ply, side);
+    if (b.ply[ply].staticEval == ScoreNone) b.ply[ply].staticEval = EvaluateAt(b, ply, side);
     if (b.ply[ply].staticEval >= beta) {
       v = -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
       tried = true;
@@ -449,7 +449,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   b.ply[ply].givesCheck = 0;
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].searchedCount = 0;
-  b.ply[ply].staticEval = EvalNotComputed;
+  b.ply[ply].staticEval = ScoreNone;
   // 7. Mate in one.
   if (!inCheck) {
     const Move mate = FindMateInOne(p, side);
@@ -572,7 +572,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   if (b.threadId == 0 && !State->pondering && timeCheckCountdown > 1) --timeCheckCountdown;
   // 2. Stand pat.
   int eval;
-  if (ply < 3 || !b.ply[ply - 1].nullMoveMade || b.ply[ply - 1].staticEval == EvalNotComputed)
+  if (ply < 3 || !b.ply[ply - 1].nullMoveMade || b.ply[ply - 1].staticEval == ScoreNone)
     eval = EvaluateAt(b, ply, side);
   else
     eval = -b.ply[ply - 1].staticEval;
@@ -612,7 +612,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
     UnmakeSearchMove(b, ply, m);
     if (SearchAborted(b)) return 0;
     if (v > alpha) {
-      if (childEval != EvalNotComputed) LearnMargins(p, eval, -childEval, m, side);
+      if (childEval != ScoreNone) LearnMargins(p, eval, -childEval, m, side);
       alpha = v;
       UpdatePv(b, ply, m);
       if (v >= beta) return v;

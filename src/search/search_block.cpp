@@ -8,7 +8,7 @@ void ResetSearchBlock(SearchBlock& b) {
     PlyState& s = b.ply[p];
     s.currentMove = s.hashMove = 0;
     s.inCheck = s.givesCheck = s.mateThreat = 0;
-    s.staticEval = EvalNotComputed;
+    s.staticEval = ScoreNone;
     s.moveListEnd = s.pickerNext = b.moveStack;
     s.pickerCount = s.pickerStage = 0;
     s.nullMoveMade = s.lateMove = 0;

@@ -22,7 +22,6 @@ constexpr int RootPly = 1;               // the root position is searched at ply
 constexpr int MoveStackSize = 24 * 1024; // one move stack shared by all plies of a block
 constexpr int MaxSearchedMoves = 1024;   // moves searched at one node (for history updates)
 constexpr int MaxThreads = 32;
-constexpr int EvalNotComputed = ScoreNone;
 
 // State of a ply's evaluation accumulator: unknown (computed from scratch when needed),
 // to be derived from the ply before through the move recorded with it, or valid.
@@ -36,7 +35,7 @@ struct PlyState {
   uint8_t inCheck;
   uint8_t givesCheck;   // the move just made into this ply gives check
   uint8_t mateThreat;   // the null move of this node was answered by a mate
-  int staticEval;       // EvalNotComputed until evaluated
+  int staticEval;       // ScoreNone until evaluated
   Move* moveListEnd;    // this ply's list runs from moveListEnd of the ply before to here
   Move* pickerNext;
   int pickerCount;
