@@ -31,7 +31,7 @@ void AllocateEngineState() {
   State->sideToMove = Black;
   State->threadNumber = 4;
   State->maxHelpersPerSplit = 4;
-  State->minSplitDepth = 12;
+  State->minSplitDepth = 3 * OnePly;
   State->rootSplitAllowed = 1;
   State->timeMarginMs = 1000;
 }

@@ -67,7 +67,7 @@ struct SearchState {
   // Parallel search.
   int threadNumber;
   int maxHelpersPerSplit;
-  int minSplitDepth;
+  int minSplitDepth;  // quarter plies
   int rootSplitAllowed;
 };
 
