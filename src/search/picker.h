@@ -6,7 +6,7 @@
 //
 // The caller sets ply[p].pickerStage to PickerStart (ordinary and evasion
 // pickers) or QuiescenceStart before the first call, and ply[p].hashMove (the
-// table probe does). The list of ply p is built on the block's move stack right
+// node search sets the table's move). The list of ply p is built on the block's move stack right
 // after the list of ply p - 1 (ListStart).
 #pragma once
 

@@ -30,7 +30,7 @@ enum AccumulatorState : uint8_t { AccUnknown, AccFromParent, AccValid };
 // Per-ply state of the node search and the staged pickers.
 struct PlyState {
   Move currentMove;
-  Move hashMove;        // written by the table probe
+  Move hashMove;        // the table's move (or internal deepening's), tried first
   Move killers[2];
   uint8_t inCheck;
   uint8_t givesCheck;   // the move just made into this ply gives check
