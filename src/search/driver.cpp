@@ -387,7 +387,8 @@ static void SearchRoot(int side, int depthLimit) {
   State->iterationDepth = 0;
   // A search stopped before its first move was finished still plays the best move of
   // the ordering rather than resigning.
-  if (State->bestMove == 0 && State->rootMoveCount > 0 && State->resultCode == 0)
+  if (State->bestMove == 0 && State->rootMoveCount > 0 &&
+      (State->resultCode == 0 || State->resultCode == ResultFlagged))
     State->bestMove = State->rootMoves[0].move;
 }
 
@@ -399,6 +400,8 @@ static void BeginSearch(int side) {
   State->searchStatus = 0;
   State->resultCode = 0;
   State->bestMove = 0;
+  // The root list is built anew by each search; until then there is none.
+  State->rootMoveCount = 0;
   ResetSplitStatistics();
 }
 
@@ -428,6 +431,12 @@ void Think(int side) {
     }
   }
   SearchRoot(side, State->noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engineLevel));
+  // Out of time before a move was chosen. Whether the game is lost is the GUI's call (its
+  // clock may allow a grace), so a legal move is still played rather than resigning.
+  if (State->bestMove == 0 && State->resultCode == ResultFlagged) {
+    Move list[MaxMoves];
+    if (GenerateLegalMoves(root, list, side) != list) State->bestMove = list[0];
+  }
 }
 
 uint64_t SearchFixedDepth(int side, int depth) {

@@ -61,7 +61,7 @@ void PrintBestMove() {
 }
 
 bool ResignNeeded() {
-  return State->searchStatus == StatusLoss || State->bestMove == 0 || State->resultCode == ResultFlagged;
+  return State->searchStatus == StatusLoss || State->bestMove == 0;
 }
 
 // Runs the search; "quit" may end the process while it runs.

@@ -97,11 +97,14 @@ TEST_F(SearchSession, StopQueuedBehindGoGivesOneBestMove) {
 TEST_F(SearchSession, SubSecondClockStillPlaysAMove) {
   UsiProcess e;
   StartGame(e);
-  e.Send("position startpos");
-  e.Send("go btime 700 wtime 700");
-  const auto lines = UntilBestMove(e);
-  EXPECT_NE(lines.back(), "bestmove resign");
-  EXPECT_TRUE(IsLegalText("startpos", MoveOf(lines.back()))) << lines.back();
+  // A short clock, then one already spent: the GUI judges the clock, the engine still moves.
+  for (const char* go : {"go btime 700 wtime 700", "go btime 0 wtime 0"}) {
+    e.Send("position startpos");
+    e.Send(go);
+    const auto lines = UntilBestMove(e);
+    EXPECT_NE(lines.back(), "bestmove resign") << go;
+    EXPECT_TRUE(IsLegalText("startpos", MoveOf(lines.back()))) << go << ": " << lines.back();
+  }
   e.Send("quit");
   EXPECT_EQ(e.WaitExit(), 0);
 }
