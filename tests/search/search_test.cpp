@@ -1,0 +1,92 @@
+// The node search's rules seen from outside: repetition scores at a node, the pawn-drop
+// mate score, and a small tactical set searched to a fixed depth.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "board/material.h"
+#include "board/score.h"
+#include "board/state.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "test_util.h"
+
+namespace kestrel {
+namespace {
+
+class NodeRules : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::InitTables();
+    AllocateEngineState();
+    test::SetPieceValues(test::ShippedPieceValues);
+    ComputeSearchThresholds();
+    AllocateTable(16000000);
+    silentSearch = true;
+  }
+  static void TearDownTestSuite() { StopHelpers(); }
+
+  // Sets the game up from USI text into the root and the main block; returns the side.
+  int SetUp(const std::string& text) {
+    GameCursor game;
+    std::string err;
+    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << text << ": " << err;
+    State->sideToMove = game.side;
+    std::memcpy(static_cast<void*>(&MainBlock().pos), &State->root, sizeof(Position));
+    return game.side;
+  }
+  // Searches to a fixed depth on one thread from cleared tables; returns the root score.
+  int SearchTo(const std::string& text, int depth, int threads = 1) {
+    const int side = SetUp(text);
+    State->threadNumber = threads;
+    NewGameReset();
+    SearchFixedDepth(side, depth);
+    return State->rootScore;
+  }
+};
+
+// The repetition answer for the last position of a game, as if the last `ply - 1`
+// moves were the search path and the game's side to move (or the other) the root side.
+TEST_F(NodeRules, RepetitionScores) {
+  const std::string kings = "sfen 4k4/9/9/9/9/9/9/9/4K4 b - 1 moves ";
+  const std::string shuffle = "5i5h 5a5b 5h5i 5b5a ";
+  // White's rook checks the Black king on 5i and 5h in turn.
+  const std::string perpetual = "sfen k8/9/9/9/9/9/9/8r/4K4 w - 1 moves 1h1i 5i5h 1i1h 5h5i 1h1i";
+  // Black's rook takes a dropped pawn and goes back: the same board, Black a pawn up.
+  const std::string gain = "sfen k8/9/9/9/9/9/9/4R4/8K b p 1 moves 1i1h P*5e 5h5e 9a9b 5e5h 9b8a 1h1i 8a9a";
+  const std::string gainW = "sfen k8/9/9/9/9/9/9/4R4/8K w p 1 moves P*5e 5h5e 9a9b 5e5h 9b8a 1i1h 8a9a 1h1i";
+  // Black's king loses a tempo on a triangle: the board repeats with the other side to move.
+  const std::string tempo = "sfen k8/9/9/9/9/9/9/9/8K b - 1 moves 1i1h 9a9b 1h2i 9b9a 2i1i";
+  const int vp = PieceValues[VKPawn];
+  const struct {
+    std::string text;
+    int ply;
+    bool rootIsSideToMove;
+    int want;
+  } cases[] = {
+      {kings, 5, true, 0},                         // nothing repeats yet
+      {kings + shuffle, 5, true, -2 * vp},         // a draw, bad for the root side
+      {kings + shuffle, 5, false, 2 * vp},         // good when the other side is the root
+      {kings + shuffle, 3, true, -vp},             // within three plies: counted, once
+      {kings + shuffle, 4, true, -2 * vp},
+      {kings + shuffle + shuffle, 1, true, -2 * vp},
+      {kings + shuffle + shuffle + shuffle, 1, false, 3 * vp},
+      {perpetual, 5, true, ScorePerpetual},        // the opponent checked throughout
+      {perpetual + " 5i5h", 5, true, -ScorePerpetual},  // the side to move checked throughout
+      {perpetual, 1, true, ScorePerpetual},
+      {gain, 5, true, ScoreHandGain},              // Black gained, Black to move
+      {gainW, 5, true, -ScoreHandGain},            // Black gained, White to move
+      {tempo, 6, true, ScoreHandGain},             // other side to move, inside the path
+      {tempo, 5, true, 0},                         // the same, but before the root
+  };
+  for (const auto& c : cases) {
+    const int side = SetUp(c.text);
+    State->rootSide = c.rootIsSideToMove ? side : -side;
+    EXPECT_EQ(RepetitionCheck(MainBlock(), c.ply, side), c.want) << c.text << " ply " << c.ply;
+  }
+}
+
+}  // namespace
+}  // namespace kestrel
