@@ -88,5 +88,57 @@ TEST_F(NodeRules, RepetitionScores) {
   }
 }
 
+// A node left without a legal move: mated, unless the move into it was a pawn drop, which
+// is then the dropper's loss.
+TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
+  for (const char* drop : {"P*9b", "G*9b"}) {
+    const int side = SetUp("sfen kn7/9/1G7/9/9/9/9/9/8K b PG 1");
+    SearchBlock& b = MainBlock();
+    State->rootSide = side;
+    NewGameReset();
+    Move m;
+    std::string err;
+    ASSERT_GT(ParseUsiMove(b.pos, drop, side, &m, &err), 0) << err;
+    b.ply[1].currentMove = m;
+    MakeSearchMove(b, 1, m, side);
+    const int score = Search(b, -ScoreInfinite, ScoreInfinite, 4 * OnePly, 2, -side, false);
+    UnmakeSearchMove(b, 1, m);
+    EXPECT_EQ(score, drop[0] == 'P' ? ScoreRuleWin : MatedAt(2)) << drop;
+  }
+}
+
+// A small tactical set, searched without the mate solver at the root: two mates in two
+// (the second begins with a quiet rook drop), a knight fork that wins the rook, and a
+// capture that must be refused because the gold takes the rook back. One thread and four
+// must give the same answers.
+TEST_F(NodeRules, TacticsAtAFixedDepth) {
+  rootMateTests = false;
+  const struct {
+    const char* text;
+    int depth;
+    const char* move;  // "" when several moves reach the score, "!" before a refused one
+    int minScore, maxScore;
+  } cases[] = {
+      {"sfen 7kl/9/6P2/9/9/9/9/9/K8 b GS 1", 4, "S*3b", MateIn(3), MateIn(3)},
+      {"sfen 8k/9/9/9/9/9/9/9/K8 b R2G 1", 4, "R*9b", MateIn(3), MateIn(3)},
+      {"sfen 3k1r3/9/9/9/9/9/9/9/4K4 b N 1", 4, "N*5c", 600, ScoreProven},
+      {"sfen 4k4/9/9/5g3/4p4/9/9/4R4/4K4 b - 1", 4, "!5h5e", 0, ScoreProven},
+  };
+  for (const int threads : {1, 4}) {
+    for (const auto& c : cases) {
+      const int score = SearchTo(c.text, c.depth, threads);
+      const std::string best = MoveToUsi(State->bestMove);
+      if (c.move[0] == '!') {
+        EXPECT_NE(best, c.move + 1) << c.text << " threads " << threads;
+      } else if (*c.move) {
+        EXPECT_EQ(best, c.move) << c.text << " threads " << threads;
+      }
+      EXPECT_GE(score, c.minScore) << c.text << " threads " << threads;
+      EXPECT_LE(score, c.maxScore) << c.text << " threads " << threads;
+    }
+  }
+  rootMateTests = true;
+}
+
 }  // namespace
 }  // namespace kestrel
