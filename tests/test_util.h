@@ -9,7 +9,9 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <fstream>
 #include <memory>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -29,6 +31,32 @@ namespace kestrel::test {
 inline void InitTables() {
   InitBoardTables();
   InitHashKeys();
+}
+
+// A new empty directory under the system temporary directory ("" on failure).
+inline std::string MakeTempDir() {
+  const char* base = std::getenv("TMPDIR");
+  std::string templ = std::string(base && *base ? base : "/tmp") + "/kestrel_test_XXXXXX";
+  return mkdtemp(templ.data()) ? templ : std::string();
+}
+
+// Removes a directory tree made by MakeTempDir.
+inline void RemoveTree(const std::string& dir) {
+  if (dir.size() < 8) return;
+  const std::string cmd = "rm -rf '" + dir + "'";
+  if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
+}
+
+// A whole file as bytes ("" when missing); writes bytes to a file.
+inline std::string ReadFileText(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+inline void WriteFileText(const std::string& path, const std::string& text) {
+  std::ofstream out(path, std::ios::binary);
+  out << text;
 }
 
 // The piece values of the shipped evaluation file, pawn .. dragon in value-kind order.

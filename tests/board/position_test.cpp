@@ -30,22 +30,6 @@ class PositionTest : public ::testing::Test {
   }
 };
 
-TEST_F(PositionTest, StartPosition) {
-  auto p = std::make_unique<Position>();
-  SetStartPosition(*p);
-  EXPECT_EQ(p->kingSquare[0], 76u);
-  EXPECT_EQ(p->kingSquare[1], 4u);
-  EXPECT_EQ(PopCount(p->occupied[0]), 20);
-  EXPECT_EQ(PopCount(p->occupied[1]), 20);
-  EXPECT_EQ(p->hand[0], 0u);
-  EXPECT_EQ(p->hand[1], 0u);
-  EXPECT_EQ(p->historyCount, 0u);
-  EXPECT_EQ(p->history[0].keyBoard, p->keyBoard);
-  EXPECT_EQ(p->history[0].hand, 0u);
-  EXPECT_EQ(p->material, 0);
-  EXPECT_TRUE(PositionIsConsistent(*p, true, true));
-}
-
 TEST_F(PositionTest, HandEncoding) {
   auto p = std::make_unique<Position>();
   SetStartPosition(*p);
@@ -92,52 +76,6 @@ TEST_F(PositionTest, HashKeyValues) {
     for (Square s = 0; s < SquareCount; ++s) seen.insert(ZobristPiece[c][s]);
   }
   EXPECT_EQ(seen.size(), 28u * 81u);
-}
-
-TEST_F(PositionTest, CaptureOfDragonChangesKeysAndMaterial) {
-  auto p = test::MakePosition("sfen 4k4/9/9/9/4+r4/9/9/4R4/4K4 b - 1");
-  const Square from = Sq("5h"), to = Sq("5e");
-  Move m = EncodeMove(0, WDragon, BRook, to, from);
-  HashKey before = p->keyFull;
-  int material = p->material;
-  MakeMove(*p, m);
-  EXPECT_TRUE(IsEmpty(p->pieceBB[1][SlotDragon]));
-  EXPECT_EQ(HandCount(*p, 12), 1);
-  HashKey delta = ZobristPiece[WDragon][to] ^ ZobristPiece[BRook][from] ^ ZobristPiece[BRook][to] ^
-                  ZobristHand[6][0] ^ ZobristHand[6][1];
-  EXPECT_EQ(p->keyFull, before ^ delta);
-  EXPECT_EQ(p->material, material + CaptureGain[WDragon]);
-  EXPECT_EQ(p->material, ComputeMaterial(*p));
-}
-
-TEST_F(PositionTest, WhiteCaptureAndBlackDropKeys) {
-  // A White capture changes both keys by the same board terms.
-  auto p = test::MakePosition("sfen 4k4/9/4p4/4P4/9/9/9/9/4K4 w - 1");
-  HashKey full = p->keyFull, board = p->keyBoard;
-  MakeMove(*p, EncodeMove(0, BPawn, WPawn, Sq("5d"), Sq("5c")));
-  EXPECT_EQ(p->keyFull ^ full, p->keyBoard ^ board);
-  // A Black pawn drop with three pawns in hand.
-  auto q = test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/4K4 b 3P 1");
-  full = q->keyFull;
-  board = q->keyBoard;
-  const Square to = Sq("5e");
-  MakeMove(*q, EncodeMove(0, Empty, BPawn, to, NoSquare));
-  EXPECT_EQ(q->keyFull, full ^ ZobristHand[0][3] ^ ZobristHand[0][2] ^ ZobristPiece[0][to]);
-  EXPECT_EQ(q->keyBoard, board ^ ZobristPiece[0][to]);
-}
-
-TEST_F(PositionTest, PromotionAndKingMove) {
-  auto p = test::MakePosition("sfen 4k4/9/9/9/9/9/2P6/1B7/4K4 b - 1");
-  int material = p->material;
-  Move m = EncodeMove(FlagPromote, Empty, BBishop, Sq("2b"), Sq("8h"));
-  MakeMove(*p, m);
-  EXPECT_EQ(p->board[Sq("2b")], BHorse);
-  EXPECT_EQ(p->material, material + PromotionGain[BBishop]);
-  Move k = EncodeMove(0, Empty, BKing, Sq("4h"), Sq("5i"));
-  MakeMove(*p, k);
-  EXPECT_EQ(p->kingSquare[0], (uint32_t)Sq("4h"));
-  UnmakeMove(*p, k);
-  EXPECT_EQ(p->kingSquare[0], (uint32_t)Sq("5i"));
 }
 
 // Every legal move of many random positions: make changes keys and material exactly

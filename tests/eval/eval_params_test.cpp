@@ -167,6 +167,7 @@ TEST_F(EvalFiles, ReloadClearsOnlyThePositionalBlock) {
 
 TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
   const std::string bin = dir + "/Evaluation/eval_features.bin";
+  KppTable[0][0] = 0;  // whatever an earlier test in this process left there
   KppTable[3][5] = 11;
   KkpTable[1][2][3] = 12;
   EXPECT_EQ(LoadEvalFeatures(), -2);  // missing

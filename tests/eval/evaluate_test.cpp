@@ -51,30 +51,8 @@ class Evaluation : public ::testing::Test {
       for (auto& b : a)
         for (int16_t& w : b) w = (int16_t)d(rng);
   }
-  // Board and hands of "<board> <side> <hands>" text (trusted test input).
-  std::unique_ptr<Position> Setup(const std::string& sfen) {
-    auto p = std::make_unique<Position>();
-    ClearBoard(*p);
-    static const std::string letters = "PpLlNnSsGgBbRrKk";
-    size_t t = 0;
-    for (int row = 0, col = 0; t < sfen.size() && sfen[t] != ' '; ++t) {
-      const char c = sfen[t];
-      if (c == '/') { ++row; col = 0; continue; }
-      if (c >= '1' && c <= '9') { col += c - '0'; continue; }
-      const bool promoted = c == '+';
-      const int code = (int)letters.find(promoted ? sfen[++t] : c);
-      p->board[MakeSquare(row, col++)] = (uint8_t)(promoted ? code | 16 : code);
-    }
-    t += 3;  // " b "
-    for (int n = 0; t < sfen.size() && sfen[t] != ' ' && sfen[t] != '-'; ++t) {
-      if (sfen[t] >= '0' && sfen[t] <= '9') { n = 10 * n + (sfen[t] - '0'); continue; }
-      const int code = (int)letters.find(sfen[t]);
-      for (int k = 0; k < (n ? n : 1); ++k) HandAdd(*p, code);
-      n = 0;
-    }
-    FinishSetup(*p, Black);
-    return p;
-  }
+  // The position of "<board> <side> <hands> <n>" text.
+  std::unique_ptr<Position> Setup(const std::string& sfen) { return test::MakePosition("sfen " + sfen); }
   std::set<int> filledRows;
 };
 

@@ -30,34 +30,6 @@
 namespace kestrel {
 namespace {
 
-std::string TempDir() {
-  char templ[] = "/tmp/kestrel_learn_XXXXXX";
-  return mkdtemp(templ) ? std::string(templ) : std::string();
-}
-
-std::string ReadBytes(const std::string& path) {
-  std::string out;
-  FILE* f = std::fopen(path.c_str(), "rb");
-  if (!f) return out;
-  char buf[4096];
-  size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) out.append(buf, n);
-  std::fclose(f);
-  return out;
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-  FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) return;
-  std::fwrite(bytes.data(), 1, bytes.size(), f);
-  std::fclose(f);
-}
-
-void RemoveDir(const std::string& dir) {
-  const std::string cmd = "rm -rf '" + dir + "'";
-  if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-}
-
 // Random positions reached from the sample positions, with their sides to move.
 std::vector<std::pair<std::unique_ptr<Position>, int>> RandomPositions(int perStart, unsigned seed) {
   std::vector<std::pair<std::unique_ptr<Position>, int>> out;
@@ -104,7 +76,7 @@ TEST(TrainingRecords, PositionsMovesAndShardsRoundTrip) {
     records.push_back(r);
   }
   // A shard written in two flushes reads back whole; a cut-off tail is ignored.
-  const std::string dir = TempDir();
+  const std::string dir = test::MakeTempDir();
   const std::string path = dir + "/a.bin";
   ShardWriter w;
   std::string err;
@@ -126,13 +98,13 @@ TEST(TrainingRecords, PositionsMovesAndShardsRoundTrip) {
   read.clear();
   EXPECT_TRUE(ReadShard(path, &read, &err)) << err;
   EXPECT_EQ(read.size(), records.size());
-  RemoveDir(dir);
+  test::RemoveTree(dir);
 }
 
 TEST(TrainingRecords, BadShardsAreRefusedWithoutChangingTheOutput) {
   test::SetPieceValues(test::ShippedPieceValues);
   auto positions = RandomPositions(1, 3);
-  const std::string dir = TempDir();
+  const std::string dir = test::MakeTempDir();
   const std::string path = dir + "/s.bin";
   ShardWriter w;
   std::string err;
@@ -143,7 +115,7 @@ TEST(TrainingRecords, BadShardsAreRefusedWithoutChangingTheOutput) {
     AppendRecord(w, r);
   }
   ASSERT_TRUE(CloseShard(w));
-  std::string good = ReadBytes(path);
+  std::string good = test::ReadFileText(path);
   auto patched = [&](size_t at, char value) {
     std::string b = good;
     b[at] = value;
@@ -165,14 +137,14 @@ TEST(TrainingRecords, BadShardsAreRefusedWithoutChangingTheOutput) {
   };
   std::vector<TrainingRecord> out(3);
   for (size_t i = 0; i < sizeof bad / sizeof bad[0]; ++i) {
-    WriteBytes(path, bad[i]);
+    test::WriteFileText(path, bad[i]);
     err.clear();
     EXPECT_FALSE(ReadShard(path, &out, &err)) << i;
     EXPECT_FALSE(err.empty()) << i;
     EXPECT_EQ(out.size(), 3u) << i;
   }
   EXPECT_FALSE(ReadShard(dir + "/missing.bin", &out, &err));
-  RemoveDir(dir);
+  test::RemoveTree(dir);
 }
 
 TEST(TrainerModel, GradientAgreesWithFiniteDifferences) {
@@ -254,9 +226,9 @@ TEST(TrainerModel, GradientAgreesWithFiniteDifferences) {
 }
 
 TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
-  const std::string dir = TempDir();
+  const std::string dir = test::MakeTempDir();
   ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
-  WriteBytes(dir + "/Evaluation/evaluation.txt",
+  test::WriteFileText(dir + "/Evaluation/evaluation.txt",
              "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900; VK = 15000;"
              "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200;");
   char cwd[PATH_MAX];
@@ -332,7 +304,7 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   EXPECT_LT(curve[best].validationTeacherError, curve[0].validationTeacherError * 0.8);
   // The parameters handed back are those of the best epoch.
   EXPECT_NEAR(MeanLoss(validation, w.data(), ts.loss, 2), curve[best].validationLoss, 1e-9);
-  RemoveDir(dir);
+  test::RemoveTree(dir);
 }
 
 }  // namespace

@@ -56,9 +56,8 @@ TEST(Match, OpeningsAreLegalAndRepeatable) {
 // and the game ends as a draw by length with the opening kept in its record.
 TEST(Match, ShortGameBetweenTwoEngines) {
   test::InitTables();
-  char tmpl[] = "/tmp/kestrel_match_XXXXXX";
-  ASSERT_NE(mkdtemp(tmpl), nullptr);
-  const std::string dir = tmpl;
+  const std::string dir = test::MakeTempDir();
+  ASSERT_FALSE(dir.empty());
   ASSERT_EQ(std::system(("mkdir -p " + dir + "/Evaluation && cp " KESTREL_DATA_DIR "/Evaluation/evaluation.txt " +
                          dir + "/Evaluation/").c_str()), 0);
   EngineSpec engines[2] = {{"a", KESTREL_BINARY, dir, {{"KestrelLevel", "2"}}},
@@ -75,7 +74,7 @@ TEST(Match, ShortGameBetweenTwoEngines) {
     EXPECT_EQ(g.winner, -1);
   }
   EXPECT_EQ(g.think[0].moves + g.think[1].moves, g.plies - 4);
-  std::system(("rm -rf " + dir).c_str());
+  test::RemoveTree(dir);
 }
 
 }  // namespace

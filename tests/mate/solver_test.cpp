@@ -113,6 +113,10 @@ TEST_F(MateFixture, TableSizesFollowAQuarterOfTheBytes) {
   EXPECT_EQ(MateTableEntries(), 524288u);
   ASSERT_TRUE(AllocateMateTable(DefaultMateHashBytes));
   EXPECT_EQ(MateTableEntries(), 262144u);
+  // A size the machine cannot give is refused and the table in place is kept.
+  EXPECT_FALSE(AllocateMateTable(1ull << 50));
+  EXPECT_EQ(MateTableEntries(), 262144u);
+  EXPECT_TRUE(MateTableReady());
 }
 
 TEST_F(MateFixture, MateInOne) {

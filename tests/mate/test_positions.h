@@ -1,5 +1,6 @@
-// Test helpers shared by the evasion, checking-move and mate tests: a small sfen
-// reader, USI text of moves, random legal play and the make/unmake wrapper.
+// Test helpers shared by the evasion, checking-move and mate tests: a lenient sfen
+// reader (problems may hold more pieces than a game), random legal play and the
+// make/unmake wrapper.
 #pragma once
 
 #include <cctype>
@@ -16,13 +17,12 @@
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
+#include "test_util.h"
 
 namespace kestrel::testing {
 
-inline void InitTables() {
-  InitBoardTables();
-  InitHashKeys();
-}
+using test::InitTables;
+using test::LegalMoves;
 
 inline std::unique_ptr<Position> NewPosition() {
   auto p = std::make_unique<Position>();
@@ -69,51 +69,10 @@ inline int SetSfen(Position& p, const std::string& sfen) {
   return side;
 }
 
-inline std::string Usi(Move m) {
-  std::string s;
-  auto sq = [](int q) { return std::string(1, (char)('9' - q % 9)) + (char)('a' + q / 9); };
-  if (MoveIsDrop(m)) s = std::string(1, DropLetterOf(MovePiece(m))) + "*";
-  else s = sq(MoveFrom(m));
-  s += sq(MoveTo(m));
-  if (MoveFlag(m) == FlagPromote) s += "+";
-  return s;
-}
+inline std::string Usi(Move m) { return MoveToUsi(m); }
 
 // The sfen text of a position, for failure messages.
-inline std::string PositionToText(const Position& p, int side) {
-  static const char* names[30] = {"P", "p", "L", "l", "N", "n", "S", "s", "G", "g", "B", "b", "R", "r",
-                                  "K", "k", "+P", "+p", "+L", "+l", "+N", "+n", "+S", "+s", "?", "?",
-                                  "+B", "+b", "+R", "+r"};
-  std::string s;
-  for (int row = 0; row < 9; ++row) {
-    int gap = 0;
-    for (int col = 0; col < 9; ++col) {
-      const int c = p.board[MakeSquare(row, col)];
-      if (c == Empty) { ++gap; continue; }
-      if (gap) s += (char)('0' + gap);
-      gap = 0;
-      s += c < 30 ? names[c] : "?";
-    }
-    if (gap) s += (char)('0' + gap);
-    if (row < 8) s += '/';
-  }
-  s += side == Black ? " b " : " w ";
-  std::string hands;
-  for (int si = 0; si < 2; ++si)
-    for (int kind = 6; kind >= 0; --kind) {
-      const int n = HandKindCountOf(p.hand[si], kind);
-      if (!n) continue;
-      if (n > 1) hands += std::to_string(n);
-      hands += names[2 * kind + si];
-    }
-  return s + (hands.empty() ? "-" : hands);
-}
-
-inline std::vector<Move> LegalMoves(Position& p, int side) {
-  Move buf[MaxMoves];
-  Move* end = GenerateLegalMoves(p, buf, side);
-  return std::vector<Move>(buf, end);
-}
+inline std::string PositionToText(const Position& p, int side) { return PositionToSfen(p, side); }
 
 // Finds the legal move with the given USI text (flag 3 preferred over 0 is irrelevant:
 // only one legal move prints as a given text unless it is an unpromoted choice).

@@ -86,80 +86,45 @@ TEST(Checks, CrossCheckWithManyPiecesInHand) {
   EXPECT_GT(n, 5000);
 }
 
-TEST(Checks, RookAndDragonPromotions) {
+// Set positions for the rare cases: each is cross-checked (duplicates, soundness and
+// completeness among legal moves), and the words listed are present or absent; that
+// covers what the cross-check cannot: order of the promotion choices, and checks that
+// are generated though illegal (the solver rejects them).
+TEST(Checks, SetPositions) {
   InitTables();
   auto p = NewPosition();
-  // Rook on 1c reaches 5c on the king's file (both choices, promoting first) and 4c...
-  // no: 4b is diagonally adjacent to 5a and reachable from 4i only as a dragon.
-  SetSfen(*p, "4k4/9/8R/9/9/9/9/9/K4R3 b - 1");
-  const std::vector<std::string> t = Texts(Checks(*p, Black));
-  EXPECT_TRUE(Has(t, "1c5c+") && Has(t, "1c5c="));
-  EXPECT_LT(IndexOf(t, "1c5c+"), IndexOf(t, "1c5c="));
-  EXPECT_TRUE(Has(t, "4i4b+"));
-  EXPECT_FALSE(Has(t, "4i4b=") || Has(t, "4i4b"));
-  // Outside the zone a rook check is one plain move.
-  SetSfen(*p, "9/9/9/9/4k4/9/9/9/K7R b - 1");
-  const std::vector<std::string> u = Texts(Checks(*p, Black));
-  EXPECT_TRUE(Has(u, "1i1e") && Has(u, "1i5i"));
-  EXPECT_FALSE(Has(u, "1i1e="));
-}
-
-TEST(Checks, SilverBothWays) {
-  InitTables();
-  auto p = NewPosition();
-  // The silver on 4c moves to 4b: unpromoted it checks 5a diagonally, promoted as a gold.
-  SetSfen(*p, "4k4/9/5S3/9/9/9/9/9/K8 b - 1");
-  const std::vector<std::string> t = Texts(Checks(*p, Black));
-  EXPECT_TRUE(Has(t, "4c4b=") && Has(t, "4c4b+"));
-}
-
-TEST(Checks, DirectAndDiscoveredWrittenOnce) {
-  InitTables();
-  auto p = NewPosition();
-  // The silver on 5c blocks the lance on 5i: stepping to 4b it checks directly and
-  // uncovers the lance; stepping back to 6d it only uncovers it.
-  SetSfen(*p, "4k4/9/4S4/9/9/9/9/9/K3L4 b - 1");
-  const std::vector<Move> c = Checks(*p, Black);
-  const std::vector<std::string> t = Texts(c);
-  EXPECT_EQ(std::count(t.begin(), t.end(), "5c4b="), 1);
-  EXPECT_EQ(std::count(t.begin(), t.end(), "5c4b+"), 1);
-  EXPECT_TRUE(Has(t, "5c6d+") && Has(t, "5c6d="));  // discovered only, from the zone
-  CrossCheck(*p, Black);
-}
-
-TEST(Checks, PawnDrops) {
-  InitTables();
-  auto p = NewPosition();
-  // A pawn on the file forbids the drop.
-  SetSfen(*p, "4k4/9/9/9/9/9/4P4/9/K8 b P 1");
-  EXPECT_FALSE(Has(Texts(Checks(*p, Black)), "P*5b"));
-  // A mating pawn drop is still written (the solver refutes it, not the generator).
-  SetSfen(*p, "3gkg3/9/4G4/9/9/9/9/9/K8 b P 1");
-  EXPECT_TRUE(Has(Texts(Checks(*p, Black)), "P*5b"));
-}
-
-TEST(Checks, MovesAlongTheLineDoNotUncover) {
-  InitTables();
-  auto p = NewPosition();
-  // The gold on 3e stands between the king on 5e and the rook on 1e: moving along rank e
-  // keeps the line closed (2e), moving off it uncovers check (3d, 3f).
-  SetSfen(*p, "9/9/9/9/4k1G1R/9/9/9/K8 b - 1");
-  const std::vector<std::string> t = Texts(Checks(*p, Black));
-  EXPECT_FALSE(Has(t, "3e2e"));
-  EXPECT_TRUE(Has(t, "3e3f") && Has(t, "3e3d"));
-  EXPECT_TRUE(Has(t, "3e4e"));  // a direct check
-  CrossCheck(*p, Black);
-}
-
-TEST(Checks, PinnedPieceStillChecks) {
-  InitTables();
-  auto p = NewPosition();
-  // The knight on 5h is pinned against the king on 5i by the rook on 5a; its jumps that
-  // check the king on 7d are written all the same (the solver rejects them).
-  SetSfen(*p, "4r4/9/9/2k6/9/9/9/4N4/4K4 b - 1");
-  const std::vector<std::string> t = Texts(Checks(*p, Black));
-  EXPECT_TRUE(Has(t, "5h6f"));
-  CrossCheck(*p, Black);
+  const struct {
+    const char* sfen;
+    std::vector<std::string> present, absent;
+  } cases[] = {
+      // Rook on 1c reaches 5c on the king's file (promoting first); 4b is reachable from
+      // 4i only as a dragon.
+      {"4k4/9/8R/9/9/9/9/9/K4R3 b - 1", {"1c5c+", "1c5c=", "4i4b+"}, {"4i4b=", "4i4b"}},
+      // Outside the zone a rook check is one plain move.
+      {"9/9/9/9/4k4/9/9/9/K7R b - 1", {"1i1e", "1i5i"}, {"1i1e="}},
+      // Silver to 4b checks both ways.
+      {"4k4/9/5S3/9/9/9/9/9/K8 b - 1", {"4c4b=", "4c4b+"}, {}},
+      // The silver on 5c blocks the lance on 5i: 4b checks directly and by discovery,
+      // 6d only by discovery.
+      {"4k4/9/4S4/9/9/9/9/9/K3L4 b - 1", {"5c4b=", "5c4b+", "5c6d+", "5c6d="}, {}},
+      // A pawn on the file forbids the drop; a mating pawn drop is still written.
+      {"4k4/9/9/9/9/9/4P4/9/K8 b P 1", {}, {"P*5b"}},
+      {"3gkg3/9/4G4/9/9/9/9/9/K8 b P 1", {"P*5b"}, {}},
+      // Moving along the line between king and rook keeps it closed.
+      {"9/9/9/9/4k1G1R/9/9/9/K8 b - 1", {"3e3f", "3e3d", "3e4e"}, {"3e2e"}},
+      // A pinned knight's checking jump is written all the same.
+      {"4r4/9/9/2k6/9/9/9/4N4/4K4 b - 1", {"5h6f"}, {}},
+  };
+  for (const auto& c : cases) {
+    ASSERT_NE(SetSfen(*p, c.sfen), 0) << c.sfen;
+    const std::vector<std::string> t = Texts(Checks(*p, Black));
+    for (const std::string& w : c.present) EXPECT_EQ(std::count(t.begin(), t.end(), w), 1) << c.sfen << " " << w;
+    for (const std::string& w : c.absent) EXPECT_FALSE(Has(t, w)) << c.sfen << " " << w;
+    if (Has(t, "1c5c+")) {
+      EXPECT_LT(IndexOf(t, "1c5c+"), IndexOf(t, "1c5c="));
+    }
+    CrossCheck(*p, Black);
+  }
 }
 
 }  // namespace

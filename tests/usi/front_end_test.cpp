@@ -54,11 +54,13 @@ TEST_F(IniFile, WriteCreatesReplacesInPlaceAndKeepsEverythingElse) {
   EXPECT_EQ(ReadFileText(path), "[CustomSettings]\nthreadnumber= 2 \nKestrelLevel=5\n");
   EXPECT_EQ(ReadIniString(path, "CustomSettings", "ThreadNumber", "1"), "2");
 
-  WriteFileText(path, "; comment\n[A]\nk=1\n\n[CustomSettings]\nx=y\n\n[B]\nk=2");
+  // A key above every section belongs to none: it is neither read nor replaced.
+  WriteFileText(path, "; comment\nUseBookUntilMove=1\n[A]\nk=1\n\n[CustomSettings]\nx=y\n\n[B]\nk=2");
+  EXPECT_EQ(ReadIniString(path, "CustomSettings", "UseBookUntilMove", "-"), "-");
   ASSERT_TRUE(WriteIniString(path, "CustomSettings", "UseBookUntilMove", "7"));
   ASSERT_TRUE(WriteIniString(path, "C", "k", "3"));
-  EXPECT_EQ(ReadFileText(path),
-            "; comment\n[A]\nk=1\n\n[CustomSettings]\nx=y\nUseBookUntilMove=7\n\n[B]\nk=2\n[C]\nk=3\n");
+  EXPECT_EQ(ReadFileText(path), "; comment\nUseBookUntilMove=1\n[A]\nk=1\n\n[CustomSettings]\nx=y\n"
+                                "UseBookUntilMove=7\n\n[B]\nk=2\n[C]\nk=3\n");
   EXPECT_EQ(ReadIniString(path, "A", "k", ""), "1");
   EXPECT_EQ(ReadIniString(path, "B", "k", ""), "2");
   EXPECT_EQ(ReadIniString(path, "C", "k", ""), "3");

@@ -109,7 +109,7 @@ TEST_F(SearchSession, SubSecondClockStillPlaysAMove) {
   EXPECT_EQ(e.WaitExit(), 0);
 }
 
-TEST_F(SearchSession, PonderhitAnswersOnceWithAMoveOfThePonderedPosition) {
+TEST_F(SearchSession, PonderhitAnswersOnceWithAMoveAndAPonderMove) {
   UsiProcess e;
   StartGame(e, {"setoption name USI_Ponder value true"});
   // With byoyomi, then with increments (a second go in the same game).
@@ -119,8 +119,13 @@ TEST_F(SearchSession, PonderhitAnswersOnceWithAMoveOfThePonderedPosition) {
     e.Send(std::string("go ponder btime 10000 wtime 10000 ") + clock);
     e.Send("ponderhit");
     const auto lines = UntilBestMove(e);
-    EXPECT_TRUE(IsLegalText(position, MoveOf(lines.back()))) << clock << ": " << lines.back();
-    position += " " + MoveOf(lines.back()) + " 3c3d";
+    const std::string best = MoveOf(lines.back());
+    EXPECT_TRUE(IsLegalText(position, best)) << clock << ": " << lines.back();
+    // USI_Ponder is on: a second of search leaves a reply to ponder on, legal after the move.
+    const size_t at = lines.back().find(" ponder ");
+    ASSERT_NE(at, std::string::npos) << lines.back();
+    EXPECT_TRUE(IsLegalText(position + " " + best, lines.back().substr(at + 8))) << lines.back();
+    position += " " + best + " 3c3d";
   }
   e.Send("quit");
   EXPECT_EQ(e.WaitExit(), 0);

@@ -18,18 +18,21 @@
 #include <vector>
 
 #include "match/usi_process.h"
+#include "test_util.h"
 
 namespace kestrel_test {
 
-// Creates a new empty directory under the system temporary directory.
-std::string MakeTempDir();
-// Removes a directory tree (used for directories made by MakeTempDir).
-void RemoveTree(const std::string& dir);
+using kestrel::test::MakeTempDir;
+using kestrel::test::ReadFileText;
+using kestrel::test::RemoveTree;
+using kestrel::test::WriteFileText;
+
 // Copies the repository's data/Evaluation files into dir/Evaluation.
-void CopyEvaluationData(const std::string& dir);
-// Whole file as text ("" when missing); writes text to a file.
-std::string ReadFileText(const std::string& path);
-void WriteFileText(const std::string& path, const std::string& text);
+inline void CopyEvaluationData(const std::string& dir) {
+  const std::string cmd = "mkdir -p '" + dir + "/Evaluation' && cp '" KESTREL_DATA_DIR "/Evaluation/evaluation.txt' '" +
+                          dir + "/Evaluation/'";
+  if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not copy evaluation data\n");
+}
 
 // The engine process of the tests: KESTREL_BINARY unless another binary is named.
 struct UsiProcess : kestrel::UsiProcess {

@@ -1,0 +1,144 @@
+// The node search's rules seen from outside: repetition scores at a node, the pawn-drop
+// mate score, and a small tactical set searched to a fixed depth.
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "board/material.h"
+#include "board/score.h"
+#include "board/state.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "test_util.h"
+
+namespace kestrel {
+namespace {
+
+class NodeRules : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    test::InitTables();
+    AllocateEngineState();
+    test::SetPieceValues(test::ShippedPieceValues);
+    ComputeSearchThresholds();
+    AllocateTable(16000000);
+    silentSearch = true;
+  }
+  static void TearDownTestSuite() { StopHelpers(); }
+
+  // Sets the game up from USI text into the root and the main block; returns the side.
+  int SetUp(const std::string& text) {
+    GameCursor game;
+    std::string err;
+    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << text << ": " << err;
+    State->sideToMove = game.side;
+    std::memcpy(static_cast<void*>(&MainBlock().pos), &State->root, sizeof(Position));
+    return game.side;
+  }
+  // Searches to a fixed depth on one thread from cleared tables; returns the root score.
+  int SearchTo(const std::string& text, int depth, int threads = 1) {
+    const int side = SetUp(text);
+    State->threadNumber = threads;
+    NewGameReset();
+    SearchFixedDepth(side, depth);
+    return State->rootScore;
+  }
+};
+
+// The repetition answer for the last position of a game, as if the last `ply - 1`
+// moves were the search path and the game's side to move (or the other) the root side.
+TEST_F(NodeRules, RepetitionScores) {
+  const std::string kings = "sfen 4k4/9/9/9/9/9/9/9/4K4 b - 1 moves ";
+  const std::string shuffle = "5i5h 5a5b 5h5i 5b5a ";
+  // White's rook checks the Black king on 5i and 5h in turn.
+  const std::string perpetual = "sfen k8/9/9/9/9/9/9/8r/4K4 w - 1 moves 1h1i 5i5h 1i1h 5h5i 1h1i";
+  // Black's rook takes a dropped pawn and goes back: the same board, Black a pawn up.
+  const std::string gain = "sfen k8/9/9/9/9/9/9/4R4/8K b p 1 moves 1i1h P*5e 5h5e 9a9b 5e5h 9b8a 1h1i 8a9a";
+  const std::string gainW = "sfen k8/9/9/9/9/9/9/4R4/8K w p 1 moves P*5e 5h5e 9a9b 5e5h 9b8a 1i1h 8a9a 1h1i";
+  // Black's king loses a tempo on a triangle: the board repeats with the other side to move.
+  const std::string tempo = "sfen k8/9/9/9/9/9/9/9/8K b - 1 moves 1i1h 9a9b 1h2i 9b9a 2i1i";
+  const int vp = PieceValues[VKPawn];
+  const struct {
+    std::string text;
+    int ply;
+    bool rootIsSideToMove;
+    int want;
+  } cases[] = {
+      {kings, 5, true, 0},                         // nothing repeats yet
+      {kings + shuffle, 5, true, -2 * vp},         // a draw, bad for the root side
+      {kings + shuffle, 5, false, 2 * vp},         // good when the other side is the root
+      {kings + shuffle, 3, true, -vp},             // within three plies: counted, once
+      {kings + shuffle, 4, true, -2 * vp},
+      {kings + shuffle + shuffle, 1, true, -2 * vp},
+      {kings + shuffle + shuffle + shuffle, 1, false, 3 * vp},
+      {perpetual, 5, true, ScorePerpetual},        // the opponent checked throughout
+      {perpetual + " 5i5h", 5, true, -ScorePerpetual},  // the side to move checked throughout
+      {perpetual, 1, true, ScorePerpetual},
+      {gain, 5, true, ScoreHandGain},              // Black gained, Black to move
+      {gainW, 5, true, -ScoreHandGain},            // Black gained, White to move
+      {tempo, 6, true, ScoreHandGain},             // other side to move, inside the path
+      {tempo, 5, true, 0},                         // the same, but before the root
+  };
+  for (const auto& c : cases) {
+    const int side = SetUp(c.text);
+    State->rootSide = c.rootIsSideToMove ? side : -side;
+    EXPECT_EQ(RepetitionCheck(MainBlock(), c.ply, side), c.want) << c.text << " ply " << c.ply;
+  }
+}
+
+// A node left without a legal move: mated, unless the move into it was a pawn drop, which
+// is then the dropper's loss.
+TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
+  for (const char* drop : {"P*9b", "G*9b"}) {
+    const int side = SetUp("sfen kn7/9/1G7/9/9/9/9/9/8K b PG 1");
+    SearchBlock& b = MainBlock();
+    State->rootSide = side;
+    NewGameReset();
+    Move m;
+    std::string err;
+    ASSERT_GT(ParseUsiMove(b.pos, drop, side, &m, &err), 0) << err;
+    b.ply[1].currentMove = m;
+    MakeSearchMove(b, 1, m, side);
+    const int score = Search(b, -ScoreInfinite, ScoreInfinite, 4 * OnePly, 2, -side, false);
+    UnmakeSearchMove(b, 1, m);
+    EXPECT_EQ(score, drop[0] == 'P' ? ScoreRuleWin : MatedAt(2)) << drop;
+  }
+}
+
+// A small tactical set, searched without the mate solver at the root: two mates in two
+// (the second begins with a quiet rook drop), a knight fork that wins the rook, and a
+// capture that must be refused because the gold takes the rook back. One thread and four
+// must give the same answers.
+TEST_F(NodeRules, TacticsAtAFixedDepth) {
+  rootMateTests = false;
+  const struct {
+    const char* text;
+    int depth;
+    const char* move;  // "" when several moves reach the score, "!" before a refused one
+    int minScore, maxScore;
+  } cases[] = {
+      {"sfen 7kl/9/6P2/9/9/9/9/9/K8 b GS 1", 4, "S*3b", MateIn(3), MateIn(3)},
+      {"sfen 8k/9/9/9/9/9/9/9/K8 b R2G 1", 4, "R*9b", MateIn(3), MateIn(3)},
+      {"sfen 3k1r3/9/9/9/9/9/9/9/4K4 b N 1", 4, "N*5c", 600, ScoreProven},
+      {"sfen 4k4/9/9/5g3/4p4/9/9/4R4/4K4 b - 1", 4, "!5h5e", 0, ScoreProven},
+  };
+  for (const int threads : {1, 4}) {
+    for (const auto& c : cases) {
+      const int score = SearchTo(c.text, c.depth, threads);
+      const std::string best = MoveToUsi(State->bestMove);
+      if (c.move[0] == '!') {
+        EXPECT_NE(best, c.move + 1) << c.text << " threads " << threads;
+      } else if (*c.move) {
+        EXPECT_EQ(best, c.move) << c.text << " threads " << threads;
+      }
+      EXPECT_GE(score, c.minScore) << c.text << " threads " << threads;
+      EXPECT_LE(score, c.maxScore) << c.text << " threads " << threads;
+    }
+  }
+  rootMateTests = true;
+}
+
+}  // namespace
+}  // namespace kestrel
