@@ -51,7 +51,7 @@ int ReplayMatingLine(Position& root, int attacker, const std::string& answer) {
   EXPECT_EQ(answer[answer.size() - 2], ' ') << "each move is followed by a blank";
   std::istringstream in(answer.substr(head.size()));
   std::vector<Move> played;
-  std::vector<SavedKeys> keys;
+  std::vector<MoveUndo> keys;
   int s = attacker;
   std::string text;
   bool ok = true;
@@ -64,7 +64,7 @@ int ReplayMatingLine(Position& root, int attacker, const std::string& answer) {
     }
     if (s == attacker) EXPECT_TRUE(GivesCheck(root, m, s)) << text << " is no check in " << answer;
     else EXPECT_TRUE(InCheck(root, s)) << "defender not in check before " << text;
-    keys.push_back(Play(root, m));
+    keys.push_back(PlayMove(root, m));
     played.push_back(m);
     s = -s;
   }
@@ -75,7 +75,7 @@ int ReplayMatingLine(Position& root, int attacker, const std::string& answer) {
   }
   const int n = (int)played.size();
   while (!played.empty()) {
-    Undo(root, played.back(), keys.back());
+    TakeBackMove(root, played.back(), keys.back());
     played.pop_back();
     keys.pop_back();
   }
@@ -149,11 +149,11 @@ TEST_F(MateFixture, PawnDropMateIsNoMate) {
   for (Move* m = checks; m != end; ++m)
     if (Usi(*m) == "P*1b") pawnDrop = *m;
   ASSERT_NE(pawnDrop, NoMove);
-  SavedKeys k = Play(*p, pawnDrop);
+  const MoveUndo k = PlayMove(*p, pawnDrop);
   uint32_t phi, delta, length;
   EXPECT_TRUE(MateTableProbe(*p, White, &phi, &delta, &length));
   EXPECT_EQ(phi, 0u);  // a win for the defender
-  Undo(*p, pawnDrop, k);
+  TakeBackMove(*p, pawnDrop, k);
   const std::string a = Go("7nk/7p1/9/7N1/9/9/9/9/K8 b G 1");
   EXPECT_EQ(a, "checkmate G*1b \n");
   EXPECT_EQ(ReplayMatingLine(*p, side, a), 1);

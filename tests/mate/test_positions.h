@@ -82,21 +82,6 @@ inline Move FindLegal(Position& p, int side, const std::string& text) {
   return NoMove;
 }
 
-// Plays a move keeping the keys restorable: returns the saved keys.
-struct SavedKeys {
-  HashKey full, board;
-};
-inline SavedKeys Play(Position& p, Move m) {
-  SavedKeys k{p.keyFull, p.keyBoard};
-  MakeMove(p, m);
-  return k;
-}
-inline void Undo(Position& p, Move m, const SavedKeys& k) {
-  UnmakeMove(p, m);
-  p.keyFull = k.full;
-  p.keyBoard = k.board;
-}
-
 // Plays `games` random legal games of up to `plies` plies from p (seeded), calling
 // visit(p, side, legalMoves) at every position reached, and takes every game back
 // again; returns the sum of what visit returned.
@@ -106,19 +91,19 @@ int RandomWalk(Position& p, int side, int games, int plies, uint32_t seed, Visit
   int total = 0;
   for (int g = 0; g < games; ++g) {
     std::vector<Move> played;
-    std::vector<SavedKeys> keys;
+    std::vector<MoveUndo> keys;
     int s = side;
     for (int ply = 0; ply < plies; ++ply) {
       std::vector<Move> moves = LegalMoves(p, s);
       if (moves.empty()) break;
       total += visit(p, s, moves);
       const Move m = moves[rng() % moves.size()];
-      keys.push_back(Play(p, m));
+      keys.push_back(PlayMove(p, m));
       played.push_back(m);
       s = -s;
     }
     while (!played.empty()) {
-      Undo(p, played.back(), keys.back());
+      TakeBackMove(p, played.back(), keys.back());
       played.pop_back();
       keys.pop_back();
     }
@@ -127,9 +112,9 @@ int RandomWalk(Position& p, int side, int games, int plies, uint32_t seed, Visit
 }
 
 inline bool GivesCheck(Position& p, Move m, int side) {
-  SavedKeys k = Play(p, m);
+  const MoveUndo k = PlayMove(p, m);
   const bool check = InCheck(p, -side);
-  Undo(p, m, k);
+  TakeBackMove(p, m, k);
   return check;
 }
 

@@ -54,19 +54,19 @@ int CrossCheck(Position& p, int side, const std::string& where) {
 // Random legal play; at every position each checking move is made and the checked
 // side's evasions are cross-checked.
 int RandomGames(Position& p, int side, int games, int plies, uint32_t seed) {
-  const SavedKeys start{p.keyFull, p.keyBoard};
+  const HashKey startKey = p.keyFull;
   const int compared =
       RandomWalk(p, side, games, plies, seed, [](Position& q, int s, const std::vector<Move>& moves) {
         int n = CrossCheck(q, s, PositionToText(q, s));
         for (Move m : moves) {
           if (!GivesCheck(q, m, s)) continue;
-          SavedKeys k = Play(q, m);
+          const MoveUndo k = PlayMove(q, m);
           n += CrossCheck(q, -s, PositionToText(q, -s) + " after " + Usi(m));
-          Undo(q, m, k);
+          TakeBackMove(q, m, k);
         }
         return n;
       });
-  EXPECT_EQ(p.keyFull, start.full);
+  EXPECT_EQ(p.keyFull, startKey);
   return compared;
 }
 
