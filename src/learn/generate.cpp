@@ -14,6 +14,7 @@
 #include "board/move_text.h"
 #include "board/state.h"
 #include "book/declaration.h"
+#include "learn/elapsed.h"
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
@@ -29,10 +30,6 @@ namespace kestrel {
 namespace {
 
 constexpr int MaxNodeModeDepth = 30;  // deeper than any node budget reaches
-
-double SecondsSince(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-}
 
 // Plays a move on the game root, recording it in the game history as "position" does.
 void PlayOnRoot(Move m, GameCursor& game) {

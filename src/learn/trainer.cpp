@@ -13,15 +13,12 @@
 #include <thread>
 
 #include "board/state.h"
+#include "learn/elapsed.h"
 #include "usi/engine_setup.h"
 
 namespace kestrel {
 
 namespace {
-
-double SecondsSince(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-}
 
 // Runs f(thread, begin, end) over [0, n) cut into `threads` contiguous parts.
 template <class F>

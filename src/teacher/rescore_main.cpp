@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "board/material.h"
+#include "learn/elapsed.h"
 #include "learn/training_record.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
@@ -53,10 +54,6 @@ struct Scored {
   bool decided;                   // the quiescence search found a forced win
   bool ok;
 };
-
-double SecondsSince(std::chrono::steady_clock::time_point t) {
-  return std::chrono::duration<double>(std::chrono::steady_clock::now() - t).count();
-}
 
 // OSL units to Kestrel points, rounded and held to +-cap (at most the record's int16).
 int16_t ToPoints(int value, double factor, int cap) {
