@@ -45,31 +45,25 @@ class Parallel : public ::testing::Test {
   }
 };
 
-TEST_F(Parallel, OneThreadNeverSplits) {
-  const int depth = std::getenv("KESTREL_SANITIZED") ? 3 : 4;
-  const Move m =
-      SearchOn("sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 1, depth);
-  EXPECT_NE(m, NoMove);
-  EXPECT_EQ(SplitCount(), 0);
-}
-
 // Every position searched on four threads ends with a legal move of the root, and
-// splits happen on the way.
-TEST_F(Parallel, FourThreadsFindLegalMovesAndSplit) {
+// splits happen on the way; one thread never splits.
+TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
   const int depth = sanitized ? 4 : 5;
-  int splits = 0, searched = 0;
-  for (const std::string& text : test::SamplePositions()) {
-    if (sanitized && ++searched > 5) break;
-    int side;
-    auto p = test::MakePosition(text, &side);
-    if (test::LegalMoves(*p, side).size() < 2) continue;
-    const Move m = SearchOn(text, 4, depth);
-    ASSERT_NE(m, NoMove) << text;
-    EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
-    splits += SplitCount();
+  for (const int threads : {1, 4}) {
+    int splits = 0, searched = 0;
+    for (const std::string& text : test::SamplePositions()) {
+      if ((sanitized || threads == 1) && ++searched > 4) break;
+      int side;
+      auto p = test::MakePosition(text, &side);
+      if (test::LegalMoves(*p, side).size() < 2) continue;
+      const Move m = SearchOn(text, threads, depth);
+      ASSERT_NE(m, NoMove) << text;
+      EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
+      splits += SplitCount();
+    }
+    EXPECT_EQ(splits > 0, threads > 1) << threads;
   }
-  EXPECT_GT(splits, 0);
 }
 
 // With random positional weights, every evaluation the search makes through its carried
