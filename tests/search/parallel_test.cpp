@@ -45,8 +45,8 @@ class Parallel : public ::testing::Test {
   }
 };
 
-// Every position searched on four threads ends with a legal move of the root, and
-// splits happen on the way; one thread never splits.
+// Every position searched on four threads ends with a legal move of the root, shown at
+// the head of the main line, and splits happen on the way; one thread never splits.
 TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
   const int depth = sanitized ? 4 : 5;
@@ -60,6 +60,8 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
       const Move m = SearchOn(text, threads, depth);
       ASSERT_NE(m, NoMove) << text;
       EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
+      // The main line shows the best move, also when a helper found it.
+      EXPECT_EQ(MainBlock().pv[RootPly].moves[RootPly], m) << text;
       splits += SplitCount();
     }
     EXPECT_EQ(splits > 0, threads > 1) << threads;
