@@ -155,12 +155,6 @@ TEST_F(PickerTest, CaptureOrderAndStages) {
   for (auto& [code, m] : out)
     if (m == U(*p, "5e5c+")) badCaptureLater = code == PickRest;
   EXPECT_TRUE(badCaptureLater);
-  // A hash move that is a capture comes first and only once.
-  Start(U(*p, "5e2e"));
-  out = Drain(Black);
-  EXPECT_EQ(out[0], std::make_pair((int)PickHash, U(*p, "5e2e")));
-  EXPECT_EQ(out[1], std::make_pair((int)PickGoodCapture, U(*p, "7h7g")));
-  EXPECT_EQ(std::count_if(out.begin(), out.end(), [&](auto& e) { return e.second == U(*p, "5e2e"); }), 1);
 }
 
 TEST_F(PickerTest, QuietStagesKillersAndHistory) {
@@ -196,11 +190,6 @@ TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   EXPECT_EQ(eights, 3);
   EXPECT_EQ(next[3].first, PickRest);
   ClearHistory();
-  // A killer equal to the hash move is not handed out again.
-  Start(k1, k1, 0);
-  out = Drain(Black);
-  EXPECT_EQ(out[0], std::make_pair((int)PickHash, k1));
-  EXPECT_NE(out[1].first, PickKiller1);
 }
 
 TEST_F(PickerTest, KillerValidity) {
