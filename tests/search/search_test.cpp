@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <iterator>
 
 #include "board/material.h"
 #include "board/score.h"
@@ -117,7 +118,7 @@ TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
 // A small tactical set, searched without the mate solver at the root: two mates in two
 // (the second begins with a quiet rook drop), a knight fork that wins the rook, and a
 // capture that must be refused because the gold takes the rook back. One thread and four
-// must give the same answers.
+// must give the same moves and scores.
 TEST_F(NodeRules, TacticsAtAFixedDepth) {
   rootMateTests = false;
   const struct {
@@ -131,9 +132,13 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       {"sfen 3k1r3/9/9/9/9/9/9/9/4K4 b N 1", 4, "N*5c", 600, ScoreProven},
       {"sfen 4k4/9/9/5g3/4p4/9/9/4R4/4K4 b - 1", 4, "!5h5e", 0, ScoreProven},
   };
+  int oneThread[std::size(cases)];
   for (const int threads : {1, 4}) {
     for (const auto& c : cases) {
       const int score = SearchTo(c.text, c.depth, threads);
+      int& first = oneThread[&c - cases];
+      if (threads == 1) first = score;
+      EXPECT_EQ(score, first) << c.text << " threads " << threads;
       const std::string best = MoveToUsi(State->bestMove);
       if (c.move[0] == '!') {
         EXPECT_NE(best, c.move + 1) << c.text << " threads " << threads;
