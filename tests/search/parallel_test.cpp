@@ -53,15 +53,21 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
   for (const int threads : {1, 4}) {
     int splits = 0, searched = 0;
     for (const std::string& text : test::SamplePositions()) {
-      if ((sanitized || threads == 1) && ++searched > 4) break;
+      if ((sanitized || threads == 1) && ++searched > 3) break;
       int side;
       auto p = test::MakePosition(text, &side);
       if (test::LegalMoves(*p, side).size() < 2) continue;
       const Move m = SearchOn(text, threads, depth);
       ASSERT_NE(m, NoMove) << text;
       EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
-      // The main line shows the best move, also when a helper found it.
-      EXPECT_EQ(MainBlock().pv[RootPly].moves[RootPly], m) << text;
+      // The main line starts with the best move, also when a helper found it, and is
+      // legal to its end, also where it was merged from helpers.
+      const PvRow& pv = MainBlock().pv[RootPly];
+      EXPECT_EQ(pv.moves[RootPly], m) << text;
+      for (int ply = RootPly; ply <= pv.length; ++ply, side = -side) {
+        ASSERT_TRUE(IsLegalMove(*p, pv.moves[ply], side)) << text << " ply " << ply;
+        MakeMove(*p, pv.moves[ply]);
+      }
       splits += SplitCount();
     }
     EXPECT_EQ(splits > 0, threads > 1) << threads;
