@@ -189,7 +189,7 @@ TEST_F(TimeTest, StopDecisions) {
 }
 
 // Time is charged to the root side's clock, its game and its move; the byoyomi used is
-// what the clock went below zero; pondering and "infinite" charge this move only.
+// what the clock went below zero; pondering charges this move only.
 TEST_F(TimeTest, ClockAccounting) {
   Start(500, 0);
   After(601);
@@ -204,17 +204,13 @@ TEST_F(TimeTest, ClockAccounting) {
   Start(State->blackRemaining, 10000);
   EXPECT_EQ(State->blackRemaining, 0);
   EXPECT_EQ(State->byoyomiUsed[0], 0);
-  for (int mode = 0; mode < 2; ++mode) {
-    (mode ? State->noTimeLimit : State->pondering) = 1;
-    Start(1000, 0);
-    After(5000);
-    EXPECT_EQ(State->blackRemaining, 1000);
-    EXPECT_EQ(State->usedInGame[0], 3500 + 601);
-    if (!mode) {
-      EXPECT_EQ(State->usedThisMove[0], 5000);
-    }
-    State->noTimeLimit = State->pondering = 0;
-  }
+  // Pondering runs on the opponent's time.
+  State->pondering = 1;
+  Start(1000, 0);
+  After(5000);
+  EXPECT_EQ(State->blackRemaining, 1000);
+  EXPECT_EQ(State->usedInGame[0], 3500 + 601);
+  EXPECT_EQ(State->usedThisMove[0], 5000);
 }
 
 TEST_F(TimeTest, PonderhitGivesThePlanOfAGoWithTheSameClock) {
