@@ -169,6 +169,19 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
   rootMateTests = true;
 }
 
+// What a search prints: the moves it tries and its lines; a search too short for the
+// millisecond clock prints no speed rather than a nonsense one.
+TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
+  rootMateTests = silentSearch = false;
+  ::testing::internal::CaptureStdout();
+  SearchTo("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1", 2);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  rootMateTests = silentSearch = true;
+  EXPECT_NE(out.find("info currmove "), std::string::npos) << out;
+  EXPECT_NE(out.find(" score cp "), std::string::npos) << out;
+  EXPECT_EQ(out.find(" nps -"), std::string::npos) << out;
+}
+
 // Near the leaves a node not in check whose evaluation (below two plies) or quiescence
 // search (below three) clears beta by the margin M, exactly M included, is cut at beta
 // without searching below it. The stand pat ends a quiescence node as soon as it reaches
