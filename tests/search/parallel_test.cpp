@@ -5,42 +5,17 @@
 #include <cstring>
 #include <memory>
 
-#include "board/material.h"
-#include "board/state.h"
 #include "eval/eval_params.h"
-#include "search/driver.h"
-#include "search/parallel.h"
-#include "search/search.h"
-#include "search/tt.h"
-#include "test_util.h"
+#include "search_fixture.h"
 
 namespace kestrel {
 namespace {
 
-class Parallel : public ::testing::Test {
+class Parallel : public test::SearchFixture {
  protected:
-  static void SetUpTestSuite() {
-    test::InitTables();
-    AllocateEngineState();
-    const char values[] = "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900;"
-                          "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200; VK = 15000;";
-    ParseEvaluationText(values, sizeof values - 1);
-    DeriveMaterialTables();
-    ComputeSearchThresholds();
-    AllocateTable(32000000);
-    silentSearch = true;
-  }
-  static void TearDownTestSuite() { StopHelpers(); }
-
   // Searches a position to a fixed depth on `threads` threads; returns the move.
   Move SearchOn(const std::string& text, int threads, int depth) {
-    GameCursor game;
-    std::string err;
-    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << err;
-    State->sideToMove = game.side;
-    State->threadNumber = threads;
-    NewGameReset();
-    SearchFixedDepth(game.side, depth);
+    SearchTo(text, depth, threads);
     return State->bestMove;
   }
 };

@@ -4,56 +4,16 @@
 // thread and on four, with its main line and ponder move.
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <iterator>
 
-#include "board/material.h"
 #include "board/score.h"
-#include "board/state.h"
 #include "eval/evaluate.h"
-#include "search/driver.h"
-#include "search/parallel.h"
-#include "search/search.h"
-#include "search/tt.h"
-#include "test_util.h"
+#include "search_fixture.h"
 
 namespace kestrel {
 namespace {
 
-class NodeRules : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    test::InitTables();
-    AllocateEngineState();
-    test::SetPieceValues(test::ShippedPieceValues);
-    ComputeSearchThresholds();
-    AllocateTable(16000000);
-    silentSearch = true;
-  }
-  static void TearDownTestSuite() { StopHelpers(); }
-
-  // Sets the game up from USI text into the root and the main block; returns the side.
-  int SetUp(const std::string& text) {
-    GameCursor game;
-    std::string err;
-    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << text << ": " << err;
-    State->sideToMove = game.side;
-    State->lastMovePlayed = game.lastMove;
-    std::memcpy(static_cast<void*>(&MainBlock().pos), &State->root, sizeof(Position));
-    SearchBlock& b = MainBlock();
-    b.ply[RootPly].currentMove = 0;
-    b.ply[RootPly].givesCheck = b.ply[RootPly].nullMoveMade = 0;
-    return game.side;
-  }
-  // Searches to a fixed depth on one thread from cleared tables; returns the root score.
-  int SearchTo(const std::string& text, int depth, int threads = 1) {
-    const int side = SetUp(text);
-    State->threadNumber = threads;
-    NewGameReset();
-    SearchFixedDepth(side, depth);
-    return State->rootScore;
-  }
-};
+class NodeRules : public test::SearchFixture {};
 
 // The repetition answer for the last position of a game, as if the last `ply - 1`
 // moves were the search path and the game's side to move (or the other) the root side.
