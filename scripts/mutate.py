@@ -17,6 +17,11 @@ revisions sample the same way, so their catch rates can be compared:
 
 --count is the number of faults that compile (caught + missed); faults that do not compile
 are drawn in addition and reported apart.
+
+Files under --skip (default src/teacher/: built only behind an option that is off by
+default, so no fault there could be caught) are not sampled. The bench node-count check
+(CTest test BenchNodeCount) runs with the other tests; --no-bench leaves it out, to see
+what the unit tests alone catch. --exclude replaces the whole ctest -E regex.
 """
 
 import argparse
@@ -34,6 +39,10 @@ OPERATORS = ("relational", "arithmetic", "logical", "boolean", "constant")
 
 # Long game tests: whole engine-against-engine games, left out of the sampling.
 DEFAULT_EXCLUDE = r"^(SelfPlay|Match)\."
+# The bench node-count check, left out with --no-bench.
+BENCH_TEST = r"^BenchNodeCount$"
+# Sources never built by the default configuration.
+DEFAULT_SKIP = "src/teacher/"
 
 # Binary operators are only taken with blanks on both sides, which is how this code base
 # writes them; that keeps template brackets, pointers and shifts out.
@@ -271,7 +280,12 @@ def main():
     ap.add_argument("--operators", default=",".join(OPERATORS),
                     help="comma-separated subset of " + ",".join(OPERATORS))
     ap.add_argument("--paths", default="src/", help="only files whose path starts so")
+    ap.add_argument("--skip", default=DEFAULT_SKIP,
+                    help="comma-separated path prefixes not sampled (default %s; '' for none)"
+                    % DEFAULT_SKIP)
     ap.add_argument("--exclude", default=DEFAULT_EXCLUDE, help="ctest -E regex (long tests)")
+    ap.add_argument("--no-bench", action="store_true",
+                    help="also exclude the bench node-count test")
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--work", help="scratch directory (default /tmp/kestrel-mutate/<sha>)")
     ap.add_argument("--out", help="JSON-lines file of the results (default in the scratch dir)")
@@ -279,6 +293,9 @@ def main():
                     help="only list the first --count faults drawn; no build")
     args = ap.parse_args()
     operators = [o.strip() for o in args.operators.split(",") if o.strip()]
+    skip = tuple(x.strip() for x in args.skip.split(",") if x.strip())
+    if args.no_bench:
+        args.exclude = "(%s)|(%s)" % (args.exclude, BENCH_TEST)
     for o in operators:
         if o not in OPERATORS:
             sys.exit("unknown operator %s" % o)
@@ -298,7 +315,7 @@ def main():
     sites_by_op = {op: [] for op in OPERATORS}
     file_lines = {}
     for rel in source_files(tree.src):
-        if not rel.startswith(args.paths):
+        if not rel.startswith(args.paths) or (skip and rel.startswith(skip)):
             continue
         sites, lines = find_sites(tree.src, rel)
         file_lines[rel] = lines
@@ -320,7 +337,7 @@ def main():
             print("%-10s %s:%d  %s  [%s -> %s]" % (op, rel, idx + 1, file_lines[rel][idx].strip(),
                                                    old, new or "(removed)"))
         return
-    print("revision %s in %s" % (sha[:12], args.work))
+    print("revision %s in %s; tests excluded: %s" % (sha[:12], args.work, args.exclude))
     rc = tree.configure_and_build(log)
     if rc != 0:
         sys.exit("the unmutated tree does not build; see %s" % log)

@@ -5,71 +5,48 @@
 #include <cstring>
 #include <memory>
 
-#include "board/material.h"
-#include "board/state.h"
 #include "eval/eval_params.h"
-#include "search/driver.h"
-#include "search/parallel.h"
-#include "search/search.h"
-#include "search/tt.h"
-#include "test_util.h"
+#include "search_fixture.h"
 
 namespace kestrel {
 namespace {
 
-class Parallel : public ::testing::Test {
+class Parallel : public test::SearchFixture {
  protected:
-  static void SetUpTestSuite() {
-    test::InitTables();
-    AllocateEngineState();
-    const char values[] = "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900;"
-                          "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200; VK = 15000;";
-    ParseEvaluationText(values, sizeof values - 1);
-    DeriveMaterialTables();
-    ComputeSearchThresholds();
-    AllocateTable(32000000);
-    silentSearch = true;
-  }
-  static void TearDownTestSuite() { StopHelpers(); }
-
   // Searches a position to a fixed depth on `threads` threads; returns the move.
   Move SearchOn(const std::string& text, int threads, int depth) {
-    GameCursor game;
-    std::string err;
-    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << err;
-    State->sideToMove = game.side;
-    State->threadNumber = threads;
-    NewGameReset();
-    SearchFixedDepth(game.side, depth);
+    SearchTo(text, depth, threads);
     return State->bestMove;
   }
 };
 
-TEST_F(Parallel, OneThreadNeverSplits) {
-  const int depth = std::getenv("KESTREL_SANITIZED") ? 3 : 4;
-  const Move m =
-      SearchOn("sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 1, depth);
-  EXPECT_NE(m, NoMove);
-  EXPECT_EQ(SplitCount(), 0);
-}
-
-// Every position searched on four threads ends with a legal move of the root, and
-// splits happen on the way.
-TEST_F(Parallel, FourThreadsFindLegalMovesAndSplit) {
+// Every position searched on four threads ends with a legal move of the root, shown at
+// the head of the main line, and splits happen on the way; one thread never splits.
+TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
   const int depth = sanitized ? 4 : 5;
-  int splits = 0, searched = 0;
-  for (const std::string& text : test::SamplePositions()) {
-    if (sanitized && ++searched > 5) break;
-    int side;
-    auto p = test::MakePosition(text, &side);
-    if (test::LegalMoves(*p, side).size() < 2) continue;
-    const Move m = SearchOn(text, 4, depth);
-    ASSERT_NE(m, NoMove) << text;
-    EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
-    splits += SplitCount();
+  for (const int threads : {1, 4}) {
+    int splits = 0, searched = 0;
+    for (const std::string& text : test::SamplePositions()) {
+      if ((sanitized || threads == 1) && ++searched > 3) break;
+      int side;
+      auto p = test::MakePosition(text, &side);
+      if (test::LegalMoves(*p, side).size() < 2) continue;
+      const Move m = SearchOn(text, threads, depth);
+      ASSERT_NE(m, NoMove) << text;
+      EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
+      // The main line starts with the best move, also when a helper found it, and is
+      // legal to its end, also where it was merged from helpers.
+      const PvRow& pv = MainBlock().pv[RootPly];
+      EXPECT_EQ(pv.moves[RootPly], m) << text;
+      for (int ply = RootPly; ply <= pv.length; ++ply, side = -side) {
+        ASSERT_TRUE(IsLegalMove(*p, pv.moves[ply], side)) << text << " ply " << ply;
+        MakeMove(*p, pv.moves[ply]);
+      }
+      splits += SplitCount();
+    }
+    EXPECT_EQ(splits > 0, threads > 1) << threads;
   }
-  EXPECT_GT(splits, 0);
 }
 
 // With random positional weights, every evaluation the search makes through its carried

@@ -1,6 +1,6 @@
-// Staged pickers: every move of the node exactly once (against the generators),
-// the hash move first and never twice, the stage codes, killer validity, the
-// history stages, and the quiescence screen.
+// Staged pickers: every move of the node exactly once (against the generators), the
+// hash move first and never twice, the stage codes, killer validity, the history
+// stages, and the quiescence screen.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -93,71 +93,48 @@ std::vector<std::pair<std::unique_ptr<Position>, int>> GamePositions(int games, 
   return v;
 }
 
-TEST_F(PickerTest, NextMoveHandsOutEveryMoveOnce) {
+// Over game positions, with random history, hash move and killers (some stale), each
+// picker hands out every generated move exactly once (the hash move first), with stage
+// codes that never go back.
+TEST_F(PickerTest, EveryMoveExactlyOnce) {
   std::mt19937 rng(99);
-  int nodes = 0, withHashCapture = 0;
-  for (auto& [pos, side] : GamePositions(12, 120)) {
-    if (InCheck(*pos, side)) continue;
+  int nodes[2] = {0, 0}, withHashCapture = 0, skip = 0;
+  for (auto& [pos, side] : GamePositions(40, 150)) {
+    const bool evasion = InCheck(*pos, side);
+    if (!evasion && ++skip % 3) continue;  // a third of the ordinary nodes is plenty
     Load(*pos);
-    const std::vector<Move> gen = Generated(*pos, side);
+    Move buf[MaxMoves];
+    const std::vector<Move> gen =
+        evasion ? std::vector<Move>(buf, GenerateEvasions(*pos, buf, side, 0)) : Generated(*pos, side);
     if (gen.empty()) continue;
-    // Random history, a hash move from the list (or none), killers from the list or stale.
     for (Move m : gen)
       HistoryScore[HistoryIndex(m, side)].store((int)(rng() % 7) - 3, std::memory_order_relaxed);
     const Move hash = rng() % 4 ? gen[rng() % gen.size()] : 0;
     const Move k1 = gen[rng() % gen.size()];
     const Move k2 = rng() % 2 ? gen[rng() % gen.size()] : EncodeMove(FlagNone, Empty, BGold | SideIndex(side), 40, 41);
     Start(hash, k1, k2);
-    const auto out = Drain(side);
+    const auto out = Drain(side, evasion);
     std::map<Move, int> want, got;
     for (Move m : gen) ++want[m];
     if (hash) want[hash] = 1;
     for (auto& [code, m] : out) ++got[m];
-    if (got != want) {
-      std::string seq;
-      for (auto& [code, m] : out) seq += std::to_string(code) + ":" + MoveToUsi(m) + " ";
-      FAIL() << PositionToSfen(*pos, side) << " hash " << MoveToUsi(hash) << " k " << MoveToUsi(k1) << " "
-             << MoveToUsi(k2) << "\n" << seq;
-    }
+    ASSERT_EQ(got, want) << PositionToSfen(*pos, side) << " hash " << MoveToUsi(hash);
     if (hash) {
-      EXPECT_EQ(out[0].first, PickHash);
-      EXPECT_EQ(out[0].second, hash);
+      EXPECT_EQ(out[0], std::make_pair((int)PickHash, hash));
       withHashCapture += MoveIsCapture(hash);
     }
-    // Codes never go back to an earlier stage.
-    for (size_t i = 1; i < out.size(); ++i) ASSERT_LE(out[i - 1].first, out[i].first);
-    ++nodes;
+    for (size_t i = 1; i < out.size(); ++i) {
+      ASSERT_LE(out[i - 1].first, out[i].first);
+      if (evasion) {
+        ASSERT_EQ(out[i].first, PickEvasion);
+      }
+    }
+    ++nodes[evasion];
   }
-  EXPECT_GT(nodes, 800);
+  EXPECT_GT(nodes[0], 1000);
+  EXPECT_GT(nodes[1], 100);
   EXPECT_GT(withHashCapture, 20);
   ClearHistory();
-}
-
-TEST_F(PickerTest, NextEvasionHandsOutEveryEvasionOnce) {
-  std::mt19937 rng(7);
-  int nodes = 0;
-  for (auto& [pos, side] : GamePositions(40, 150)) {
-    if (!InCheck(*pos, side)) continue;
-    Load(*pos);
-    Move buf[MaxMoves];
-    const std::vector<Move> gen(buf, GenerateEvasions(*pos, buf, side, 0));
-    const Move hash = !gen.empty() && rng() % 2 ? gen[rng() % gen.size()] : 0;
-    Start(hash);
-    const auto out = Drain(side, true);
-    std::map<Move, int> want, got;
-    for (Move m : gen) ++want[m];
-    if (hash) want[hash] = 1;
-    for (auto& [code, m] : out) {
-      ++got[m];
-      EXPECT_EQ(code, m == hash ? PickHash : PickEvasion);
-    }
-    ASSERT_EQ(got, want) << PositionToSfen(*pos, side);
-    if (hash) {
-      EXPECT_EQ(out[0].second, hash);
-    }
-    ++nodes;
-  }
-  EXPECT_GT(nodes, 100);
 }
 
 TEST_F(PickerTest, CaptureOrderAndStages) {
@@ -178,74 +155,50 @@ TEST_F(PickerTest, CaptureOrderAndStages) {
   for (auto& [code, m] : out)
     if (m == U(*p, "5e5c+")) badCaptureLater = code == PickRest;
   EXPECT_TRUE(badCaptureLater);
-  // A hash move that is a capture comes first and only once.
-  Start(U(*p, "5e2e"));
-  out = Drain(Black);
-  EXPECT_EQ(out[0], std::make_pair((int)PickHash, U(*p, "5e2e")));
-  EXPECT_EQ(out[1], std::make_pair((int)PickGoodCapture, U(*p, "7h7g")));
-  EXPECT_EQ(std::count_if(out.begin(), out.end(), [&](auto& e) { return e.second == U(*p, "5e2e"); }), 1);
 }
 
+// Without captures the killers come first; then the quiet move with the best positive
+// history, up to three more with positive history in list order, and the rest.
 TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   auto p = test::MakePosition("startpos");
   Load(*p);
   const Move k1 = U(*p, "2g2f"), k2 = U(*p, "7g7f");
-  // No captures: straight to the killers; no positive history: list order after.
+  const char* moves[5] = {"1g1f", "9g9f", "3i4h", "5i5h", "6i5h"};
+  const int values[5] = {5, 9, 2, 3, 4};
+  for (int i = 0; i < 5; ++i) HistoryScore[HistoryIndex(U(*p, moves[i]), Black)].store(values[i]);
   Start(0, k1, k2);
-  auto out = Drain(Black);
-  ASSERT_GE(out.size(), 3u);
+  const auto out = Drain(Black);
+  ASSERT_GE(out.size(), 7u);
   EXPECT_EQ(out[0], std::make_pair((int)PickKiller1, k1));
   EXPECT_EQ(out[1], std::make_pair((int)PickKiller2, k2));
-  std::vector<Move> rest;
-  for (size_t i = 2; i < out.size(); ++i) {
-    EXPECT_EQ(out[i].first, PickRest);
-    rest.push_back(out[i].second);
-  }
-  std::vector<Move> gen = Generated(*p, Black);
-  gen.erase(std::remove_if(gen.begin(), gen.end(), [&](Move m) { return m == k1 || m == k2; }), gen.end());
-  EXPECT_EQ(rest, gen);
-  // Positive history: the best one, then three more in list order.
-  const Move h[5] = {U(*p, "1g1f"), U(*p, "9g9f"), U(*p, "3i4h"),
-                     U(*p, "5i5h"), U(*p, "6i5h")};
-  const int values[5] = {5, 9, 2, 3, 4};
-  for (int i = 0; i < 5; ++i) HistoryScore[HistoryIndex(h[i], Black)].store(values[i]);
-  Start(0);
-  out = Drain(Black);
-  EXPECT_EQ(out[0], std::make_pair((int)PickBestHistory, h[1]));
-  // The other four in list order: kings, golds, silvers ... pawns; three get code 8.
-  std::vector<std::pair<int, Move>> next(out.begin() + 1, out.begin() + 5);
-  int eights = 0;
-  for (auto& e : next) eights += e.first == PickHistory;
-  EXPECT_EQ(eights, 3);
-  EXPECT_EQ(next[3].first, PickRest);
+  EXPECT_EQ(out[2], std::make_pair((int)PickBestHistory, U(*p, "9g9f")));
+  // Generation order is kings, golds, silvers ... pawns; 1g1f comes later with the rest.
+  const char* next[3] = {"5i5h", "6i5h", "3i4h"};
+  for (int i = 0; i < 3; ++i) EXPECT_EQ(out[3 + i], std::make_pair((int)PickHistory, U(*p, next[i]))) << i;
+  for (size_t i = 6; i < out.size(); ++i) EXPECT_EQ(out[i].first, PickRest);
   ClearHistory();
-  // A killer equal to the hash move is not handed out again.
-  Start(k1, k1, 0);
-  out = Drain(Black);
-  EXPECT_EQ(out[0], std::make_pair((int)PickHash, k1));
-  EXPECT_NE(out[1].first, PickKiller1);
 }
 
 TEST_F(PickerTest, KillerValidity) {
   auto p = test::MakePosition("sfen 4k4/9/9/9/8r/3P5/9/1B7/4K1R2 b GP 1");
-  const int side = Black;
-  // Playable: a bishop step, a rook move up its file, a gold drop, a pawn drop on a free file.
-  EXPECT_TRUE(IsMoveValid(*p, U(*p, "8h7g"), side));
-  EXPECT_TRUE(IsMoveValid(*p, U(*p, "3i3a"), side));
-  EXPECT_TRUE(IsMoveValid(*p, U(*p, "G*5f"), side));
-  EXPECT_TRUE(IsMoveValid(*p, U(*p, "P*5f"), side));
-  // The piece has moved (no silver on 6e), the path is blocked (6f between 8h and
-  // 5e), the target holds something else (3e is empty, not a pawn).
-  EXPECT_FALSE(IsMoveValid(*p, EncodeMove(FlagNone, Empty, BSilver, 30, 39), side));
-  EXPECT_FALSE(IsMoveValid(*p, EncodeMove(FlagNone, Empty, BBishop, 40, 64), side));
-  EXPECT_FALSE(IsMoveValid(*p, EncodeMove(FlagNone, WPawn, BRook, 42, 78), side));
-  EXPECT_TRUE(IsMoveValid(*p, EncodeMove(FlagNone, Empty, BRook, 42, 78), side));
-  // A pawn drop on a file that has a pawn, a piece not in hand, the other side's piece.
-  EXPECT_FALSE(IsMoveValid(*p, EncodeMove(FlagNone, Empty, BPawn, 39, NoSquare), side));
-  EXPECT_FALSE(IsMoveValid(*p, EncodeMove(FlagNone, Empty, BSilver, 40, NoSquare), side));
-  EXPECT_FALSE(IsMoveValid(*p, EncodeMove(FlagNone, Empty, WRook, 35, 44), White) &&
-               p->board[44] != WRook);
-  EXPECT_FALSE(IsMoveValid(*p, 0, side));
+  const struct {
+    Move m;
+    bool valid;
+  } cases[] = {
+      // A bishop step, a rook move up its file, a gold drop, a pawn drop on a free file.
+      {U(*p, "8h7g"), true}, {U(*p, "3i3a"), true}, {U(*p, "G*5f"), true}, {U(*p, "P*5f"), true},
+      // The piece has moved (no silver on 6e), the path is blocked (6f between 8h and
+      // 5e), the target holds something else (3e is empty, not a pawn).
+      {EncodeMove(FlagNone, Empty, BSilver, 30, 39), false},
+      {EncodeMove(FlagNone, Empty, BBishop, 40, 64), false},
+      {EncodeMove(FlagNone, WPawn, BRook, 42, 78), false},
+      {EncodeMove(FlagNone, Empty, BRook, 42, 78), true},
+      // A pawn drop on a file that has a pawn, a piece not in hand, no move.
+      {EncodeMove(FlagNone, Empty, BPawn, 39, NoSquare), false},
+      {EncodeMove(FlagNone, Empty, BSilver, 40, NoSquare), false},
+      {0, false},
+  };
+  for (const auto& c : cases) EXPECT_EQ(IsMoveValid(*p, c.m, Black), c.valid) << MoveToUsi(c.m);
   EXPECT_TRUE(PawnOnFile(*p, 3, Black));   // file 6
   EXPECT_FALSE(PawnOnFile(*p, 4, Black));  // file 5
   EXPECT_FALSE(PawnOnFile(*p, 3, White));
@@ -262,29 +215,24 @@ TEST_F(PickerTest, PromotionsAndQuiescenceScreen) {
   // bishop 1i: 7c .. 4f diagonal into the zone (7c, 8b, 9a); pawn 8d to 8c.
   const std::vector<std::string> want = {"9i9c+", "1i7c+", "8d8c+"};
   EXPECT_EQ(texts, want);
-  // Quiescence: captures, then the non-capturing promotion once; nothing losing.
-  Load(*p);
-  block->ply[Ply].staticEval = 0;
-  block->ply[Ply].pickerStage = QuiescenceStart;
-  std::vector<Move> q;
-  while (NextQuiescenceMove(*block, Ply, -30000, Black, 1)) q.push_back(block->ply[Ply].currentMove);
-  std::vector<std::string> qt;
-  for (Move m : q) qt.push_back(MoveToUsi(m));
-  std::sort(qt.begin(), qt.end());
-  EXPECT_EQ(qt, (std::vector<std::string>{"1i7c+", "8d8c+", "9i9c+"}));
-  EXPECT_EQ(NextQuiescenceMove(*block, Ply, -30000, Black, 1), 0);
+  // The quiescence list (sorted texts) of a position for alpha and quiescence depth.
+  auto quiescence = [&](const Position& pos, int alpha, int qdepth) {
+    Load(pos);
+    block->ply[Ply].staticEval = 0;
+    block->ply[Ply].pickerStage = QuiescenceStart;
+    std::vector<std::string> qt;
+    while (NextQuiescenceMove(*block, Ply, alpha, Black, qdepth)) qt.push_back(MoveToUsi(block->ply[Ply].currentMove));
+    std::sort(qt.begin(), qt.end());
+    return qt;
+  };
+  // Captures, then the non-capturing promotion once; nothing losing.
+  EXPECT_EQ(quiescence(*p, -30000, 1), (std::vector<std::string>{"1i7c+", "8d8c+", "9i9c+"}));
+  // Futility: with alpha far above the bound nothing is searched.
+  EXPECT_TRUE(quiescence(*p, 20000, 1).empty());
   // From quiescence depth 7 a pawn capture that does not promote is left out.
   auto p2 = test::MakePosition("sfen 4k4/9/9/9/4p4/4P4/9/9/4K4 b - 1");
-  Load(*p2);
-  block->ply[Ply].staticEval = 0;
-  block->ply[Ply].pickerStage = QuiescenceStart;
-  EXPECT_EQ(NextQuiescenceMove(*block, Ply, -30000, Black, 6), PickQuiescence);
-  block->ply[Ply].pickerStage = QuiescenceStart;
-  EXPECT_EQ(NextQuiescenceMove(*block, Ply, -30000, Black, 7), 0);
-  // Futility: with alpha far above the bound nothing is searched.
-  Load(*p);
-  block->ply[Ply].pickerStage = QuiescenceStart;
-  EXPECT_EQ(NextQuiescenceMove(*block, Ply, 20000, Black, 1), 0);
+  EXPECT_EQ(quiescence(*p2, -30000, 6).size(), 1u);
+  EXPECT_TRUE(quiescence(*p2, -30000, 7).empty());
 }
 
 }  // namespace

@@ -1,51 +1,19 @@
 // The node search's rules seen from outside: repetition scores at a node, the pawn-drop
-// mate score, and a small tactical set searched to a fixed depth.
+// mate score, the cut-offs near the leaves, the quiescence search's stand pat and mate
+// probes, the root's easy move, and a small tactical set searched to a fixed depth on one
+// thread and on four, with its main line and ponder move.
 #include <gtest/gtest.h>
 
-#include <cstring>
+#include <iterator>
 
-#include "board/material.h"
 #include "board/score.h"
-#include "board/state.h"
-#include "search/driver.h"
-#include "search/parallel.h"
-#include "search/search.h"
-#include "search/tt.h"
-#include "test_util.h"
+#include "eval/evaluate.h"
+#include "search_fixture.h"
 
 namespace kestrel {
 namespace {
 
-class NodeRules : public ::testing::Test {
- protected:
-  static void SetUpTestSuite() {
-    test::InitTables();
-    AllocateEngineState();
-    test::SetPieceValues(test::ShippedPieceValues);
-    ComputeSearchThresholds();
-    AllocateTable(16000000);
-    silentSearch = true;
-  }
-  static void TearDownTestSuite() { StopHelpers(); }
-
-  // Sets the game up from USI text into the root and the main block; returns the side.
-  int SetUp(const std::string& text) {
-    GameCursor game;
-    std::string err;
-    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << text << ": " << err;
-    State->sideToMove = game.side;
-    std::memcpy(static_cast<void*>(&MainBlock().pos), &State->root, sizeof(Position));
-    return game.side;
-  }
-  // Searches to a fixed depth on one thread from cleared tables; returns the root score.
-  int SearchTo(const std::string& text, int depth, int threads = 1) {
-    const int side = SetUp(text);
-    State->threadNumber = threads;
-    NewGameReset();
-    SearchFixedDepth(side, depth);
-    return State->rootScore;
-  }
-};
+class NodeRules : public test::SearchFixture {};
 
 // The repetition answer for the last position of a game, as if the last `ply - 1`
 // moves were the search path and the game's side to move (or the other) the root side.
@@ -110,7 +78,7 @@ TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
 // A small tactical set, searched without the mate solver at the root: two mates in two
 // (the second begins with a quiet rook drop), a knight fork that wins the rook, and a
 // capture that must be refused because the gold takes the rook back. One thread and four
-// must give the same answers.
+// must give the same moves and scores.
 TEST_F(NodeRules, TacticsAtAFixedDepth) {
   rootMateTests = false;
   const struct {
@@ -124,9 +92,13 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       {"sfen 3k1r3/9/9/9/9/9/9/9/4K4 b N 1", 4, "N*5c", 600, ScoreProven},
       {"sfen 4k4/9/9/5g3/4p4/9/9/4R4/4K4 b - 1", 4, "!5h5e", 0, ScoreProven},
   };
+  int oneThread[std::size(cases)];
   for (const int threads : {1, 4}) {
     for (const auto& c : cases) {
       const int score = SearchTo(c.text, c.depth, threads);
+      int& first = oneThread[&c - cases];
+      if (threads == 1) first = score;
+      EXPECT_EQ(score, first) << c.text << " threads " << threads;
       const std::string best = MoveToUsi(State->bestMove);
       if (c.move[0] == '!') {
         EXPECT_NE(best, c.move + 1) << c.text << " threads " << threads;
@@ -135,7 +107,104 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       }
       EXPECT_GE(score, c.minScore) << c.text << " threads " << threads;
       EXPECT_LE(score, c.maxScore) << c.text << " threads " << threads;
+      // The main line starts with the best move, whichever thread found it, and is legal.
+      const PvRow& pv = MainBlock().pv[RootPly];
+      ASSERT_GE(pv.length, RootPly) << c.text;
+      EXPECT_EQ(pv.moves[RootPly], State->bestMove.load()) << c.text << " threads " << threads;
+      int side;
+      auto p = test::MakePosition(c.text, &side);
+      for (int ply = RootPly; ply <= pv.length; ++ply, side = -side) {
+        ASSERT_TRUE(IsLegalMove(*p, pv.moves[ply], side)) << c.text << " ply " << ply;
+        MakeMove(*p, pv.moves[ply]);
+      }
+      // The ponder move is the line's reply to the best move, taken from the table.
+      if (pv.length > RootPly && score < ScoreProven) {
+        MakeMove(State->root, State->bestMove);
+        State->sideToMove = -State->sideToMove;
+        SelectPonderMove();
+        EXPECT_EQ(ponderMove, pv.moves[RootPly + 1]) << c.text << " threads " << threads;
+      }
     }
+  }
+  rootMateTests = true;
+}
+
+// What a search prints: the moves it tries and its lines; a search too short for the
+// millisecond clock prints no speed rather than a nonsense one.
+TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
+  rootMateTests = silentSearch = false;
+  ::testing::internal::CaptureStdout();
+  SearchTo("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1", 2);
+  const std::string out = ::testing::internal::GetCapturedStdout();
+  rootMateTests = silentSearch = true;
+  EXPECT_NE(out.find("info currmove "), std::string::npos) << out;
+  EXPECT_NE(out.find(" score cp "), std::string::npos) << out;
+  EXPECT_EQ(out.find(" nps -"), std::string::npos) << out;
+}
+
+// Near the leaves a node not in check whose evaluation (below two plies) or quiescence
+// search (below three) clears beta by the margin M, exactly M included, is cut at beta
+// without searching below it. The stand pat ends a quiescence node as soon as it reaches
+// beta; the quiescence search probes for a mate in one down to its sixth ply only.
+TEST_F(NodeRules, CutoffsNearTheLeavesAndInQuiescence) {
+  SearchBlock& b = MainBlock();
+  const int M = MaxCaptureGain * 2 / 8;
+  // A gold up and nothing to capture or mate with: the quiescence search is the evaluation.
+  const std::string quiet = "sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1";
+  for (const int depth : {7, 9}) {
+    for (const int over : {0, 1}) {
+      NewGameReset();
+      const int side = SetUp(quiet);
+      const int beta = Evaluate(b.pos, side) - M + over;
+      b.nodes = 0;
+      const int v = Search(b, beta - 1, beta, depth, 2, side, true);
+      const uint64_t cutNodes = depth < 8 ? 1 : 2;  // the node, and its quiescence search
+      if (over == 0) {
+        EXPECT_EQ(v, beta) << depth;
+        EXPECT_EQ(b.nodes, cutNodes) << depth;
+      } else {
+        EXPECT_GT(b.nodes, cutNodes) << depth;
+      }
+    }
+  }
+  // Rook takes rook is there, but the stand pat at beta ends the node first.
+  int side = SetUp("sfen 4k4/9/9/9/4r4/9/9/4R4/4K4 b - 1");
+  const int eval = Evaluate(b.pos, side);
+  EXPECT_EQ(Quiesce(b, eval - 1, eval, 2, side, 1), eval);
+  EXPECT_EQ(Quiesce(b, eval - 2, eval + 1, 2, side, 1), eval + 1);  // below beta it is taken
+  // G*5b mates: found by the probe at quiescence plies 1 to 6, not at 7.
+  for (const int qdepth : {1, 6, 7}) {
+    side = SetUp("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
+    const int v = Quiesce(b, -ScoreInfinite, ScoreInfinite, 2, side, qdepth);
+    if (qdepth <= 6) {
+      EXPECT_EQ(v, MateIn(2)) << qdepth;
+    } else {
+      EXPECT_LT(v, ScoreProven) << qdepth;
+    }
+  }
+}
+
+// The root list's easy move: a clear best that recaptures the piece just taken (of the
+// same kind) is one even when it wins material; a clear best that wins material without
+// recapturing is not.
+TEST_F(NodeRules, EasyMoveIsAClearRecaptureOrAClearSmallGain) {
+  const struct {
+    const char* text;
+    const char* easy;  // "" for none
+  } cases[] = {
+      // The gold takes back the rook just taken, a gold up.
+      {"sfen 4k4/4r4/9/9/4R4/4G4/9/9/4K4 w G 1 moves 5b5e", "5f5e"},
+      // The same capture when nothing was just taken: too much gained to be easy.
+      {"sfen 4k4/9/9/9/4r4/4G4/9/9/4K4 b RG 1", ""},
+      // The rook was taken by a bishop: taking the bishop back is not of the same kind.
+      {"sfen 4k4/9/2b6/9/4R4/4G4/9/9/4K4 w G 1 moves 7c5e", ""},
+  };
+  rootMateTests = false;
+  for (const auto& c : cases) {
+    NewGameReset();
+    const int side = SetUp(c.text);
+    OrderRootMoves(MainBlock(), side);
+    EXPECT_EQ(State->easyMove ? MoveToUsi(State->easyMove) : std::string(), c.easy) << c.text;
   }
   rootMateTests = true;
 }

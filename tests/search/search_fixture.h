@@ -1,0 +1,54 @@
+// The fixture of the search tests: board tables, the shipped piece values, a 16 MB table
+// and silent searches; games set up from USI text and fixed-depth searches.
+#pragma once
+
+#include <cstring>
+#include <string>
+
+#include "board/material.h"
+#include "board/state.h"
+#include "search/driver.h"
+#include "search/parallel.h"
+#include "search/search.h"
+#include "search/tt.h"
+#include "test_util.h"
+
+namespace kestrel::test {
+
+class SearchFixture : public ::testing::Test {
+ protected:
+  static void SetUpTestSuite() {
+    InitTables();
+    AllocateEngineState();
+    SetPieceValues(ShippedPieceValues);
+    ComputeSearchThresholds();
+    AllocateTable(16000000);
+    silentSearch = true;
+  }
+  static void TearDownTestSuite() { StopHelpers(); }
+
+  // Sets the game up from USI text into the root and the main block; returns the side.
+  int SetUp(const std::string& text) {
+    GameCursor game;
+    std::string err;
+    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << text << ": " << err;
+    State->sideToMove = game.side;
+    State->lastMovePlayed = game.lastMove;
+    SearchBlock& b = MainBlock();
+    std::memcpy(static_cast<void*>(&b.pos), &State->root, sizeof(Position));
+    b.ply[RootPly].currentMove = 0;
+    b.ply[RootPly].givesCheck = b.ply[RootPly].nullMoveMade = 0;
+    return game.side;
+  }
+  // Searches to a fixed depth on `threads` threads from cleared tables; returns the root
+  // score (the move is in State->bestMove).
+  int SearchTo(const std::string& text, int depth, int threads = 1) {
+    const int side = SetUp(text);
+    State->threadNumber = threads;
+    NewGameReset();
+    SearchFixedDepth(side, depth);
+    return State->rootScore;
+  }
+};
+
+}  // namespace kestrel::test
