@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <set>
 
-#include "mate/test_positions.h"
+#include "test_positions.h"
 #include "movegen/checks.h"
 
 namespace kestrel {
