@@ -190,6 +190,11 @@ TEST(MateInOne, SetPositions) {
       {"3lkg3/3p5/4GP3/9/4R4/9/9/9/4K4 b - 1", "5c4b"},  // discovered double check
       {"3lk4/3p5/K3G3r/9/4R4/9/9/9/9 b - 1", ""},  // the gold would expose its own king
       {"3lk4/3p5/K3G4/9/4R4/9/9/9/9 b - 1", "5c5b"},
+      // A lance from the next file promotes beside the king, which stands in the zone
+      // (for White on its edge, 9g).
+      {"3bks3/5p3/2K6/9/9/9/9/9/3L5 b - 1", "6i6b+"},
+      {"9/9/8k/6K1p/9/9/9/9/7L1 b - 1", "2i2c+"},
+      {"1l7/9/9/9/9/P1k6/K8/9/9 w - 1", "8a8g+"},
   };
   for (const auto& [sfen, answer] : cases) {
     int side = Black;
