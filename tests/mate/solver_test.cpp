@@ -94,7 +94,7 @@ std::string Mirrored(const std::string& sfen) {
   r->hand[1] = q->hand[0];
   r->historyCount = 0;
   FinishSetup(*r, White);
-  return PositionToText(*r, White);
+  return PositionToSfen(*r, White);
 }
 
 // "go mate" before any table allocation makes the default table; sizes follow a quarter
@@ -139,7 +139,7 @@ TEST_F(MateFixture, ShortAnswers) {
   // The table keeps the last proof for the root shortcuts: the first mating move, forgettable.
   Go("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
   const Move first = FirstMatingMove(Black, *p);
-  EXPECT_EQ(Usi(first), "G*5b");
+  EXPECT_EQ(MoveToUsi(first), "G*5b");
   ForgetMateChild(Black, *p, first);
   EXPECT_EQ(FirstMatingMove(Black, *p), NoMove);
 }

@@ -23,7 +23,7 @@ std::vector<Move> Checks(Position& p, int side) {
 
 std::vector<std::string> Texts(const std::vector<Move>& v) {
   std::vector<std::string> s;
-  for (Move m : v) s.push_back(Usi(m) + (MoveFlag(m) == FlagNoPromote ? "=" : ""));
+  for (Move m : v) s.push_back(MoveToUsi(m) + (MoveFlag(m) == FlagNoPromote ? "=" : ""));
   return s;
 }
 
@@ -51,15 +51,15 @@ int CrossCheckEvasions(Position& p, int side, const std::string& where) {
   EXPECT_EQ(evSet.size(), ev.size()) << "duplicate evasion in " << where;
   for (Move m : ev)
     EXPECT_TRUE(IsLegalMove(p, m, side) || IsPawnDropMate(p, m, side))
-        << "illegal evasion " << Usi(m) << " flag " << MoveFlag(m) << " in " << where;
+        << "illegal evasion " << MoveToUsi(m) << " flag " << MoveFlag(m) << " in " << where;
   for (Move m : legal)
-    EXPECT_TRUE(evSet.count(m)) << "legal move " << Usi(m) << " flag " << MoveFlag(m)
+    EXPECT_TRUE(evSet.count(m)) << "legal move " << MoveToUsi(m) << " flag " << MoveFlag(m)
                                 << " missing from evasions in " << where;
   // Without unpromoted choices the list is a subset that drops only flag-3 moves
   // of rooks, bishops, pawns and lances going to the zone's second rank.
   const std::vector<Move> ev0 = Evasions(p, side, 0);
   std::set<Move> ev0Set(ev0.begin(), ev0.end());
-  for (Move m : ev0) EXPECT_TRUE(evSet.count(m)) << Usi(m) << " only without unpromoted, " << where;
+  for (Move m : ev0) EXPECT_TRUE(evSet.count(m)) << MoveToUsi(m) << " only without unpromoted, " << where;
   for (Move m : ev) {
     if (ev0Set.count(m)) continue;
     const int kind = MovePiece(m) & ~1;
@@ -67,7 +67,7 @@ int CrossCheckEvasions(Position& p, int side, const std::string& where) {
     const bool secondRank = side == Black ? row == 1 : row == 7;
     EXPECT_TRUE(MoveFlag(m) == FlagNoPromote &&
                 (kind == BRook || kind == BBishop || kind == BPawn || (kind == BLance && secondRank)))
-        << Usi(m) << " wrongly dropped without unpromoted, " << where;
+        << MoveToUsi(m) << " wrongly dropped without unpromoted, " << where;
   }
   return 1;
 }
@@ -76,24 +76,24 @@ int CrossCheckEvasions(Position& p, int side, const std::string& where) {
 // checking move; returns the number of legal checking moves seen.
 int CrossCheckChecks(Position& p, int side) {
   const std::vector<Move> checks = Checks(p, side);
-  const std::string where = PositionToText(p, side);
+  const std::string where = PositionToSfen(p, side);
   std::set<Move> set(checks.begin(), checks.end());
   EXPECT_EQ(set.size(), checks.size()) << "duplicate check in " << where;
   Move buf[MaxMoves];
   std::set<Move> pseudo(buf, GenerateDrops(GenerateAllMoves(p, buf, side), p, side));
   for (Move m : checks) {
-    EXPECT_TRUE(pseudo.count(m)) << "not a move: " << Usi(m) << " flag " << MoveFlag(m) << " in " << where;
+    EXPECT_TRUE(pseudo.count(m)) << "not a move: " << MoveToUsi(m) << " flag " << MoveFlag(m) << " in " << where;
     if (pseudo.count(m) && IsLegalMove(p, m, side)) {
-      EXPECT_TRUE(GivesCheck(p, m, side)) << Usi(m) << " gives no check in " << where;
+      EXPECT_TRUE(GivesCheck(p, m, side)) << MoveToUsi(m) << " gives no check in " << where;
     }
   }
   int seen = 0;
   for (Move m : LegalMoves(p, side)) {
     if (!GivesCheck(p, m, side)) continue;
     ++seen;
-    EXPECT_TRUE(set.count(m)) << "checking move " << Usi(m) << " flag " << MoveFlag(m) << " missing in " << where;
+    EXPECT_TRUE(set.count(m)) << "checking move " << MoveToUsi(m) << " flag " << MoveFlag(m) << " missing in " << where;
     const MoveUndo k = PlayMove(p, m);
-    CrossCheckEvasions(p, -side, where + " after " + Usi(m));
+    CrossCheckEvasions(p, -side, where + " after " + MoveToUsi(m));
     TakeBackMove(p, m, k);
   }
   return seen;
