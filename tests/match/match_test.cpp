@@ -38,7 +38,7 @@ TEST(MatchStats, SequentialTestDecidesOnlyWhenClear) {
   EXPECT_NEAR(SprtLogLikelihoodRatio(MatchTally{}, 0, 50), 0, 1e-12);
 }
 
-TEST(Match, OpeningsAreLegalAndRepeatable) {
+TEST(MatchTool, OpeningsAreLegalAndRepeatable) {
   test::InitTables();
   for (uint64_t seed = 1; seed <= 20; ++seed) {
     const std::string o = RandomOpening(10, seed);
@@ -54,7 +54,7 @@ TEST(Match, OpeningsAreLegalAndRepeatable) {
 // The match command as a user runs it: two engines (the first named by default, since
 // an option follows it) play two short games from one opening with colours swapped;
 // every move is legal and the summary and the log say so.
-TEST(Match, CommandPlaysAndSummarises) {
+TEST(MatchTool, CommandPlaysAndSummarises) {
   const std::string dir = test::MakeTempDir();
   ASSERT_FALSE(dir.empty());
   ASSERT_EQ(std::system(("mkdir -p " + dir + "/Evaluation && cp " KESTREL_DATA_DIR "/Evaluation/evaluation.txt " +
