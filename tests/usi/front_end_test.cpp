@@ -6,7 +6,6 @@
 
 #include "board/state.h"
 #include "usi/go_command.h"
-#include "mate/go_mate.h"
 #include "search/info_line.h"
 #include "usi/ini.h"
 #include "usi/input_thread.h"
@@ -138,14 +137,6 @@ TEST_F(GoFields, ClockKeysInMilliseconds) {
     EXPECT_EQ(State->whiteIncrement, c.winc) << c.line;
     EXPECT_EQ(State->noTimeLimit, c.noLimit) << c.line;
   }
-}
-
-TEST_F(GoFields, MateLimit) {
-  EXPECT_EQ(ReadGoMateLimit("go mate 999"), 999);
-  EXPECT_EQ(State->noTimeLimit, 0);
-  EXPECT_EQ(ReadGoMateLimit("go mate infinite"), -1);
-  EXPECT_EQ(State->noTimeLimit, 1);
-  EXPECT_EQ(ReadGoMateLimit("go mate -1"), 0);  // not a way to ask for no limit
 }
 
 TEST_F(GoFields, InfoLineFormat) {
