@@ -113,8 +113,9 @@ TEST_F(MateFixture, TableSizes) {
 }
 
 // Short answers and the rules behind them: a pawn-drop mate is no mate, a check that
-// exposes the attacker's king is refuted (but not in a problem without that king), and
-// a perpetual check ends by itself as no mate.
+// exposes the attacker's king is refuted (but not in a problem without that king), a
+// problem without the defender's king has no mate, and a perpetual check ends by itself
+// as no mate.
 TEST_F(MateFixture, ShortAnswers) {
   const std::pair<const char*, const char*> cases[] = {
       {"4k4/9/4P4/9/9/9/9/9/4K4 b G 1", "checkmate G*5b \n"},
@@ -123,6 +124,7 @@ TEST_F(MateFixture, ShortAnswers) {
       {"7nk/7p1/9/7N1/9/9/9/9/K8 b G 1", "checkmate G*1b \n"},
       {"4l2lk/7p1/9/9/4R4/9/9/9/4K4 b - 1", "checkmate nomate\n"},
       {"4l2lk/7p1/9/9/4R4/9/9/9/9 b - 1", "checkmate 5e1e \n"},
+      {"9/9/9/9/9/9/9/9/K7R b G 1", "checkmate nomate\n"},  // no king to mate
       {"8k/9/9/9/9/9/9/9/K7R b - 1", "checkmate nomate\n"},
   };
   for (const auto& [sfen, answer] : cases) {
