@@ -36,10 +36,12 @@ TEST_F(ExchangeTest, CapturesXraysAndQuietMoves) {
       // X-rays: a rook behind the capturer, a lance behind the defender, bishops in line.
       {"4k4/4g4/4p4/9/4R4/4R4/9/9/K8 b - 1", "5e", "5c", Black, -150},
       {"4k4/4g4/4p4/9/4R4/9/9/9/K8 b - 1", "5e", "5c", Black, -700},
+      {"4k4/4g4/4p4/9/4R4/4+R4/9/9/K8 b - 1", "5e", "5c", Black, -150},  // a dragon behind
       {"4l3k/4g4/4p4/4P4/4R4/9/9/9/K8 b - 1", "5d", "5c", Black, 0},
       {"7k1/4g4/4p4/4P4/4R4/9/9/9/K8 b - 1", "5d", "5c", Black, 100},
       {"4k4/9/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black, 550},
       {"4k4/2p6/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black, 550 - 700 + 100},
+      {"8k/1B7/2B6/4p4/4g4/9/9/9/K8 b - 1", "7c", "5e", Black, 550 - 700 + 100},  // the other way
       // Quiet moves next to an enemy pawn: lost when undefended, traded when defended.
       {"4k4/9/9/9/4p4/9/4S4/9/K8 b - 1", "5g", "5f", Black, -500},
       {"4k4/9/9/9/9/9/4S4/9/K8 b - 1", "5g", "5f", Black, 0},
