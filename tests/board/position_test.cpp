@@ -131,23 +131,5 @@ TEST_F(PositionTest, RebuildKeepsAbsentKingSquare) {
   EXPECT_EQ(p->kingSquare[1], (uint32_t)NoSquare);
 }
 
-TEST_F(PositionTest, MaterialTablesFromPawnOnly) {
-  std::memset(PieceValues, 0, sizeof PieceValues);
-  PieceValues[VKPawn] = 100;
-  DeriveMaterialTables();
-  EXPECT_EQ(PieceValue[BPawn], 100);
-  EXPECT_EQ(PieceValue[WPawn], 100);
-  EXPECT_EQ(CaptureGain[BPawn], 200);
-  EXPECT_EQ(PromotionGain[BPawn], -100);
-  EXPECT_EQ(CaptureGain[WTokin], 100);
-  EXPECT_EQ(PieceValue[BRook], 0);
-  EXPECT_EQ(PieceValue[Empty], 0);
-  EXPECT_EQ(CountValue[0][18], 1800);
-  SetTestValues();
-  EXPECT_EQ(MaxCaptureGain, 900 + 1200);
-  EXPECT_EQ(CaptureGain[WDragon], 2100);
-  EXPECT_EQ(CaptureGain[BKing], 15000);
-}
-
 }  // namespace
 }  // namespace kestrel

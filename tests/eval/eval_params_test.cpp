@@ -1,4 +1,5 @@
-// The evaluation text and weight file loaders on their edge cases.
+// The evaluation text, the full and the compact weight files: loaders on their edge
+// cases, and compact factors expanded into weights that score as the factors say.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -7,11 +8,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "board/material.h"
 #include "board/state.h"
+#include "eval/eval_compact.h"
 #include "eval/eval_params.h"
+#include "eval/evaluate.h"
 #include "test_util.h"
 
 namespace kestrel {
@@ -29,176 +34,112 @@ class EvalFiles : public ::testing::Test {
   }
   void TearDown() override {
     scratch.Leave();
+    EvalWeightsPresent = false;
+    std::memset(KppTable, 0, sizeof KppTable);
+    std::memset(KkpTable, 0, sizeof KkpTable);
     std::memset(PieceValues, 0, sizeof PieceValues);
     DeriveMaterialTables();
   }
-  void WriteText(const std::string& text) {
-    FILE* f = std::fopen((dir + "/Evaluation/evaluation.txt").c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    std::fwrite(text.data(), 1, text.size(), f);
-    std::fclose(f);
-  }
+  void WriteText(const std::string& text) { test::WriteFileText(dir + "/Evaluation/evaluation.txt", text); }
   const int32_t* Table(const char* key) { return FindListKey(key)->table; }
+  std::string CompactPath() const { return dir + "/Evaluation/eval_compact.bin"; }
+  // The shipped piece values and random factors small enough that no weight saturates.
+  CompactWeights RandomWeights(bool withKkp) {
+    WriteText("VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900; VK = 15000;"
+              "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200;");
+    std::mt19937 rng(99);
+    std::uniform_int_distribution<int> d(-900, 900);
+    CompactWeights w = ZeroCompactWeights();
+    for (int16_t& v : w.pair) v = (int16_t)d(rng);
+    for (int16_t& v : w.kingPiece) v = (int16_t)d(rng);
+    if (withKkp) for (int16_t& v : w.kkp) v = (int16_t)d(rng);
+    else w.kkp.clear();
+    return w;
+  }
 
   test::ScratchStartupDirectory scratch;
   std::string dir;
 };
 
-TEST_F(EvalFiles, MissingTextFileChangesNothing) {
+// Piece values: a missing file changes nothing, one value derives only its own tables,
+// every key is read, unknown text is skipped, values have no sign and saturate.
+TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
   PieceValues[VKPawn] = 77;
-  EXPECT_EQ(LoadEvaluationText(), 0);
   EXPECT_EQ(LoadEvaluationFiles(), 0);
   EXPECT_EQ(PieceValues[VKPawn], 77);
-}
-
-TEST_F(EvalFiles, PawnValueAloneDerivesPawnTablesOnly) {
   WriteText("VP = 100;");
   ASSERT_EQ(LoadEvaluationFiles(), 1);
-  EXPECT_EQ(PieceValue[BPawn], 100);
-  EXPECT_EQ(PieceValue[WPawn], 100);
-  EXPECT_EQ(CaptureGain[BPawn], 200);
   EXPECT_EQ(CaptureGain[WPawn], 200);
   EXPECT_EQ(PromotionGain[BPawn], -100);
-  EXPECT_EQ(PromotionGain[WPawn], -100);
   EXPECT_EQ(CaptureGain[BTokin], 100);  // tokin value 0 plus the pawn it becomes in hand
-  for (int code = 0; code < PieceCodeCount; ++code) {
-    if (code == BPawn || code == WPawn || code == BTokin || code == WTokin) continue;
-    EXPECT_EQ(PieceValue[code], 0) << code;
-    EXPECT_EQ(CaptureGain[code], 0) << code;
-    EXPECT_EQ(PromotionGain[code], 0) << code;
-  }
-  EXPECT_EQ(MaxCaptureGain, 0);
-}
+  for (int code = 0; code < PieceCodeCount; ++code)
+    EXPECT_EQ((code & ~17) == BPawn || (PieceValue[code] | CaptureGain[code] | PromotionGain[code]) == 0, true) << code;
 
-TEST_F(EvalFiles, AllValueKeysAndTheShippedFile) {
-  WriteText("VK=15000;VD=1200;VR=900;VH=1000;VB=750;VG=550;Vs=540;VS=500;Vn=530;VN=350;"
-            "Vl=520;VL=300;VT=510;VP=100;");
+  WriteText("# Values\nVX VVK=15000;VD=1200;VR=900;VH=1000;VB=750;VG=550;Vs=540;VS=500;Vn=530;Vz PQ MRQ\n"
+            "VN=  350 ;Vl=520;VL=300;VT=510;VP=100;");
   ASSERT_EQ(LoadEvaluationFiles(), 1);
   const int32_t expect[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000, 510, 520, 530, 540, 1000, 1200};
   for (int k = 0; k < ValueKindCount; ++k) EXPECT_EQ(PieceValues[k], expect[k]) << k;
   EXPECT_EQ(MaxCaptureGain, 2100);
   EXPECT_EQ(CaptureGain[WDragon], 2100);
+  EXPECT_EQ(CaptureGain[BKing], 15000);
   EXPECT_EQ(PromotionGain[BSilver], 40);
+  WriteText("VL = -300; VB = 99999999999999;");
+  ASSERT_EQ(LoadEvaluationText(), 1);
+  EXPECT_EQ(PieceValues[VKLance], 0);  // no sign: the number reads as nothing
+  EXPECT_EQ(PieceValues[VKBishop], 2147483647);  // saturates instead of overflowing
 
   // The file shipped in data/ loads and gives every piece a value; promotions never lose.
   startupDirectory = KESTREL_DATA_DIR;
   ASSERT_EQ(LoadEvaluationFiles(), 1);
   for (int k = 0; k < ValueKindCount; ++k) EXPECT_GT(PieceValues[k], 0) << k;
-  for (int code = 0; code < 14; ++code) {
-    if (CanPromote(code)) {
-      EXPECT_GE(PromotionGain[code], 0) << code;
-    }
-  }
-  EXPECT_GT(PieceValues[VKKing], 10 * PieceValues[VKDragon]);
+  for (int code = 0; code < 14; ++code) EXPECT_GE(PromotionGain[code], 0) << code;
 }
 
-TEST_F(EvalFiles, ListsEmptySignedAndEndingAtTheSemicolon) {
-  WriteText("PP = ;\nPL = -3 4 ;\nHB = 0 5 9;\nMRV=1 2 3 4 5 6 7 8 9;MRH = -1;\nVP = 90;");
+// The table lists of the text file (read, though the evaluation does not use them yet):
+// empty, signed and ending at the semicolon, cut off by the end of the file, cleared by
+// a reload, and never written past a table's room.
+TEST_F(EvalFiles, TableListsStayInTheirRoom) {
+  WriteText("PP = ;\nPL = -3 4 ;\nHB = 0 5 9;HP = 8;\nVP = 90; PR = 1 2");
   ASSERT_EQ(LoadEvaluationText(), 1);
-  for (int k = 0; k < 18; ++k) EXPECT_EQ(Table("PP")[k], 0) << k;
-  EXPECT_EQ(Table("PL")[0], -3);
-  EXPECT_EQ(Table("PL")[9], -3);
-  EXPECT_EQ(Table("PL")[1], 4);
-  EXPECT_EQ(Table("PL")[10], 4);
-  EXPECT_EQ(Table("PL")[2], 0);
-  EXPECT_EQ(Table("HB")[0], 0);
-  EXPECT_EQ(Table("HB")[1], 5);
-  EXPECT_EQ(Table("HB")[2], 9);
-  for (int k = 0; k < 9; ++k) EXPECT_EQ(Table("MRV")[k], k + 1);
-  EXPECT_EQ(Table("MRH")[0], -1);
-  EXPECT_EQ(PieceValues[VKPawn], 90);  // reading went on after the lists
-}
-
-TEST_F(EvalFiles, UnknownTextIsSkippedAndValuesHaveNoSign) {
-  WriteText("# Values and weights\nVX VVP = 80; Vz PQ MRQ\nVL = -300; VN=  350 ;\nVB = 99999999999999;");
-  ASSERT_EQ(LoadEvaluationText(), 1);
-  EXPECT_EQ(PieceValues[VKPawn], 80);
-  EXPECT_EQ(PieceValues[VKLance], 0);  // no sign: the number reads as nothing
-  EXPECT_EQ(PieceValues[VKKnight], 350);
-  EXPECT_EQ(PieceValues[VKBishop], 2147483647);  // saturates instead of overflowing
-}
-
-TEST_F(EvalFiles, ValuesBeyondATablesRoomAreIgnored) {
-  int32_t guardMobility[MobilityBlockSize];
+  EXPECT_EQ(std::vector<int32_t>(Table("PL"), Table("PL") + 11), (std::vector<int32_t>{-3, 4, 0, 0, 0, 0, 0, 0, 0, -3, 4}));
+  EXPECT_EQ(std::vector<int32_t>(Table("HB"), Table("HB") + 3), (std::vector<int32_t>{0, 5, 9}));
+  EXPECT_EQ(PieceValues[VKPawn], 90);
+  EXPECT_EQ(Table("PR")[1], 2);
   std::string many;
   for (int k = 0; k < 60; ++k) many += std::to_string(k + 1) + " ";
   WriteText("PD = " + many + ";\nHR = " + many + ";\nPH = " + many + ";\nML = " + many + ";");
   ASSERT_EQ(LoadEvaluationText(), 1);
-  // PD is the last table of the positional block: 54 entries, the rest dropped.
-  const int32_t* pd = Table("PD");
-  for (int k = 0; k < 9; ++k) EXPECT_EQ(pd[k], k + 1);
-  for (int k = 9; k < 54; ++k) EXPECT_EQ(pd[k], k + 1);  // later numbers overwrite the copies
-  // HR (last hand table): three entries, HandTables holds exactly 45 entries.
-  EXPECT_EQ(Table("HR")[0], 1);
-  EXPECT_EQ(Table("HR")[2], 3);
-  EXPECT_EQ(Table("HB")[0], 0);  // the neighbour before it is untouched
-  // PH has room 18: the table after it (PR) is untouched.
+  for (int k = 0; k < 36; ++k) EXPECT_EQ(Table("PR")[k], 0) << k;  // after PH, and cleared by the reload
+  EXPECT_EQ(Table("PD")[53], 54);  // the last table of the block: 54 entries, the rest dropped
   EXPECT_EQ(Table("PH")[17], 18);
-  for (int k = 0; k < 36; ++k) EXPECT_EQ(Table("PR")[k], 0) << k;
-  // ML (9 entries) leaves MRV after it untouched.
+  EXPECT_EQ(std::vector<int32_t>(Table("HR"), Table("HR") + 3), (std::vector<int32_t>{1, 2, 3}));
+  EXPECT_EQ(Table("HP")[0], 8);  // the hand tables are kept over a reload
   EXPECT_EQ(Table("ML")[8], 9);
-  std::memcpy(guardMobility, MobilityTables, sizeof guardMobility);
-  for (int k = 43; k < MobilityBlockSize; ++k) EXPECT_EQ(guardMobility[k], 0) << k;
+  for (int k = 43; k < MobilityBlockSize; ++k) EXPECT_EQ(MobilityTables[k], 0) << k;
 }
 
-TEST_F(EvalFiles, EndOfFileInsideAnEntryKeepsWhatWasRead) {
-  WriteText("VP = 100; PP = 1 2");
-  ASSERT_EQ(LoadEvaluationText(), 1);
-  EXPECT_EQ(PieceValues[VKPawn], 100);
-  EXPECT_EQ(Table("PP")[0], 1);
-  EXPECT_EQ(Table("PP")[1], 2);
-  WriteText("VR =");
-  ASSERT_EQ(LoadEvaluationText(), 1);
-  EXPECT_EQ(PieceValues[VKPawn], 100);
-}
-
-TEST_F(EvalFiles, ReloadClearsOnlyThePositionalBlock) {
-  WriteText("VP = 100; PP = 5 6; PD = 7; HP = 8; MB = 9;");
-  ASSERT_EQ(LoadEvaluationText(), 1);
-  EXPECT_EQ(Table("PP")[10], 6);
-  WriteText("VL = 300;");
-  ASSERT_EQ(LoadEvaluationText(), 1);
-  for (int k = 0; k < PositionalBlockSize; ++k) EXPECT_EQ(PositionalTables[k], 0) << k;
-  EXPECT_EQ(Table("HP")[0], 8);
-  EXPECT_EQ(Table("MB")[0], 9);
-  EXPECT_EQ(PieceValues[VKPawn], 100);
-  EXPECT_EQ(PieceValues[VKLance], 300);
-}
-
+// The full weight file: missing or one byte short leaves the tables as they were; a
+// complete (sparse) file is read with each weight at its place.
 TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
   const std::string bin = dir + "/Evaluation/eval_features.bin";
-  KppTable[0][0] = 0;  // whatever an earlier test in this process left there
   KppTable[3][5] = 11;
-  KkpTable[1][2][3] = 12;
-  EXPECT_EQ(LoadEvalFeatures(), -2);  // missing
-  // A short file is refused before reading: the tables keep what they held.
-  FILE* f = std::fopen(bin.c_str(), "wb");
-  ASSERT_NE(f, nullptr);
-  const int16_t ones[64] = {1, 1, 1, 1, 1, 1, 1, 1};
-  std::fwrite(ones, 2, 64, f);
-  std::fclose(f);
   EXPECT_EQ(LoadEvalFeatures(), -2);
-  EXPECT_EQ(KppTable[0][0], 0);
-  EXPECT_EQ(KppTable[3][5], 11);
-  EXPECT_EQ(KkpTable[1][2][3], 12);
-  // One byte short of the full size is still short.
+  test::WriteFileText(bin, "");
   ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize - 1), 0);
   EXPECT_EQ(LoadEvalFeatures(), -2);
   EXPECT_EQ(KppTable[3][5], 11);
-  // A complete (sparse) file with a few marked weights at known offsets.
   ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize + 10), 0);
-  f = std::fopen(bin.c_str(), "r+b");
+  FILE* f = std::fopen(bin.c_str(), "r+b");
   ASSERT_NE(f, nullptr);
-  auto put = [&](int64_t element, int16_t v) {
+  const std::pair<int64_t, int16_t> marks[] = {{7LL * KppPairCount + 1234, -321},
+                                               {KppElementCount - 1, 77},
+                                               {KppElementCount + (5LL * 81 + 6) * KkpFeatureCount + 700, 4321},
+                                               {KppElementCount + KkpElementCount - 1, -5}};
+  for (const auto& [element, v] : marks) {
     std::fseek(f, element * 2, SEEK_SET);
     std::fwrite(&v, 2, 1, f);
-  };
-  put(0, 0);  // overwrite the ones at the start
-  for (int k = 1; k < 64; ++k) put(k, 0);
-  put(7LL * KppPairCount + 1234, -321);
-  put(KppElementCount - 1, 77);
-  put(KppElementCount + (5LL * 81 + 6) * KkpFeatureCount + 700, 4321);
-  put(KppElementCount + KkpElementCount - 1, -5);
+  }
   std::fclose(f);
   EXPECT_EQ(LoadEvalFeatures(), 1);
   EXPECT_EQ(KppTable[7][1234], -321);
@@ -206,12 +147,79 @@ TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
   EXPECT_EQ(KkpTable[5][6][700], 4321);
   EXPECT_EQ(KkpTable[80][80][737], -5);
   EXPECT_EQ(KppTable[3][5], 0);
-  EXPECT_EQ(KkpTable[1][2][3], 0);
-  // Leave the tables zero for the other tests.
-  KppTable[7][1234] = 0;
-  KppTable[80][KppPairCount - 1] = 0;
-  KkpTable[5][6][700] = 0;
-  KkpTable[80][80][737] = 0;
+}
+
+// The compact file round trip and its load: each weight is the king-independent pair
+// factor, plus the king's own factor on the diagonal (an entry paired with itself), and
+// the king-king-piece table when the file has one. (The trainer's test checks that the
+// expanded weights score positions as its model of the factors does.)
+TEST_F(EvalFiles, CompactFileLoadsInPlaceOfTheFullFile) {
+  for (bool withKkp : {true, false}) {
+    const CompactWeights w = RandomWeights(withKkp);
+    std::string err;
+    ASSERT_TRUE(WriteCompactWeights(CompactPath(), w, &err)) << err;
+    struct stat st;
+    ASSERT_EQ(stat(CompactPath().c_str(), &st), 0);
+    EXPECT_LE(st.st_size, 16 << 20);
+    CompactWeights back;
+    ASSERT_TRUE(ReadCompactWeights(CompactPath(), &back, &err)) << err;
+    EXPECT_TRUE(back.pair == w.pair && back.kingPiece == w.kingPiece && back.kkp == w.kkp);
+
+    ASSERT_EQ(LoadEvaluationFiles(), 1);
+    EXPECT_EQ(EvalWeightsOrigin, WeightsCompact);
+    EXPECT_TRUE(EvalLoadNote.empty()) << EvalLoadNote;
+    std::mt19937 rng(5);
+    for (int i = 0; i < 2000; ++i) {
+      const int k = (int)(rng() % SquareCount), a = (int)(rng() % KppFeatureCount), b = i % 5 ? (int)(rng() % (a + 1)) : a;
+      EXPECT_EQ(KppTable[k][PairIndex(a, b)], w.pair[PairIndex(a, b)] + (a == b ? w.kingPiece[k * KppFeatureCount + a] : 0));
+      const int k2 = (int)(rng() % SquareCount), f = (int)(rng() % KkpFeatureCount);
+      EXPECT_EQ(KkpTable[k][k2][f], withKkp ? w.kkp[((int64_t)k * SquareCount + k2) * KkpFeatureCount + f] : 0);
+    }
+  }
+  // A full weight file, when present, wins over the compact one.
+  test::WriteFileText(dir + "/Evaluation/eval_features.bin", "");
+  ASSERT_EQ(truncate((dir + "/Evaluation/eval_features.bin").c_str(), EvalFeaturesFileSize), 0);
+  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  EXPECT_EQ(EvalWeightsOrigin, WeightsFull);
+  EXPECT_EQ(KppTable[40][PairIndex(100, 100)], 0);
+}
+
+TEST_F(EvalFiles, BadFilesGiveOneNoteAndPieceValuesOnly) {
+  std::string err;
+  ASSERT_TRUE(WriteCompactWeights(CompactPath(), RandomWeights(true), &err)) << err;
+  const std::string good = test::ReadFileText(CompactPath());
+  auto flipped = [&](size_t at) {
+    std::string b = good;
+    b[at] ^= 0x40;
+    return b;
+  };
+  std::string badSize = good;
+  badSize[12] = 1;  // pair count
+  const std::pair<std::string, std::string> cases[] = {
+      {"", "shorter than its header"},
+      {good.substr(0, 20), "shorter than its header"},
+      {flipped(0), "not a compact weight file"},
+      {flipped(8), "unknown format version"},
+      {badSize, "table sizes"},
+      {good.substr(0, good.size() - 1), "shorter than its tables"},
+      {good + "x", "longer than its tables"},
+      {flipped(good.size() / 2), "checksum"},
+  };
+  for (const auto& c : cases) {
+    EvalWeightsPresent = true;  // left over from an earlier load
+    test::WriteFileText(CompactPath(), c.first);
+    ASSERT_EQ(LoadEvaluationFiles(), 1);
+    EXPECT_EQ(EvalWeightsOrigin, WeightsNone) << c.second;
+    EXPECT_FALSE(EvalWeightsPresent) << c.second;
+    EXPECT_NE(EvalLoadNote.find(c.second), std::string::npos) << EvalLoadNote;
+    EXPECT_EQ(EvalLoadNote.find('\n'), std::string::npos);
+    auto p = test::MakePosition("startpos moves 7g7f 3c3d 8h2b+");
+    p->material = ComputeMaterial(*p);
+    EXPECT_EQ(Evaluate(*p, White), -p->material);
+  }
+  std::remove(CompactPath().c_str());
+  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  EXPECT_NE(EvalLoadNote.find("eval_compact.bin not found"), std::string::npos);
 }
 
 }  // namespace

@@ -14,25 +14,8 @@
 namespace kestrel {
 namespace {
 
-// Zeroes the single-piece (diagonal) pair entries of two king squares for the
-// test and puts the previous weights back afterwards.
-struct DiagonalWeights {
-  Square kings[2];
-  std::vector<int16_t> saved[2];
-  DiagonalWeights(Square a, Square b) : kings{a, b} {
-    for (int i = 0; i < 2; ++i)
-      for (int x = 0; x < KppFeatureCount; ++x) {
-        saved[i].push_back(KppTable[kings[i]][x * (x + 1) / 2 + x]);
-        KppTable[kings[i]][x * (x + 1) / 2 + x] = 0;
-      }
-  }
-  ~DiagonalWeights() {
-    for (int i = 0; i < 2; ++i)
-      for (int x = 0; x < KppFeatureCount; ++x) KppTable[kings[i]][x * (x + 1) / 2 + x] = saved[i][x];
-  }
-  void Set(int king, int x, int16_t v) { KppTable[kings[king]][x * (x + 1) / 2 + x] = v; }
-};
-
+// The margins and the gain estimate read the single-piece (diagonal) pair weights of the
+// kings' rows; each test sets some and clears the rows it used.
 struct MoveGainTest : ::testing::Test {
   int mcg = 0;
   void SetUp() override {
@@ -43,6 +26,9 @@ struct MoveGainTest : ::testing::Test {
     mcg = MaxCaptureGain;  // 1900
     ResetMargins();
   }
+  void TearDown() override { std::memset(KppTable[76], 0, sizeof KppTable[76]); }
+  // Kings on 5i (76) and 5a (4): the bases read Tb at 76 and Tw at Flip(4) = 76.
+  void SetDiagonal(int x, int16_t v) { KppTable[76][x * (x + 1) / 2 + x] = v; }
 };
 
 Move M(const Position& p, const char* text, int side) {
@@ -53,9 +39,7 @@ Move M(const Position& p, const char* text, int side) {
 }
 
 TEST_F(MoveGainTest, MaterialAndSinglePieceTerms) {
-  // Kings on 5i (76) and 5a (4): the bases read Tb at 76 and Tw at Flip(4) = 76.
   auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b - 1");
-  DiagonalWeights w(76, 76);
   const Move bx = M(*p, "5e5d", Black);
   EXPECT_EQ(MoveGainEstimate(*p, bx, Black), 200);
   auto q = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 w - 1");
@@ -65,14 +49,14 @@ TEST_F(MoveGainTest, MaterialAndSinglePieceTerms) {
   const int pawnOwn = FeatureBaseOwn[0];
   auto bq = test::MakePosition("sfen 4k4/9/9/9/4P4/9/9/9/4K4 b - 1");
   auto wq = test::MakePosition("sfen 4k4/9/9/9/4p4/9/9/9/4K4 w - 1");
-  w.Set(0, pawnOwn + 31, 64);  // 5d
-  w.Set(0, pawnOwn + 49, 64);  // 5f
+  SetDiagonal(pawnOwn + 31, 64);  // 5d
+  SetDiagonal(pawnOwn + 49, 64);  // 5f
   EXPECT_EQ(MoveGainEstimate(*bq, M(*bq, "5e5d", Black), Black), 2);
   EXPECT_EQ(MoveGainEstimate(*wq, M(*wq, "5e5f", White), White), -2);
   // A capture reads the victim with the mover's bases: on the same square the terms cancel.
   EXPECT_EQ(MoveGainEstimate(*p, bx, Black), 200);
   // Truncation toward zero: -33 / 32 is -1.
-  w.Set(0, pawnOwn + 31, -33);
+  SetDiagonal(pawnOwn + 31, -33);
   EXPECT_EQ(MoveGainEstimate(*bq, M(*bq, "5e5d", Black), Black), -1);
   // A promotion adds its material gain.
   auto r = test::MakePosition("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b - 1");
@@ -84,7 +68,6 @@ TEST_F(MoveGainTest, MaterialAndSinglePieceTerms) {
 
 TEST_F(MoveGainTest, BoundsPerMoveClass) {
   auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b G 1");
-  DiagonalWeights w(76, 76);
   const int a = mcg * 6 / 16 + MarginMaterial.load() + p->material;
   // A quiet king move: gain 0, bounded by eval + MarginKing + MCG * 2 / 16.
   const Move king = M(*p, "5i5h", Black);
@@ -105,7 +88,6 @@ TEST_F(MoveGainTest, BoundsPerMoveClass) {
 
 TEST_F(MoveGainTest, LearningAndDecay) {
   auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b G 1");
-  DiagonalWeights w(76, 76);
   const int f = mcg * 2 / 8;
   EXPECT_EQ(MarginMisc.load(), f);
   // A quiet king move that gained 900: MarginKing follows the difference.

@@ -304,6 +304,16 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   EXPECT_LT(curve[best].validationTeacherError, curve[0].validationTeacherError * 0.8);
   // The parameters handed back are those of the best epoch.
   EXPECT_NEAR(MeanLoss(validation, w.data(), ts.loss, 2), curve[best].validationLoss, 1e-9);
+  // The train command, as a user runs it, holds out the last quarter and writes a
+  // compact file that reads back.
+  const std::string train = "cd " + dir + " && " KESTREL_BINARY " train --epochs 1 --validation 0.25 --no-full --quiet"
+                            " shard.bin 2> train.txt";
+  ASSERT_EQ(std::system(train.c_str()), 0) << test::ReadFileText(dir + "/train.txt");
+  const size_t held = records.size() - (records.size() - (size_t)(records.size() * 0.25));
+  EXPECT_NE(test::ReadFileText(dir + "/train.txt").find(" and " + std::to_string(held) + " validation positions"),
+            std::string::npos) << test::ReadFileText(dir + "/train.txt");
+  CompactWeights c;
+  EXPECT_TRUE(ReadCompactWeights(dir + "/eval_compact.bin", &c, &err)) << err;
   test::RemoveTree(dir);
 }
 

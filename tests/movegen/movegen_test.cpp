@@ -20,88 +20,47 @@ std::vector<std::string> Texts(const Move* b, const Move* e) {
 }
 
 using Gen = Move* (*)(const Position&, Move*, int);
-
-std::vector<std::string> Gen1(Gen g, const std::string& text) {
-  int side;
-  auto p = test::MakePosition(text, &side);
-  Move buf[MaxMoves];
-  return Texts(buf, g(*p, buf, side));
-}
-
-std::vector<std::string> RunDrops(const std::string& text) {
-  int side;
-  auto p = test::MakePosition(text, &side);
-  Move buf[MaxMoves];
-  return Texts(buf, GenerateDrops(buf, *p, side));
-}
-
 using V = std::vector<std::string>;
 
-TEST(Generators, RookAndBishopPromotion) {
-  // Rook capturing on rank 2: only the promotion from captures, both from all moves.
-  const std::string pos = "sfen 4k4/3p5/9/9/9/9/9/3R5/K8 b - 1";
-  EXPECT_EQ(Gen1(GenerateCaptures, pos), V({"6h6b+"}));
-  V all = Gen1(GenerateAllMoves, pos);
-  auto it = std::find(all.begin(), all.end(), "6h6b+");
-  ASSERT_NE(it, all.end());
-  EXPECT_EQ(*(it + 1), "6h6b=");
-  // A rook leaving the zone promotes.
-  V leave = Gen1(GenerateNonCaptures, "sfen 4k4/3R5/9/9/9/9/9/9/K8 b - 1");
-  EXPECT_NE(std::find(leave.begin(), leave.end(), "6b6e+"), leave.end());
-  EXPECT_EQ(std::find(leave.begin(), leave.end(), "6b6e"), leave.end());
-}
-
-TEST(Generators, KnightLancePawnPromotion) {
-  V knight = Gen1(GenerateNonCaptures, "sfen 4k4/9/9/9/7N1/9/9/9/K8 b - 1");
-  EXPECT_EQ(knight, V({"9i9h", "9i8h", "9i8i", "2e3c+", "2e3c=", "2e1c+", "2e1c="}));
-  V knight2 = Gen1(GenerateNonCaptures, "sfen 4k4/9/9/7N1/9/9/9/9/K8 b - 1");
-  EXPECT_EQ(std::vector<std::string>(knight2.end() - 2, knight2.end()), V({"2d3b+", "2d1b+"}));
-  // Lance: rank 2 promotion only from non-captures, both from all moves; rank 1 promotion only.
-  V lanceNc = Gen1(GenerateNonCaptures, "sfen 4k4/9/9/9/9/9/9/9/K7L b - 1");
-  V lanceAll = Gen1(GenerateAllMoves, "sfen 4k4/9/9/9/9/9/9/9/K7L b - 1");
-  auto has = [](const V& v, const char* s) { return std::find(v.begin(), v.end(), s) != v.end(); };
-  EXPECT_TRUE(has(lanceNc, "1i1c+") && has(lanceNc, "1i1c="));
-  EXPECT_TRUE(has(lanceNc, "1i1b+") && !has(lanceNc, "1i1b="));
-  EXPECT_TRUE(has(lanceAll, "1i1b+") && has(lanceAll, "1i1b="));
-  EXPECT_TRUE(has(lanceAll, "1i1a+") && !has(lanceAll, "1i1a=") && !has(lanceNc, "1i1a="));
-  // Pawn push to rank 3: promotion only from non-captures, both from all moves.
-  V pawnNc = Gen1(GenerateNonCaptures, "sfen 4k4/9/9/P8/9/9/9/9/8K b - 1");
-  V pawnAll = Gen1(GenerateAllMoves, "sfen 4k4/9/9/P8/9/9/9/9/8K b - 1");
-  EXPECT_TRUE(has(pawnNc, "9d9c+") && !has(pawnNc, "9d9c="));
-  EXPECT_TRUE(has(pawnAll, "9d9c+") && has(pawnAll, "9d9c="));
-  V pawnLast = Gen1(GenerateAllMoves, "sfen 4k4/P8/9/9/9/9/9/9/8K b - 1");
-  EXPECT_TRUE(has(pawnLast, "9b9a+") && !has(pawnLast, "9b9a="));
-  // White mirrors: a White silver entering rank 7 both ways, gold never promotes.
-  V white = Gen1(GenerateNonCaptures, "sfen 8k/9/9/9/9/4s4/9/9/K3g4 w - 1");
-  EXPECT_TRUE(has(white, "5f5g+") && has(white, "5f5g="));
-  EXPECT_TRUE(has(white, "5i5h") && !has(white, "5i5h+"));
-}
-
-TEST(Generators, KindOrderAndKingOntoAttackedSquares) {
-  // King first, then rook, bishop, gold, silver, pawn; the king may step next to the rook.
-  V v = Gen1(GenerateNonCaptures, "sfen 4k4/9/9/9/9/9/9/9/r3K4 b - 1");
-  EXPECT_EQ(v.front(), "5i6h");
-  EXPECT_EQ(v.size(), 5u);  // 6h 5h 4h 6i 4i — all written, the caller filters
-}
-
-TEST(Generators, DropRules) {
-  auto has = [](const V& v, const char* s) { return std::find(v.begin(), v.end(), s) != v.end(); };
-  V drops = RunDrops("sfen 4k4/9/9/9/9/9/4P4/9/4K4 b RNLP 1");
-  EXPECT_EQ(drops.front(), "R*9a");
-  EXPECT_FALSE(has(drops, "P*5e"));  // a Black pawn already on file 5
-  EXPECT_TRUE(has(drops, "P*4e"));
-  EXPECT_FALSE(has(drops, "P*4a"));
-  EXPECT_FALSE(has(drops, "L*4a"));
-  EXPECT_TRUE(has(drops, "L*4b"));
-  EXPECT_FALSE(has(drops, "N*4b"));
-  EXPECT_TRUE(has(drops, "N*4c"));
-  // A tokin does not block a pawn drop on its file.
-  V tokin = RunDrops("sfen 4k4/9/9/9/9/9/4+P4/9/4K4 b P 1");
-  EXPECT_TRUE(has(tokin, "P*5e"));
-  // White's forbidden ranks are mirrored.
-  V white = RunDrops("sfen 4k4/9/9/9/9/9/9/9/4K4 w pln 1");
-  EXPECT_FALSE(has(white, "P*4i") || has(white, "L*4i") || has(white, "N*4h"));
-  EXPECT_TRUE(has(white, "P*4h") && has(white, "N*4g"));
+// Set positions for what the reference cross-check below does not see: the promoting
+// choice first, which optional non-promotions the capture and non-capture generators
+// leave out, kind order, and drop rules (words as "6h6b+", "6h6b=" for the unpromoted
+// choice, "6h6b" for a move without one).
+TEST(Generators, SetPositions) {
+  const struct {
+    Gen gen;  // nullptr: drops
+    const char* sfen;
+    V present, absent;
+  } cases[] = {
+      {GenerateCaptures, "4k4/3p5/9/9/9/9/9/3R5/K8 b - 1", {"6h6b+"}, {"6h6b="}},
+      {GenerateAllMoves, "4k4/3p5/9/9/9/9/9/3R5/K8 b - 1", {"6h6b+", "6h6b="}, {}},
+      {GenerateNonCaptures, "4k4/3R5/9/9/9/9/9/9/K8 b - 1", {"6b6e+"}, {"6b6e", "6b6e="}},
+      {GenerateNonCaptures, "4k4/9/9/7N1/9/9/9/9/K8 b - 1", {"2d3b+", "2d1b+"}, {"2d3b="}},
+      {GenerateNonCaptures, "4k4/9/9/9/9/9/9/9/K7L b - 1", {"1i1c+", "1i1c=", "1i1b+", "1i1a+"}, {"1i1b=", "1i1a="}},
+      {GenerateAllMoves, "4k4/9/9/9/9/9/9/9/K7L b - 1", {"1i1b+", "1i1b=", "1i1a+"}, {"1i1a="}},
+      {GenerateNonCaptures, "4k4/9/9/P8/9/9/9/9/8K b - 1", {"9d9c+"}, {"9d9c="}},
+      {GenerateAllMoves, "4k4/9/9/P8/9/9/9/9/8K b - 1", {"9d9c+", "9d9c="}, {}},
+      {GenerateAllMoves, "4k4/P8/9/9/9/9/9/9/8K b - 1", {"9b9a+"}, {"9b9a="}},
+      {GenerateNonCaptures, "8k/9/9/9/9/4s4/9/9/K3g4 w - 1", {"5f5g+", "5f5g=", "5i5h"}, {"5i5h+"}},
+      {nullptr, "4k4/9/9/9/9/9/4P4/9/4K4 b RNLP 1", {"P*4e", "L*4b", "N*4c"}, {"P*5e", "P*4a", "L*4a", "N*4b"}},
+      {nullptr, "4k4/9/9/9/9/9/4+P4/9/4K4 b P 1", {"P*5e"}, {}},  // a tokin does not block
+      {nullptr, "4k4/9/9/9/9/9/9/9/4K4 w pln 1", {"P*4h", "N*4g"}, {"P*4i", "L*4i", "N*4h"}},
+  };
+  for (const auto& c : cases) {
+    int side;
+    auto p = test::MakePosition(std::string("sfen ") + c.sfen, &side);
+    Move buf[MaxMoves];
+    const V t = Texts(buf, c.gen ? c.gen(*p, buf, side) : GenerateDrops(buf, *p, side));
+    const auto at = [&](const std::string& w) { return std::find(t.begin(), t.end(), w) - t.begin(); };
+    for (const std::string& w : c.present) EXPECT_LT(at(w), (long)t.size()) << c.sfen << " " << w;
+    for (const std::string& w : c.absent) EXPECT_EQ(at(w), (long)t.size()) << c.sfen << " " << w;
+    EXPECT_TRUE(at("6h6b=") == (long)t.size() || at("6h6b+") + 1 == at("6h6b="));  // promotion first
+  }
+  // Kind order starts with the king, which may step next to the rook: the caller filters.
+  auto p = test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/r3K4 b - 1");
+  Move buf[MaxMoves];
+  EXPECT_EQ(Texts(buf, GenerateNonCaptures(*p, buf, Black)), V({"5i6h", "5i5h", "5i4h", "5i6i", "5i4i"}));
+  EXPECT_EQ(Texts(buf, GenerateDrops(buf, *test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/4K4 b R 1"), Black))[0], "R*9a");
 }
 
 // A slow generator written from the rules: every piece, every square it attacks that
@@ -203,31 +162,17 @@ TEST(Generators, CrossCheckedOnRandomPositions) {
   EXPECT_GT(inCheckPositions, 5);
 }
 
-TEST(Attacks, EdgeCases) {
-  // Attacked only by the king; by a pinned piece; lance only forward.
-  auto p = test::MakePosition("sfen 4k4/9/9/9/9/9/9/4L4/4K4 b - 1");
-  EXPECT_TRUE(IsSquareAttacked(*p, Sq("4h"), Black));
-  EXPECT_TRUE(IsSquareAttacked(*p, Sq("5b"), Black));
-  EXPECT_FALSE(IsSquareAttacked(*p, Sq("5a"), Black) && TestSquare(p->occupied[1], Sq("5b")));
-  auto behind = test::MakePosition("sfen 4k4/9/9/9/4L4/9/9/9/K8 b - 1");
-  EXPECT_FALSE(IsSquareAttacked(*behind, Sq("5f"), Black));  // a lance does not attack backwards
-  EXPECT_TRUE(IsSquareAttacked(*behind, Sq("5b"), Black));
+// Pins and the squares between two squares, which the cross-check uses but does not test.
+TEST(Attacks, PinsAndLines) {
   auto q = test::MakePosition("sfen 4k4/9/9/9/4r4/9/4G4/9/4K4 b - 1");
   EXPECT_TRUE(IsPinned(*q, Sq("5g"), Black));
-  EXPECT_TRUE(IsSquareAttacked(*q, Sq("4f"), Black));  // the pinned gold still attacks
-  EXPECT_FALSE(MoveUncoversKing(*q, Black, Sq("5g"), Sq("5f")));  // along the line
-  EXPECT_TRUE(MoveUncoversKing(*q, Black, Sq("5g"), Sq("4g")));
-  // A White lance below a Black king does not pin; above it does.
-  auto r = test::MakePosition("sfen 4k4/9/9/9/9/9/9/4K4/4G3l b - 1");
-  EXPECT_FALSE(IsPinned(*r, Sq("5i"), Black));
-  auto s = test::MakePosition("sfen 4l3k/9/9/9/4S4/9/9/4K4/9 b - 1");
-  EXPECT_TRUE(IsPinned(*s, Sq("5e"), Black));
+  EXPECT_FALSE(IsPinned(*test::MakePosition("sfen 4k4/9/9/9/9/9/9/4K4/4G3l b - 1"), Sq("5i"), Black));
+  EXPECT_TRUE(IsPinned(*test::MakePosition("sfen 4l3k/9/9/9/4S4/9/9/4K4/9 b - 1"), Sq("5e"), Black));
   EXPECT_TRUE(IsEmpty(SquaresBetween(Sq("5e"), Sq("5f"), -9)));
   EXPECT_TRUE(IsEmpty(SquaresBetween(Sq("5e"), Sq("3f"), -9)));
   EXPECT_TRUE(IsEmpty(SquaresBetween(Sq("5e"), Sq("5h"), 7)));
-  Bitboard between = SquaresBetween(Sq("5e"), Sq("5h"), -9);
-  EXPECT_EQ(PopCount(between), 2);
-  EXPECT_TRUE(TestSquare(between, Sq("5f")) && TestSquare(between, Sq("5g")));
+  const Bitboard between = SquaresBetween(Sq("5e"), Sq("5h"), -9);
+  EXPECT_TRUE(PopCount(between) == 2 && TestSquare(between, Sq("5f")) && TestSquare(between, Sq("5g")));
 }
 
 }  // namespace

@@ -26,45 +26,32 @@ struct ExchangeTest : ::testing::Test {
   }
 };
 
-TEST_F(ExchangeTest, SimpleCaptures) {
-  // A pawn takes an undefended gold.
-  EXPECT_EQ(See("4k4/9/9/4g4/4P4/9/9/9/4K4 b - 1", "5e", "5d", Black), 550);
-  // A rook takes a pawn defended by a pawn: the rook is lost, the exchange stops.
-  EXPECT_EQ(See("4k4/9/4p4/4p4/9/9/4R4/9/K8 b - 1", "5g", "5d", Black), 100 - 800);
-  // The same for White, mirrored.
-  EXPECT_EQ(See("k8/9/4r4/9/9/4P4/4P4/9/4K4 w - 1", "5c", "5f", White), 100 - 800);
-  // Pawn takes pawn, the rook retakes: an even trade.
-  EXPECT_EQ(See("4k4/4r4/9/4p4/4P4/9/9/9/K8 b - 1", "5e", "5d", Black), 0);
-  // A gold takes a pawn defended by a rook and a bishop: the rook retakes, and
-  // nothing of Black's follows.
-  EXPECT_EQ(See("4k4/4r4/9/4p4/4G4/9/9/9/K8 b - 1", "5e", "5d", Black), 100 - 550);
-}
-
-TEST_F(ExchangeTest, XrayAttackers) {
-  // Rook takes pawn, gold retakes, the rook behind retakes: 100 - 800 + 550.
-  EXPECT_EQ(See("4k4/4g4/4p4/9/4R4/4R4/9/9/K8 b - 1", "5e", "5c", Black), -150);
-  // Without the second rook the first one is simply lost.
-  EXPECT_EQ(See("4k4/4g4/4p4/9/4R4/9/9/9/K8 b - 1", "5e", "5c", Black), -700);
-  // A lance behind the defending gold joins after the gold has gone: the pawn
-  // trade stays even instead of winning a pawn.
-  EXPECT_EQ(See("4l3k/4g4/4p4/4P4/4R4/9/9/9/K8 b - 1", "5d", "5c", Black), 0);
-  EXPECT_EQ(See("7k1/4g4/4p4/4P4/4R4/9/9/9/K8 b - 1", "5d", "5c", Black), 100);
-  // A bishop behind a bishop on the diagonal: Black wins the defended gold.
-  EXPECT_EQ(See("4k4/9/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black), 550);
-  EXPECT_EQ(See("4k4/2p6/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black), 550 - 700 + 100);
-}
-
-TEST_F(ExchangeTest, QuietMovesAndDrops) {
-  // A silver steps next to an enemy pawn's attack: lost when undefended.
-  EXPECT_EQ(See("4k4/9/9/9/4p4/9/4S4/9/K8 b - 1", "5g", "5f", Black), -500);
-  EXPECT_EQ(See("4k4/9/9/9/9/9/4S4/9/K8 b - 1", "5g", "5f", Black), 0);
-  // Defended by a gold: the pawn takes, the gold retakes, all even at -400.
-  EXPECT_EQ(See("4k4/9/9/9/4p4/9/4SG3/9/K8 b - 1", "5g", "5f", Black), -400);
+TEST_F(ExchangeTest, CapturesXraysAndQuietMoves) {
+  const struct { const char* sfen; const char* from; const char* to; int side, value; } cases[] = {
+      {"4k4/9/9/4g4/4P4/9/9/9/4K4 b - 1", "5e", "5d", Black, 550},         // an undefended gold
+      {"4k4/9/4p4/4p4/9/9/4R4/9/K8 b - 1", "5g", "5d", Black, 100 - 800},  // the rook is lost
+      {"k8/9/4r4/9/9/4P4/4P4/9/4K4 w - 1", "5c", "5f", White, 100 - 800},  // the same for White
+      {"4k4/4r4/9/4p4/4P4/9/9/9/K8 b - 1", "5e", "5d", Black, 0},          // an even trade
+      {"4k4/4r4/9/4p4/4G4/9/9/9/K8 b - 1", "5e", "5d", Black, 100 - 550},
+      // X-rays: a rook behind the capturer, a lance behind the defender, bishops in line.
+      {"4k4/4g4/4p4/9/4R4/4R4/9/9/K8 b - 1", "5e", "5c", Black, -150},
+      {"4k4/4g4/4p4/9/4R4/9/9/9/K8 b - 1", "5e", "5c", Black, -700},
+      {"4k4/4g4/4p4/9/4R4/4+R4/9/9/K8 b - 1", "5e", "5c", Black, -150},  // a dragon behind
+      {"4l3k/4g4/4p4/4P4/4R4/9/9/9/K8 b - 1", "5d", "5c", Black, 0},
+      {"7k1/4g4/4p4/4P4/4R4/9/9/9/K8 b - 1", "5d", "5c", Black, 100},
+      {"4k4/9/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black, 550},
+      {"4k4/2p6/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black, 550 - 700 + 100},
+      {"8k/1B7/2B6/4p4/4g4/9/9/9/K8 b - 1", "7c", "5e", Black, 550 - 700 + 100},  // the other way
+      // Quiet moves next to an enemy pawn: lost when undefended, traded when defended.
+      {"4k4/9/9/9/4p4/9/4S4/9/K8 b - 1", "5g", "5f", Black, -500},
+      {"4k4/9/9/9/9/9/4S4/9/K8 b - 1", "5g", "5f", Black, 0},
+      {"4k4/9/9/9/4p4/9/4SG3/9/K8 b - 1", "5g", "5f", Black, -400},
+  };
+  for (const auto& c : cases) EXPECT_EQ(See(c.sfen, c.from, c.to, c.side), c.value) << c.sfen;
   // Drops: the dropped piece is the first one at risk.
   auto p = test::MakePosition("sfen 4k4/9/9/9/4p4/9/9/9/K8 b S 1");
   EXPECT_EQ(StaticExchange(*p, NoSquare, MakeSquare(5, 4), Black, BSilver), -500);
-  EXPECT_EQ(StaticExchangeOfMove(*p, EncodeMove(FlagNone, Empty, BSilver, MakeSquare(5, 4), NoSquare), Black),
-            -500);
+  EXPECT_EQ(StaticExchangeOfMove(*p, EncodeMove(FlagNone, Empty, BSilver, MakeSquare(5, 4), NoSquare), Black), -500);
   EXPECT_EQ(StaticExchangeOfMove(*p, EncodeMove(FlagNone, Empty, BSilver, MakeSquare(6, 4), NoSquare), Black), 0);
 }
 

@@ -1,17 +1,20 @@
-// Scripted USI sessions against the real executable, each in a fresh working directory.
+// Scripted USI sessions against the real executable, each in a fresh working directory:
+// start-up and input handling, the settings file, bad positions, and searches with their
+// stop, ponder, mate and declaration answers.
 #include <gtest/gtest.h>
 
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "board/attack_tables.h"
-#include "board/hashkeys.h"
-#include "usi/notation.h"
+#include "movegen/legal.h"
+#include "movegen/movegen.h"
 #include "usi/usi_process.h"
 
 namespace kestrel_test {
 namespace {
+
+using namespace kestrel;
 
 const std::vector<std::string> IdBlockDefaults = {
     "id name KestrelAlpha",
@@ -25,202 +28,151 @@ const std::vector<std::string> IdBlockDefaults = {
 class UsiSession : public ::testing::Test {
  protected:
   void SetUp() override {
+    test::InitTables();
     dir = MakeTempDir();
     ASSERT_FALSE(dir.empty());
     CopyEvaluationData(dir);
   }
   void TearDown() override { RemoveTree(dir); }
 
-  // Runs "usi" and returns the identification block.
   std::vector<std::string> Identify(UsiProcess& e) {
     std::vector<std::string> lines;
     e.Send("usi");
     EXPECT_TRUE(e.ReadUntil("usiok", &lines));
     return lines;
   }
-  // Waits until every earlier line of the waiting state has been handled.
+  // Waits until every earlier line has been handled.
   void Sync(UsiProcess& e) {
-    std::string line;
+    std::vector<std::string> lines;
     e.Send("isready");
-    ASSERT_TRUE(e.ReadLine(&line));
-    if (line == NoWeightsLine()) {
-      ASSERT_TRUE(e.ReadLine(&line));
-    }
-    ASSERT_EQ(line, "readyok");
+    ASSERT_TRUE(e.ReadUntil("readyok", &lines));
+    for (size_t i = 0; i + 1 < lines.size(); ++i) EXPECT_EQ(lines[i], NoWeightsLine());
+  }
+  // Starts the engine, identifies, sets options and starts a game.
+  void StartGame(UsiProcess& e, const std::vector<std::string>& options = {}) {
+    ASSERT_TRUE(e.Start(dir));
+    Identify(e);
+    for (const std::string& o : options) e.Send(o);
+    Sync(e);
+    e.Send("usinewgame");
+  }
+  void Quit(UsiProcess& e) {
+    e.Send("quit");
+    EXPECT_EQ(e.WaitExit(), 0);
   }
   // The note after "usi" in a directory with piece values but no weight file.
   std::string NoWeightsLine() const {
     return "info string no positional weights (" + dir + "/Evaluation/eval_compact.bin not found): piece values only";
   }
   std::string Ini() { return ReadFileText(dir + "/Kestrel.ini"); }
-  // The "bestmove" line that ends a search, after its "info" lines.
-  std::string BestMoveLine(UsiProcess& e) {
+  // The lines of a search up to its "bestmove" line; every earlier one is an "info" line.
+  std::vector<std::string> UntilBestMove(UsiProcess& e) {
     std::vector<std::string> lines;
-    EXPECT_TRUE(e.ReadBestMove(&lines)) << "only info lines come before bestmove";
-    return lines.empty() ? std::string() : lines.back();
+    EXPECT_TRUE(e.ReadBestMove(&lines)) << (lines.empty() ? std::string() : lines.back());
+    if (lines.empty()) lines.push_back("");
+    return lines;
+  }
+  std::string NextLine(UsiProcess& e) {
+    std::string line;
+    EXPECT_TRUE(e.ReadLine(&line));
+    return line;
+  }
+  static std::string MoveOf(const std::string& bestLine) {
+    const size_t end = bestLine.find(' ', 9);
+    return bestLine.size() < 9 ? "" : bestLine.substr(9, end == std::string::npos ? std::string::npos : end - 9);
+  }
+  // Whether `move` is legal in the position given as USI text.
+  static bool IsLegalText(const std::string& position, const std::string& move) {
+    auto p = std::make_unique<Position>();
+    GameCursor game;
+    std::string err;
+    if (!SetPositionFromText(*p, position, game, &err)) return false;
+    Move m;
+    return ParseUsiMove(*p, move.c_str(), game.side, &m, &err) != 0 && IsLegalMove(*p, m, game.side);
   }
 
   std::string dir;
 };
 
-TEST_F(UsiSession, IdentificationReadyAndQuit) {
-  UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  EXPECT_EQ(Identify(e), IdBlockDefaults);
-  Sync(e);
-  // A second "usi" repeats the block (and the loading behind it).
-  EXPECT_EQ(Identify(e), IdBlockDefaults);
-  e.Send("quit");
-  EXPECT_EQ(e.ReadAll(), std::vector<std::string>{NoWeightsLine()});
-  EXPECT_EQ(e.WaitExit(), 0);
-}
-
-TEST_F(UsiSession, OptionsAreWrittenAtOnceAndShownAfterRestart) {
+TEST_F(UsiSession, QueuedLinesQuitAndEndOfInput) {
   {
     UsiProcess e;
     ASSERT_TRUE(e.Start(dir));
-    e.Send("setoption name ThreadNumber value 8");
-    Sync(e);
-    EXPECT_EQ(Ini(), "[CustomSettings]\nThreadNumber=8\n");
-    // Out-of-range values: the text is stored as sent, the value is clamped to the range.
-    e.Send("setoption name KestrelLevel value 99");
-    e.Send("setoption name UseBookUntilMove value -3");
-    Sync(e);
-    EXPECT_EQ(Ini(), "[CustomSettings]\nThreadNumber=8\nKestrelLevel=99\nUseBookUntilMove=-3\n");
-    std::vector<std::string> id = Identify(e);
-    ASSERT_EQ(id.size(), 6u);
-    EXPECT_EQ(id[2], "option name KestrelLevel type spin default 10 min 1 max 10");
-    EXPECT_EQ(id[3], "option name ThreadNumber type spin default 8 min 0 max 32");
-    EXPECT_EQ(id[4], "option name UseBookUntilMove type spin default 0 min 0 max 50");
-    e.Send("quit");
+    // Everything in one write: the engine may still be starting up when "quit" arrives,
+    // and the line after "quit" is never answered.
+    std::string script = "usi\n";
+    for (int i = 0; i < 40; ++i) script += "isready\n";
+    ASSERT_TRUE(e.Write(script + "quit\nisready\n"));
+    std::vector<std::string> expected = IdBlockDefaults;
+    expected.push_back(NoWeightsLine());
+    expected.insert(expected.end(), 40, "readyok");
+    EXPECT_EQ(e.ReadAll(), expected);
     EXPECT_EQ(e.WaitExit(), 0);
   }
+  // Windows line ends are accepted, a last line without a newline keeps its last letter,
+  // and the end of input acts as "quit".
   UsiProcess e;
   ASSERT_TRUE(e.Start(dir));
-  std::vector<std::string> id = Identify(e);
-  ASSERT_EQ(id.size(), 6u);
-  EXPECT_EQ(id[2], "option name KestrelLevel type spin default 10 min 1 max 10");
-  EXPECT_EQ(id[3], "option name ThreadNumber type spin default 8 min 0 max 32");
-  EXPECT_EQ(id[4], "option name UseBookUntilMove type spin default 0 min 0 max 50");
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
-}
-
-TEST_F(UsiSession, ExistingSettingsFileIsReadWithoutCaseAndKeptOnWrite) {
-  WriteFileText(dir + "/Kestrel.ini",
-                "; engine settings\n[Other]\nThreadNumber=30\n\n[customsettings]\nthreadnumber = 3\n"
-                "kestrellevel=\"7\"\n\n[Tail]\nx=1\n");
-  UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  std::vector<std::string> id = Identify(e);
-  ASSERT_EQ(id.size(), 6u);
-  EXPECT_EQ(id[2], "option name KestrelLevel type spin default 7 min 1 max 10");
-  EXPECT_EQ(id[3], "option name ThreadNumber type spin default 3 min 0 max 32");
-  EXPECT_EQ(id[4], "option name UseBookUntilMove type spin default 10 min 0 max 50");
-  e.Send("setoption name ThreadNumber value 5");
-  e.Send("setoption name UseBookUntilMove value 20");
-  Sync(e);
-  EXPECT_EQ(Ini(),
-            "; engine settings\n[Other]\nThreadNumber=30\n\n[customsettings]\nThreadNumber=5\n"
-            "kestrellevel=\"7\"\nUseBookUntilMove=20\n\n[Tail]\nx=1\n");
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
-}
-
-TEST_F(UsiSession, QuitWaitsForQueuedLines) {
-  UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  // Everything in one write: the engine may still be starting up when "quit" arrives.
-  std::string script = "usi\n";
-  for (int i = 0; i < 40; ++i) script += "isready\n";
-  script += "quit\nisready\n";
-  ASSERT_TRUE(e.Write(script));
-  std::vector<std::string> expected = IdBlockDefaults;
-  expected.push_back(NoWeightsLine());
-  for (int i = 0; i < 40; ++i) expected.push_back("readyok");
-  EXPECT_EQ(e.ReadAll(), expected);
-  EXPECT_EQ(e.WaitExit(), 0);
-}
-
-TEST_F(UsiSession, EndOfInputActsAsQuit) {
-  UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  // Windows line ends are accepted, and a last line without a newline keeps its last letter.
   ASSERT_TRUE(e.Write("usi\r\nisready\r\nisready"));
   e.CloseInput();
   std::vector<std::string> expected = IdBlockDefaults;
   expected.push_back(NoWeightsLine());
-  expected.push_back("readyok");
-  expected.push_back("readyok");
+  expected.insert(expected.end(), 2, "readyok");
   EXPECT_EQ(e.ReadAll(), expected);
   EXPECT_EQ(e.WaitExit(), 0);
 }
 
-TEST_F(UsiSession, GameStateIgnoresIsreadyAndStopWithoutSearchResigns) {
+// The settings file: read without case, written at once keeping everything else, values
+// stored as sent but shown clamped, and shown again after a restart.
+TEST_F(UsiSession, SettingsFileIsReadWrittenAndKept) {
+  WriteFileText(dir + "/Kestrel.ini",
+                "; engine settings\n[Other]\nThreadNumber=30\n\n[customsettings]\nthreadnumber = 3\n"
+                "kestrellevel=\"7\"\n\n[Tail]\nx=1\n");
+  std::vector<std::string> shown = IdBlockDefaults;
+  shown[2] = "option name KestrelLevel type spin default 7 min 1 max 10";
+  shown[3] = "option name ThreadNumber type spin default 3 min 0 max 32";
+  {
+    UsiProcess e;
+    ASSERT_TRUE(e.Start(dir));
+    EXPECT_EQ(Identify(e), shown);
+    e.Send("setoption name ThreadNumber value 5");
+    e.Send("setoption name KestrelLevel value 99");
+    e.Send("setoption name UseBookUntilMove value -3");
+    Sync(e);
+    const std::string written =
+        "; engine settings\n[Other]\nThreadNumber=30\n\n[customsettings]\nThreadNumber=5\n"
+        "KestrelLevel=99\nUseBookUntilMove=-3\n\n[Tail]\nx=1\n";
+    EXPECT_EQ(Ini(), written);
+    shown[2] = "option name KestrelLevel type spin default 10 min 1 max 10";
+    shown[3] = "option name ThreadNumber type spin default 5 min 0 max 32";
+    shown[4] = "option name UseBookUntilMove type spin default 0 min 0 max 50";
+    EXPECT_EQ(Identify(e), shown);
+    Sync(e);
+    // Options sent during a game are ignored, and so is "isready".
+    e.Send("usinewgame");
+    e.Send("isready");
+    e.Send("setoption name ThreadNumber value 9");
+    e.Send("stop");
+    EXPECT_EQ(NextLine(e), "bestmove resign");
+    e.Send("gameover");
+    Sync(e);
+    EXPECT_EQ(Ini(), written);
+    Quit(e);
+  }
   UsiProcess e;
   ASSERT_TRUE(e.Start(dir));
-  e.Send("usinewgame");
-  e.Send("isready");
-  e.Send("setoption name ThreadNumber value 9");
-  e.Send("usinewgame");
-  e.Send("stop");
-  std::string line;
-  ASSERT_TRUE(e.ReadLine(&line));
-  EXPECT_EQ(line, "bestmove resign");
-  e.Send("gameover");
+  EXPECT_EQ(Identify(e), shown);
   Sync(e);
-  EXPECT_EQ(Ini(), "");  // the setoption of the game state was ignored
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
-}
-
-TEST_F(UsiSession, GoAnswersALegalMoveAndStopRepeatsIt) {
-  UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  Identify(e);
-  e.Send("usinewgame");
-  e.Send("position startpos moves 7g7f 3c3d");
-  e.Send("go btime 0 wtime 0 byoyomi 1000");
-  std::string line;
-  line = BestMoveLine(e);
-  ASSERT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
-  const std::string move = line.substr(9);
-  ASSERT_EQ(move.find(' '), std::string::npos) << "no ponder part without USI_Ponder: " << line;
-  kestrel::InitBoardTables();
-  kestrel::InitHashKeys();
-  auto pos = std::make_unique<kestrel::Position>();
-  kestrel::GameCursor game;
-  std::string err;
-  EXPECT_TRUE(kestrel::SetPositionFromText(*pos, "startpos moves 7g7f 3c3d " + move, game, &err)) << err;
-  e.Send("stop");
-  ASSERT_TRUE(e.ReadLine(&line));
-  EXPECT_EQ(line, "bestmove " + move);
-  // A new game forgets the last game's move: "stop" has nothing to repeat.
-  e.Send("gameover");
-  e.Send("usinewgame");
-  e.Send("stop");
-  ASSERT_TRUE(e.ReadLine(&line));
-  EXPECT_EQ(line, "bestmove resign");
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
-}
-
-TEST_F(UsiSession, StopBeforeTheGameDoesNotSilenceItsFirstSearch) {
-  UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  e.Send("stop");
-  e.Send("ponderhit");
-  e.Send("gameover");
+  // A hash size that cannot be had is refused with a message; sensible sizes are silent.
+  e.Send("setoption name USI_Hash value 2000000000");
+  EXPECT_EQ(NextLine(e).compare(0, 12, "info string "), 0);
+  e.Send("setoption name USI_Hash value 16");
   Sync(e);
-  e.Send("usinewgame");
-  e.Send("position startpos");
-  e.Send("go btime 0 wtime 0 byoyomi 1000");
-  std::string line;
-  line = BestMoveLine(e);
-  EXPECT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
-  EXPECT_NE(line, "bestmove resign");
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
+  // A line longer than the input limit is dropped whole, with a message.
+  ASSERT_TRUE(e.Send("isready" + std::string(70000, 'x')));
+  EXPECT_EQ(NextLine(e).compare(0, 12, "info string "), 0);
+  Sync(e);
+  Quit(e);
 }
 
 TEST_F(UsiSession, BadPositionsGiveOneInfoStringLineEach) {
@@ -230,82 +182,140 @@ TEST_F(UsiSession, BadPositionsGiveOneInfoStringLineEach) {
   const std::vector<std::string> bad = {
       "position",
       "position foo",
-      "position sfen",
       "position sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1 b - 1",
-      "position sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNX b - 1",
-      "position sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL x - 1",
       "position sfen lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b 99P 1",
-      "position startpos moves 7g7f 7g7f",
       "position startpos moves 7g7f 3c3d 8h2b+ zz",
-      "position startpos moves P*5e",
       std::string("position startpos moves 7g7f \x01\xff", 32),
   };
   for (const std::string& cmd : bad) {
     e.Send(cmd);
-    e.Send("stop");  // the answer to stop marks the end of the position command's output
+    e.Send("stop");  // its answer marks the end of the position command's output
     std::vector<std::string> lines;
     ASSERT_TRUE(e.ReadUntil("bestmove", &lines)) << cmd;
     ASSERT_EQ(lines.size(), 2u) << cmd;
     EXPECT_EQ(lines[0].compare(0, 12, "info string "), 0) << cmd << " -> " << lines[0];
-    EXPECT_GT(lines[0].size(), 20u) << "the line names the problem";
     EXPECT_EQ(lines[1], "bestmove resign");
   }
-  // A good position afterwards is taken without any message.
-  e.Send("position sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1");
-  e.Send("go btime 0 wtime 0 byoyomi 1000");
-  std::string line = BestMoveLine(e);
-  EXPECT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
+  // A good position afterwards is taken without any message; its only move is played.
+  e.Send("position sfen 8k/9/9/9/9/9/9/1r7/K8 b - 1");
+  e.Send("go btime 600000 wtime 600000 byoyomi 10000");
+  EXPECT_EQ(UntilBestMove(e).back(), "bestmove 9i8h");
+  Quit(e);
 }
 
-TEST_F(UsiSession, HashSizesAndOverlongLines) {
+// "go" with several clocks, "stop" behind "go infinite", and "stop" repeating the last
+// move until a new game forgets it.
+TEST_F(UsiSession, GoStopAndNewGame) {
   UsiProcess e;
   ASSERT_TRUE(e.Start(dir));
-  // A size that cannot be had is refused with a message; sensible sizes are silent.
-  e.Send("setoption name USI_Hash value 2000000000");
-  std::string line;
-  ASSERT_TRUE(e.ReadLine(&line));
-  EXPECT_EQ(line.compare(0, 12, "info string "), 0) << line;
-  e.Send("setoption name USI_Hash value 64");
-  e.Send("setoption name USI_Hash value 16");
+  // Lines of the game state sent before any game must not silence its first search.
+  e.Send("stop");
+  e.Send("ponderhit");
+  e.Send("gameover");
   Sync(e);
-  // A line longer than the input limit is dropped whole, with a message.
-  ASSERT_TRUE(e.Send("isready" + std::string(70000, 'x')));
-  ASSERT_TRUE(e.ReadLine(&line));
-  EXPECT_EQ(line.compare(0, 12, "info string "), 0) << line;
-  Sync(e);
+  e.Send("usinewgame");
+  const std::string position = "startpos moves 7g7f 3c3d";
+  e.Send("position " + position);
+  e.Send("go infinite");
+  e.Send("stop");
+  std::string best = UntilBestMove(e).back();
+  EXPECT_TRUE(IsLegalText(position, MoveOf(best))) << best;
+  // A second "stop" repeats the move: its answer is the very next line.
+  e.Send("stop");
+  EXPECT_EQ(NextLine(e), best);
+  // Short and spent clocks still give a move, with no ponder part without USI_Ponder.
+  for (const char* go : {"go btime 0 wtime 0 byoyomi 1000", "go btime 700 wtime 700", "go btime 0 wtime 0"}) {
+    e.Send("position " + position);
+    e.Send(go);
+    best = UntilBestMove(e).back();
+    EXPECT_TRUE(IsLegalText(position, MoveOf(best))) << go << ": " << best;
+    EXPECT_EQ(best.find(" ponder "), std::string::npos) << best;
+  }
+  e.Send("gameover");
   e.Send("usinewgame");
   e.Send("stop");
-  ASSERT_TRUE(e.ReadLine(&line));
-  EXPECT_EQ(line, "bestmove resign");
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
+  EXPECT_EQ(NextLine(e), "bestmove resign");
+  Quit(e);
 }
 
-TEST_F(UsiSession, GoMateAndPonderhitAnswer) {
+TEST_F(UsiSession, PonderhitAndGoMate) {
   UsiProcess e;
-  ASSERT_TRUE(e.Start(dir));
-  e.Send("usinewgame");
+  StartGame(e, {"setoption name USI_Ponder value true"});
   e.Send("position sfen 4k4/9/9/9/9/9/9/9/4K4 b - 1");
   e.Send("go mate 1000");
-  std::string line;
-  ASSERT_TRUE(e.ReadLine(&line, 30000));
-  EXPECT_EQ(line.compare(0, 10, "checkmate "), 0) << line;
-  // go ponder prints nothing itself; ponderhit answers with a move of that position.
-  e.Send("position startpos moves 7g7f");
-  e.Send("go ponder btime 1000 wtime 1000 byoyomi 1000");
-  e.Send("ponderhit");
-  line = BestMoveLine(e);
-  ASSERT_EQ(line.compare(0, 9, "bestmove "), 0) << line;
-  kestrel::InitBoardTables();
-  kestrel::InitHashKeys();
-  auto pos = std::make_unique<kestrel::Position>();
-  kestrel::GameCursor game;
-  std::string err;
-  EXPECT_TRUE(kestrel::SetPositionFromText(*pos, "startpos moves 7g7f " + line.substr(9), game, &err)) << err;
-  e.Send("quit");
-  EXPECT_EQ(e.WaitExit(), 0);
+  EXPECT_EQ(NextLine(e).compare(0, 10, "checkmate "), 0);
+  // With byoyomi, then with increments: ponderhit answers once, with a legal move and,
+  // USI_Ponder being on, a legal reply to ponder on.
+  std::string position = "startpos moves 2g2f 8c8d";
+  for (const char* clock : {"byoyomi 1000", "binc 1000 winc 1000"}) {
+    e.Send("position " + position);
+    e.Send(std::string("go ponder btime 10000 wtime 10000 ") + clock);
+    e.Send("ponderhit");
+    const std::string line = UntilBestMove(e).back();
+    const std::string best = MoveOf(line);
+    EXPECT_TRUE(IsLegalText(position, best)) << clock << ": " << line;
+    const size_t at = line.find(" ponder ");
+    ASSERT_NE(at, std::string::npos) << line;
+    EXPECT_TRUE(IsLegalText(position + " " + best, line.substr(at + 8))) << line;
+    position += " " + best + " 3c3d";
+  }
+  // "gameover" during a search returns to waiting without a "bestmove".
+  e.Send("position startpos");
+  e.Send("go infinite");
+  e.Send("gameover lose");
+  e.Send("isready");
+  std::vector<std::string> lines;
+  ASSERT_TRUE(e.ReadUntil("readyok", &lines));
+  for (const std::string& l : lines) EXPECT_NE(l.compare(0, 8, "bestmove"), 0) << l;
+  Quit(e);
+}
+
+TEST_F(UsiSession, DeclarationWinThenAnOrdinarySearch) {
+  UsiProcess e;
+  StartGame(e);
+  e.Send("position sfen RBG1K1GBR/PPPPPPPPP/9/9/9/9/9/9/4k4 b - 1");
+  e.Send("go btime 10000 wtime 10000 byoyomi 1000");
+  EXPECT_EQ(UntilBestMove(e).back(), "bestmove win");
+  // No move was played: "stop" has nothing to repeat.
+  e.Send("stop");
+  EXPECT_EQ(NextLine(e), "bestmove resign");
+  // A declared win leaves no stop pending: the next search answers with a move.
+  e.Send("position sfen RBG1K1GBR/PPPPPPPPP/9/9/9/9/9/9/4k4 b - 1");
+  e.Send("go btime 10000 wtime 10000 byoyomi 1000");
+  EXPECT_EQ(UntilBestMove(e).back(), "bestmove win");
+  e.Send("position startpos");
+  e.Send("go btime 0 wtime 0 byoyomi 1000");
+  EXPECT_TRUE(IsLegalText("startpos", MoveOf(UntilBestMove(e).back())));
+  Quit(e);
+}
+
+// A mate proved before the search is played out over the next turns with score 29999
+// and no ponder move, whatever the defender replies.
+TEST_F(UsiSession, ProvedMateIsPlayedOut) {
+  UsiProcess e;
+  StartGame(e, {"setoption name USI_Ponder value true"});
+  const std::string position = "sfen 8k/9/9/9/9/9/9/9/K8 b RB 1";
+  std::string moves;
+  for (int turn = 0; turn < 12; ++turn) {
+    const std::string text = position + (moves.empty() ? "" : " moves" + moves);
+    e.Send("position " + text);
+    e.Send("go btime 60000 wtime 60000 byoyomi 1000");
+    const auto lines = UntilBestMove(e);
+    const std::string best = lines.back();
+    ASSERT_EQ(best.find(" ponder "), std::string::npos) << best;
+    ASSERT_TRUE(IsLegalText(text, MoveOf(best))) << text << " " << best;
+    bool mateScore = false;
+    for (const std::string& l : lines) mateScore |= l.find("score cp 29999") != std::string::npos;
+    EXPECT_TRUE(mateScore) << "turn " << turn;
+    moves += " " + MoveOf(best);
+    // The defender's reply: the first legal move, if any.
+    int side;
+    auto p = test::MakePosition(position + " moves" + moves, &side);
+    Move replies[MaxMoves];
+    if (GenerateLegalMoves(*p, replies, side) == replies) return Quit(e);
+    moves += " " + MoveToUsi(replies[0]);
+  }
+  FAIL() << "the mate was not completed";
 }
 
 }  // namespace

@@ -1,17 +1,6 @@
-// Test helper: the engine executable as a child process in a working directory, talked
-// to over pipes and read line by line with a timeout.
-//
-//   std::string dir = MakeTempDir();          // fresh empty directory, removed by the test
-//   UsiProcess engine;
-//   ASSERT_TRUE(engine.Start(dir));            // KESTREL_BINARY, cwd = dir
-//   engine.Send("usi");                        // writes "usi\n"
-//   std::vector<std::string> lines;
-//   ASSERT_TRUE(engine.ReadUntil("usiok", &lines));   // lines up to and including "usiok"
-//   engine.Send("quit");
-//   EXPECT_EQ(engine.WaitExit(), 0);           // exit status, -1 on timeout (child killed)
-//
-// The destructor kills a child that is still running. Timeouts are generous (they only
-// keep a broken engine from hanging the test run); no test asserts on durations.
+// Test helper: the engine executable as a child process in a scratch working directory,
+// talked to over pipes and read line by line with generous timeouts (they only keep a
+// broken engine from hanging the run; no test asserts on durations).
 #pragma once
 
 #include <string>

@@ -69,16 +69,11 @@ inline int SetSfen(Position& p, const std::string& sfen) {
   return side;
 }
 
-inline std::string Usi(Move m) { return MoveToUsi(m); }
-
-// The sfen text of a position, for failure messages.
-inline std::string PositionToText(const Position& p, int side) { return PositionToSfen(p, side); }
-
 // Finds the legal move with the given USI text (flag 3 preferred over 0 is irrelevant:
 // only one legal move prints as a given text unless it is an unpromoted choice).
 inline Move FindLegal(Position& p, int side, const std::string& text) {
   for (Move m : LegalMoves(p, side))
-    if (Usi(m) == text) return m;
+    if (MoveToUsi(m) == text) return m;
   return NoMove;
 }
 
