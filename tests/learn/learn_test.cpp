@@ -5,10 +5,8 @@
 
 #include "test_util.h"
 
-#include <sys/stat.h>
 #include <unistd.h>
 
-#include <algorithm>
 #include <climits>
 #include <cmath>
 #include <set>

@@ -2,7 +2,6 @@
 // capturer and behind a defender (rooks and lances), quiet moves and drops.
 #include <gtest/gtest.h>
 
-#include <cstring>
 
 #include "board/material.h"
 #include "movegen/see.h"

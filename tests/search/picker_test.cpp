@@ -137,26 +137,6 @@ TEST_F(PickerTest, EveryMoveExactlyOnce) {
   ClearHistory();
 }
 
-TEST_F(PickerTest, CaptureOrderAndStages) {
-  // Black rook on 5e can take a pawn on 5c (defended by the gold) or a
-  // defended silver on 2e; the pawn on 7g takes an undefended knight on 7f.
-  int side;
-  auto p = test::MakePosition("sfen 4k4/4g4/4p4/9/4R2s1/9/2n6/2P6/4K4 b - 1", &side);
-  Load(*p);
-  Start(0);
-  auto out = Drain(Black);
-  ASSERT_GE(out.size(), 3u);
-  // Rook takes the undefended silver (exchange 500), pawn takes knight (value
-  // 350); rook takes the defended pawn (100 - 800 < 0) only among the rest.
-  EXPECT_EQ(out[0], std::make_pair((int)PickGoodCapture, U(*p, "5e2e")));
-  EXPECT_EQ(out[1], std::make_pair((int)PickGoodCapture, U(*p, "7h7g")));
-  EXPECT_NE(out[2].first, PickGoodCapture);
-  bool badCaptureLater = false;
-  for (auto& [code, m] : out)
-    if (m == U(*p, "5e5c+")) badCaptureLater = code == PickRest;
-  EXPECT_TRUE(badCaptureLater);
-}
-
 // Without captures the killers come first; then the quiet move with the best positive
 // history, up to three more with positive history in list order, and the rest.
 TEST_F(PickerTest, QuietStagesKillersAndHistory) {

@@ -3,8 +3,6 @@
 // principal-variation move store, and torn entries.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <memory>
 
 #include "board/state.h"
 #include "search/tt.h"
@@ -125,15 +123,6 @@ TEST_F(TableTest, DeepEntriesOfThisSearchSurviveShallowStores) {
   EXPECT_EQ(EntryAge(first.data), 2);
   SetPosition(positions[0]);
   EXPECT_EQ(ProbeScore(2, 40, Black, &r), 11);
-  // Cleared entries carry age 7: during a search of age 7 they hold the first slot
-  // against a store below depth 0, otherwise they give way.
-  ClearTable();
-  State->age = 7;
-  Store(Key(Black), BoundLower, 2, -4, 1, 0, 0);
-  EXPECT_EQ(TableBuckets()[0].entry[0].data, ClearedData);
-  State->age = 3;
-  Store(Key(Black), BoundLower, 2, -4, 1, 0, 0);
-  EXPECT_NE(TableBuckets()[0].entry[0].data, ClearedData);
   State->age = 1;
 }
 

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "match/usi_process.h"
 #include "test_util.h"
