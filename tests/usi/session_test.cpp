@@ -244,9 +244,16 @@ TEST_F(UsiSession, PonderhitAndGoMate) {
   e.Send("position sfen 4k4/9/9/9/9/9/9/9/4K4 b - 1");
   e.Send("go mate 1000");
   EXPECT_EQ(NextLine(e).compare(0, 10, "checkmate "), 0);
+  std::string position = "startpos moves 2g2f 8c8d";
+  // Pondering answers only on "ponderhit" or "stop", however short the clock.
+  e.Send("position " + position);
+  e.Send("go ponder btime 0 wtime 0 byoyomi 100");
+  std::vector<std::string> early;
+  EXPECT_FALSE(e.ReadUntil("bestmove", &early, 1500));
+  e.Send("stop");
+  EXPECT_TRUE(IsLegalText(position, MoveOf(UntilBestMove(e).back())));
   // With byoyomi, then with increments: ponderhit answers once, with a legal move and,
   // USI_Ponder being on, a legal reply to ponder on.
-  std::string position = "startpos moves 2g2f 8c8d";
   for (const char* clock : {"byoyomi 1000", "binc 1000 winc 1000"}) {
     e.Send("position " + position);
     e.Send(std::string("go ponder btime 10000 wtime 10000 ") + clock);
