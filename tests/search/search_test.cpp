@@ -145,7 +145,8 @@ TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
 // Near the leaves a node not in check whose evaluation (below two plies) or quiescence
 // search (below three) clears beta by the margin M, exactly M included, is cut at beta
 // without searching below it. The stand pat ends a quiescence node as soon as it reaches
-// beta; the quiescence search probes for a mate in one down to its sixth ply only.
+// beta; deeper, the null move cuts it. The quiescence search probes for a mate in one
+// down to its sixth ply only.
 TEST_F(NodeRules, CutoffsNearTheLeavesAndInQuiescence) {
   SearchBlock& b = MainBlock();
   const int M = MaxCaptureGain * 2 / 8;
@@ -166,6 +167,15 @@ TEST_F(NodeRules, CutoffsNearTheLeavesAndInQuiescence) {
         EXPECT_GT(b.nodes, cutNodes) << depth;
       }
     }
+  }
+  // Deeper, such a node tries the null move first: the opponent moving twice still fails
+  // high, so the node ends at beta or above without having played a move of its own.
+  for (const int depth : {4 * OnePly, 7 * OnePly}) {
+    NewGameReset();
+    const int side = SetUp(quiet);
+    const int beta = Evaluate(b.pos, side) - 1;
+    EXPECT_GE(Search(b, beta - 1, beta, depth, 2, side, true), beta) << depth;
+    EXPECT_EQ(b.ply[2].currentMove, 0u) << depth;
   }
   // Rook takes rook is there, but the stand pat at beta ends the node first.
   int side = SetUp("sfen 4k4/9/9/9/4r4/9/9/4R4/4K4 b - 1");
