@@ -14,8 +14,6 @@
 namespace kestrel {
 namespace {
 
-Square Sq(const char* t) { return 9 * (t[1] - 'a') + (9 - (t[0] - '0')); }
-
 void SetTestValues() {
   const int32_t v[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
                                      540, 520, 530, 560, 1000, 1200};
@@ -119,16 +117,6 @@ TEST_F(PositionTest, MakeUnmakeRoundTripsOnRandomPositions) {
     }
   }
   EXPECT_GT(checked, 10000);
-}
-
-TEST_F(PositionTest, RebuildKeepsAbsentKingSquare) {
-  auto p = std::make_unique<Position>();
-  ClearBoard(*p);
-  p->board[Sq("5i")] = BKing;
-  p->kingSquare[1] = NoSquare;
-  RebuildBitboards(*p);
-  EXPECT_EQ(p->kingSquare[0], (uint32_t)Sq("5i"));
-  EXPECT_EQ(p->kingSquare[1], (uint32_t)NoSquare);
 }
 
 }  // namespace
