@@ -208,6 +208,9 @@ TEST_F(NodeRules, EasyMoveIsAClearRecaptureOrAClearSmallGain) {
       {"sfen 4k4/9/9/9/4r4/4G4/9/9/4K4 b RG 1", ""},
       // The rook was taken by a bishop: taking the bishop back is not of the same kind.
       {"sfen 4k4/9/2b6/9/4R4/4G4/9/9/4K4 w G 1 moves 7c5e", ""},
+      // The trapped silver takes the pawn: a clear best, small below two pawns up only.
+      {"sfen 4k2l1/9/9/8p/8S/9/9/9/4K4 b p 1", ""},
+      {"sfen 4k2l1/9/9/8p/8S/9/9/9/4K4 b 2p 1", "1e1d"},
   };
   rootMateTests = false;
   for (const auto& c : cases) {
