@@ -22,6 +22,14 @@ Files under --skip (default src/teacher/: built only behind an option that is of
 default, so no fault there could be caught) are not sampled. The bench node-count check
 (CTest test BenchNodeCount) runs with the other tests; --no-bench leaves it out, to see
 what the unit tests alone catch. --exclude replaces the whole ctest -E regex.
+
+Some faults change nothing observable (a check on a value that never occurs, a change that
+only costs speed). Those reviewed by hand are listed, with the reason, in
+scripts/mutate_equivalent.txt; a missed fault found there is counted apart as equivalent.
+The report gives the rate without them and the raw rate with them. --report FILE prints the
+report of an earlier run's results again (with today's list):
+
+    scripts/mutate.py --report /tmp/kestrel-mutate/<sha>/results-seed1.jsonl
 """
 
 import argparse
@@ -245,16 +253,40 @@ def percent(a, b):
     return "%5.1f %%" % (100.0 * a / b) if b else "    - "
 
 
-def report(results):
-    compiled = [r for r in results if r["outcome"] in ("caught", "missed")]
+def load_equivalent(path):
+    """Reads the reviewed equivalent faults: 'file | line before | line after | why' per line
+    (the lines as printed in the missed list, stripped); '#' starts a comment line."""
+    known = {}
+    if not path or not os.path.exists(path):
+        return known
+    with open(path) as f:
+        for text in f:
+            if not text.strip() or text.startswith("#"):
+                continue
+            parts = [x.strip() for x in text.rstrip("\n").split(" | ")]
+            if len(parts) == 4:
+                known[tuple(parts[:3])] = parts[3]
+    return known
+
+
+def report(results, equivalent):
+    """Prints the rates. A missed fault on the reviewed list counts apart, as 'equivalent':
+    it changes no observable result, so no test could catch it. 'rate' leaves those out;
+    'raw' counts them as missed."""
+    def why(r):
+        if r["outcome"] != "missed":
+            return None
+        return equivalent.get((r["file"], r["before"].strip(), r["after"].strip()))
+
     print()
-    print("%-16s %7s %7s %9s %9s" % ("", "caught", "missed", "no build", "rate"))
+    print("%-16s %7s %7s %7s %9s %9s %9s" % ("", "caught", "missed", "equiv.", "no build", "rate", "raw"))
 
     def row(name, rs):
         c = sum(r["outcome"] == "caught" for r in rs)
-        m = sum(r["outcome"] == "missed" for r in rs)
+        e = sum(why(r) is not None for r in rs)
+        m = sum(r["outcome"] == "missed" for r in rs) - e
         nb = sum(r["outcome"] == "no build" for r in rs)
-        print("%-16s %7d %7d %9d %9s" % (name, c, m, nb, percent(c, c + m)))
+        print("%-16s %7d %7d %7d %9d %9s %9s" % (name, c, m, e, nb, percent(c, c + m), percent(c, c + m + e)))
 
     row("all", results)
     for sub in sorted({r["subsystem"] for r in results}):
@@ -263,12 +295,16 @@ def report(results):
         rs = [r for r in results if r["operator"] == op]
         if rs:
             row(op, rs)
-    missed = [r for r in compiled if r["outcome"] == "missed"]
-    if missed:
-        print("\nmissed:")
-        for r in missed:
-            print("  %s:%d  %s  ->  %s" % (r["file"], r["line"], r["before"].strip(),
-                                          r["after"].strip()))
+    for title, pick in (("missed", lambda r: r["outcome"] == "missed" and why(r) is None),
+                        ("equivalent (reviewed)", lambda r: why(r) is not None)):
+        rs = [r for r in results if pick(r)]
+        if rs:
+            print("\n%s:" % title)
+            for r in rs:
+                print("  %s:%d  %s  ->  %s" % (r["file"], r["line"], r["before"].strip(),
+                                              r["after"].strip()))
+                if why(r):
+                    print("      %s" % why(r))
 
 
 def main():
@@ -289,6 +325,11 @@ def main():
     ap.add_argument("--jobs", type=int, default=2)
     ap.add_argument("--work", help="scratch directory (default /tmp/kestrel-mutate/<sha>)")
     ap.add_argument("--out", help="JSON-lines file of the results (default in the scratch dir)")
+    ap.add_argument("--equivalent", default=os.path.join(os.path.dirname(os.path.abspath(__file__)),
+                                                         "mutate_equivalent.txt"),
+                    help="reviewed equivalent faults, counted apart (default scripts/mutate_equivalent.txt)")
+    ap.add_argument("--report", metavar="RESULTS",
+                    help="only print the report of an earlier run's JSON-lines file")
     ap.add_argument("--dry-run", action="store_true",
                     help="only list the first --count faults drawn; no build")
     args = ap.parse_args()
@@ -299,6 +340,11 @@ def main():
     for o in operators:
         if o not in OPERATORS:
             sys.exit("unknown operator %s" % o)
+    equivalent = load_equivalent(args.equivalent)
+    if args.report:
+        with open(args.report) as f:
+            report([json.loads(x) for x in f if x.strip()], equivalent)
+        return
 
     sha = subprocess.check_output(["git", "-C", args.repo, "rev-parse", args.rev + "^{commit}"],
                                   text=True).strip()
@@ -388,7 +434,7 @@ def main():
         out.close()
     # Leave the build matching the unmutated sources.
     tree.configure_and_build(log)
-    report(results)
+    report(results, equivalent)
     print("\nresults in %s" % out_path)
 
 
