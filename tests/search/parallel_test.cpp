@@ -1,5 +1,6 @@
 // Parallel search: searches on several threads finish with a legal move, one thread
-// never splits, and a cut-off in one helper stops its siblings and their helpers.
+// never splits, a helper's best line reaches the main block whole, and a cut-off in one
+// helper stops its siblings and their helpers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,14 +11,7 @@
 namespace kestrel {
 namespace {
 
-class Parallel : public test::SearchFixture {
- protected:
-  // Searches a position to a fixed depth on `threads` threads; returns the move.
-  Move SearchOn(const std::string& text, int threads, int depth) {
-    SearchTo(text, depth, threads);
-    return State->bestMove;
-  }
-};
+using Parallel = test::SearchFixture;
 
 // Every position searched on four threads ends with a legal move of the root, shown at
 // the head of the main line, and splits happen on the way; one thread never splits.
@@ -31,7 +25,8 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
       int side;
       auto p = test::MakePosition(text, &side);
       if (test::LegalMoves(*p, side).size() < 2) continue;
-      const Move m = SearchOn(text, threads, depth);
+      SearchTo(text, depth, threads);
+      const Move m = State->bestMove;
       ASSERT_NE(m, NoMove) << text;
       EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
       // The main line starts with the best move, also when a helper found it, and is
@@ -72,7 +67,8 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
       "sfen ln1g3nl/1r1s1kg2/p1pppp1pp/6p2/1p7/2P1P4/PPSP1PPPP/2G2S1R1/LN2KG1NL b Bb 1",
   };
   for (const char* text : positions)
-    for (int threads : {1, 4}) EXPECT_NE(SearchOn(text, threads, sanitized ? 3 : 5), NoMove) << text;
+    for (int threads : {1, 4})
+      EXPECT_NE((SearchTo(text, sanitized ? 3 : 5, threads), State->bestMove.load()), NoMove) << text;
   verifyIncrementalEval = false;
   EvalWeightsPresent = false;
   std::memset(KppTable, 0, sizeof KppTable);
@@ -107,11 +103,20 @@ TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
   for (SearchBlock* b : {parent, winner, sibling, nephew, unrelated}) std::free(b);
 }
 
-}  // namespace
-}  // namespace kestrel
-
-namespace kestrel {
-namespace {
+// A helper's new best root move brings its whole line to the main block.
+TEST_F(Parallel, HelperLineReachesTheMainBlockWhole) {
+  SetUp("startpos");
+  SearchBlock* h = static_cast<SearchBlock*>(std::calloc(1, sizeof(SearchBlock)));
+  State->rootMoveCount = 2;
+  State->rootMoves[0] = RootMove{11, 0, 0}, State->rootMoves[1] = RootMove{22, 0, 0};
+  for (int i = 1; i <= 3; ++i) h->pv[RootPly + 1].moves[RootPly + i] = 100 + i;
+  h->pv[RootPly + 1].length = RootPly + 3;
+  OnNewRootBest(*h, 1, 22, 50, 100);
+  const PvRow& row = MainBlock().pv[RootPly];
+  EXPECT_EQ(std::vector<Move>(row.moves + RootPly, row.moves + RootPly + 4), (std::vector<Move>{22, 101, 102, 103}));
+  EXPECT_EQ(row.length, RootPly + 3);
+  std::free(h);
+}
 
 // A game far longer than the history keeps its most recent entries: the position
 // is set up, repetitions are still seen, and a search runs on top of it.
@@ -126,11 +131,7 @@ TEST_F(Parallel, VeryLongGameKeepsRecentHistory) {
   EXPECT_LT(p.historyCount + HistoryReserve, (uint32_t)HistorySize);
   EXPECT_EQ(p.history[p.historyCount].keyBoard, p.keyBoard);
   EXPECT_EQ(p.history[p.historyCount - 4].keyBoard, p.keyBoard);  // the shuffle repeats
-  State->sideToMove = game.side;
-  State->threadNumber = 1;
-  NewGameReset();
-  SetPositionFromText(State->root, text, game, &err);
-  SearchFixedDepth(game.side, 4);
+  SearchTo(text, 4);
   EXPECT_NE(State->bestMove.load(), NoMove);
 }
 
