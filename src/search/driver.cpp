@@ -387,8 +387,7 @@ static void SearchRoot(int side, int depthLimit) {
   State->iterationDepth = 0;
   // A search stopped before its first move was finished still plays the best move of
   // the ordering rather than resigning.
-  if (State->bestMove == 0 && State->rootMoveCount > 0 &&
-      (State->resultCode == 0 || State->resultCode == ResultFlagged))
+  if (State->bestMove == 0 && State->rootMoveCount > 0 && State->resultCode == 0)
     State->bestMove = State->rootMoves[0].move;
 }
 
@@ -432,10 +431,12 @@ void Think(int side) {
   }
   SearchRoot(side, State->noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engineLevel));
   // Out of time before a move was chosen. Whether the game is lost is the GUI's call (its
-  // clock may allow a grace), so a legal move is still played rather than resigning.
+  // clock may allow a grace), so a legal move is still played rather than resigning: the
+  // best of the ordering, or the first legal move when the ordering was not reached.
   if (State->bestMove == 0 && State->resultCode == ResultFlagged) {
     Move list[MaxMoves];
-    if (GenerateLegalMoves(root, list, side) != list) State->bestMove = list[0];
+    if (State->rootMoveCount > 0) State->bestMove = State->rootMoves[0].move;
+    else if (GenerateLegalMoves(root, list, side) != list) State->bestMove = list[0];
   }
 }
 
