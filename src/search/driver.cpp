@@ -1,6 +1,7 @@
 // The search driver.
 #include "search/driver.h"
 
+#include <algorithm>
 #include <cinttypes>
 #include <cstdio>
 #include <cstring>
@@ -35,6 +36,9 @@ constexpr int KeyNotPlayable = -4000000;
 constexpr int KeyDropBelow = -2999999;
 // Deepest iteration of any search (the per-ply arrays end at ply 50).
 constexpr int MaxIterationDepth = 40;
+// Scores within this bound get an aspiration window; beyond it (decided games, rule
+// results) the iteration takes the full window.
+constexpr int AspirationLimit = 20000;
 
 // A mate test before the search: `attacker` mates in the position within `nodes` and
 // the time the plan still gives such tests (none is started without time left).
@@ -97,7 +101,7 @@ SearchBlock& MainBlock() {
 }
 
 int LevelDepthLimit(int level) {
-  if (level >= 10) return 12;
+  if (level >= 10) return MaxIterationDepth;
   return level < 1 ? 1 : level;
 }
 
@@ -150,14 +154,17 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
       std::printf("info currmove %s\n", FormatUsiMove(text, m));
     }
     b.ply[RootPly].currentMove = m;
+    // Every root move after the first may be reduced, on every thread alike.
+    b.ply[RootPly].lateMove = i > 0;
     MakeSearchMove(b, RootPly, m, side);
     if (InCheck(p, side)) {
       UnmakeSearchMove(b, RootPly, m);
       continue;
     }
-    const int e = ExtensionFor(b, RootPly, m, side, depth) - OnePly;
+    const int e = ExtensionFor(b, RootPly, m, side) - OnePly;
+    const int r = LateMoveReduction(b, RootPly, m, side, depth, i + 1, true, e);
     const uint64_t before = b.nodes;
-    const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, !searchedAny);
+    const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, r, !searchedAny);
     searchedAny = true;
     UnmakeSearchMove(b, RootPly, m);
     if (SearchAborted(b)) return alpha;
@@ -319,17 +326,15 @@ static void SearchRoot(int side, int depthLimit) {
     if (depth > depthLimit) break;
     State->iterationDepth = depth;
     SeedPrincipalVariation(b, side);
-    int alpha, beta;
-    if (depth == 1) {
-      alpha = -ScoreInfinite;
-      beta = ScoreInfinite;
-    } else {
-      alpha = State->previousScore - 4 * PawnValue;
-      beta = State->previousScore + 4 * PawnValue;
-    }
+    // An aspiration window of half a pawn around the last score, widened step by step
+    // on a fail either way; the first iterations and decided scores take the full window.
+    int delta = PawnValue / 2;
+    const int previous = State->previousScore;
+    const bool aspire = depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
+    int alpha = aspire ? previous - delta : -ScoreInfinite;
+    int beta = aspire ? previous + delta : ScoreInfinite;
     State->rootScore = alpha;
     ClearRootFlags();
-    bool failedHigh = false;
     for (;;) {
       State->rootAlpha = alpha;
       State->rootBeta = beta;
@@ -341,39 +346,27 @@ static void SearchRoot(int side, int depthLimit) {
       }
       if (State->searchStatus != 0 || State->resultCode != 0) break;
       uint8_t& flags = State->rootMoves[0].flags;
+      if (v > alpha && v < beta) {
+        State->previousScore = State->rootScore;
+        ClearRootFlags();
+        break;
+      }
+      ClearSearchedFlags();
+      delta += delta / 4 + PawnValue / 20;
+      const bool wide = delta > 10 * PawnValue;
       if (v <= alpha) {
-        // Fail low: widen downwards at once (unless this iteration already failed high).
-        if (failedHigh) break;
+        // Fail low: the window's top comes down halfway, its bottom goes below the score.
         BumpCounter(flags, 0);
-        ClearSearchedFlags();
-        alpha = -ScoreInfinite;
-        State->rootScore = -ScoreInfinite;
+        beta = wide ? ScoreInfinite : (alpha + beta) / 2;
+        alpha = wide ? -ScoreInfinite : std::max(v - delta, -ScoreInfinite);
         State->easyMove = 0;
-        continue;
+      } else {
+        // Fail high: the window's top goes above the score.
+        BumpCounter(flags, 3);
+        beta = wide ? ScoreInfinite : std::min(v + delta, (int)ScoreInfinite);
+        if (wide) alpha = -ScoreInfinite;
       }
-      if (v >= beta) {
-        // Fail high: widen upwards step by step, and downwards after earlier fail lows.
-        failedHigh = true;
-        const int highs = BumpCounter(flags, 3);
-        int lows = 0;
-        for (int bit = 0; bit < 3; ++bit) lows += (flags >> bit) & 1;
-        if (alpha != -ScoreInfinite) {
-          if (lows >= 3) alpha = -ScoreInfinite;
-          else if (lows == 2) alpha -= 6 * P2;
-          else if (lows == 1) alpha -= 4 * P2;
-        }
-        if (beta != ScoreInfinite) {
-          if (highs >= 3) beta = ScoreInfinite;
-          else if (highs == 2) beta += 6 * P2;
-          else beta += 4 * P2;
-        }
-        State->rootScore = alpha;
-        ClearSearchedFlags();
-        continue;
-      }
-      State->previousScore = State->rootScore;
-      ClearRootFlags();
-      break;
+      State->rootScore = alpha;
     }
     const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
     if (elapsed > 0 && !silentSearch) {

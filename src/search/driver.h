@@ -29,7 +29,8 @@ void SelectPonderMove();
 extern bool rootMateTests;
 // The main thread's root block.
 SearchBlock& MainBlock();
-// Deepest iteration allowed by the playing level (plies).
+// Deepest iteration allowed by the playing level (plies): the level itself for levels 1
+// to 9, which weaken the engine; level 10 searches as deep as the clock allows.
 int LevelDepthLimit(int level);
 // Prints one "info" line with the line of row RootPly of a block.
 void PrintInfoLine(const SearchBlock& b, int score);

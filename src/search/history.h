@@ -1,7 +1,7 @@
-// Process-wide move-ordering tables shared by all search threads without locks:
-// HistoryScore orders quiet moves in the pickers; HistorySuccess and HistoryTried
-// drive the node search's reductions. Each has 2 x 16384 entries indexed by the
-// move's from and to fields (its low 14 bits), plus 16384 when Black moves.
+// The process-wide history table shared by all search threads without locks: it orders
+// quiet moves in the pickers and adjusts the reductions of late moves. It has 2 x 16384
+// entries indexed by the move's from and to fields (its low 14 bits), plus 16384 when
+// Black moves; entries stay within +-HistoryLimit.
 #pragma once
 
 #include <atomic>
@@ -14,8 +14,7 @@ namespace kestrel {
 constexpr int HistoryTableSize = 2 * 16384;
 
 extern std::atomic<int32_t> HistoryScore[HistoryTableSize];
-extern std::atomic<int32_t> HistorySuccess[HistoryTableSize];
-extern std::atomic<int32_t> HistoryTried[HistoryTableSize];
+constexpr int HistoryLimit = 16384;
 
 // Table index of a move made by `side`.
 inline int HistoryIndex(Move m, int side) { return (int)(m & 0x3FFF) + (side == Black ? 16384 : 0); }
@@ -24,7 +23,7 @@ inline int32_t HistoryValue(const std::atomic<int32_t>* table, int i) {
   return table[i].load(std::memory_order_relaxed);
 }
 
-// New game: scores and successes 0, every tried count 1.
+// New game: every entry 0.
 void ClearHistory();
 
 }  // namespace kestrel

@@ -108,6 +108,7 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
     c->ply[p].staticEval = parent.ply[p].staticEval;
     c->ply[p].nullMoveMade = parent.ply[p].nullMoveMade;
     c->ply[p].lateMove = parent.ply[p].lateMove;
+    c->ply[p].mateThreat = parent.ply[p].mateThreat;
     c->ply[p].undo = parent.ply[p].undo;
     c->ply[p].moveListEnd = c->moveStack;
     c->ply[p].searchedCount = 0;
@@ -168,8 +169,9 @@ int SearchSplitPoint(SearchBlock& c) {
   for (;;) {
     // 1. Take the next move under the parent's lock.
     Move m = 0;
-    int stage = PickRest;  // root moves count as late moves
+    int stage = 0;
     int rootIndex = -1;
+    int moveCount = 0;
     parent.lock.Lock();
     if (c.atRoot) {
       for (int i = 0; i < State->rootMoveCount; ++i) {
@@ -177,30 +179,38 @@ int SearchSplitPoint(SearchBlock& c) {
         State->rootMoves[i].flags |= RootSearched;
         m = State->rootMoves[i].move;
         rootIndex = i;
+        moveCount = i + 1;
         break;
       }
     } else {
       stage = c.splitInCheck ? NextEvasion(parent, ply, side) : NextMove(parent, ply, side);
-      if (stage != 0) m = parent.ply[ply].currentMove;
+      if (stage != 0) {
+        m = parent.ply[ply].currentMove;
+        moveCount = ++parent.ply[ply].moveCount;
+      }
     }
     parent.lock.Unlock();
     if (m == 0) return c.splitBest;
     // 2. Make it; skip it when it leaves the king attacked.
     c.ply[ply].currentMove = m;
     c.ply[ply].nullMoveMade = 0;
-    c.ply[ply].lateMove = stage == PickRest;
+    // The same rules as on the thread that owns the node: root moves after the first
+    // and the late stages of the picker may be reduced.
+    c.ply[ply].lateMove = rootIndex >= 0 ? rootIndex > 0 : IsLatePick(stage);
     MakeSearchMove(c, ply, m, side);
     if (InCheck(p, side)) {
       c.nodes++;
       UnmakeSearchMove(c, ply, m);
       continue;
     }
-    const int e = ExtensionFor(c, ply, m, side, depth) - OnePly;
-    // The node's own futility rule holds for the moves handed out at its split point.
-    if (rootIndex < 0 && FutilityPrunes(c, ply, m, side, alpha, depth + e, c.splitInCheck, true)) continue;
+    const int e = ExtensionFor(c, ply, m, side) - OnePly;
+    const bool pvNode = beta > c.alpha + 1;
+    const int r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e);
+    // The node's own pruning rules hold for the moves handed out at its split point.
+    if (rootIndex < 0 && PrunesMove(c, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) continue;
     const uint64_t before = c.nodes;
     // 3. Null window, re-search of a reduced move, full window inside.
-    const int v = SearchMadeMove(c, alpha, beta, depth, ply, side, e, false);
+    const int v = SearchMadeMove(c, alpha, beta, depth, ply, side, e, r, false);
     UnmakeSearchMove(c, ply, m);
     // 4. Abort: a root move not finished is searched again later.
     if (SearchAborted(c)) {

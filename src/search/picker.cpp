@@ -121,8 +121,6 @@ Move* GeneratePromotions(const Position& p, Move* list, int side) {
   return list;
 }
 
-bool PickingLateMoves(const PlyState& ps) { return ps.pickerStage == StageRest; }
-
 int NextMove(SearchBlock& t, int ply, int side) {
   PlyState& ps = t.ply[ply];
   Move* const start = ListStart(t, ply);

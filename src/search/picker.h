@@ -32,9 +32,11 @@ enum PickerCode : int {
 constexpr int PickerStart = 1;
 constexpr int QuiescenceStart = 15;
 
-// True once the picker hands out everything left in list order: the moves it gives
-// from then on are late moves, searched shallower when their record is poor.
-bool PickingLateMoves(const PlyState& ps);
+// Moves of these stages are late moves, which may be searched shallower: everything but
+// the hash move, good captures, killers and evasions.
+inline bool IsLatePick(int stage) {
+  return stage == PickBestHistory || stage == PickHistory || stage == PickRest;
+}
 
 // First slot of the move list of a ply.
 inline Move* ListStart(SearchBlock& b, int ply) {

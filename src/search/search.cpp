@@ -2,6 +2,7 @@
 #include "search/search.h"
 
 #include <cassert>
+#include <cmath>
 
 #include "board/makemove.h"
 #include "board/material.h"
@@ -11,6 +12,7 @@
 #include "eval/movegain.h"
 #include "movegen/attacks.h"
 #include "movegen/mate1.h"
+#include "movegen/see.h"
 #include "search/history.h"
 #include "search/parallel.h"
 #include "search/picker.h"
@@ -134,56 +136,93 @@ static void ClearPv(SearchBlock& b, int ply, int flag = 0) {
   b.pv[ply].flag = flag;
 }
 
+// Moves a history entry towards +-HistoryLimit: the step shrinks as the entry nears the
+// limit in the step's direction, so entries stay bounded without periodic halving.
+static inline void AddHistory(int idx, int bonus) {
+  const int h = HistoryValue(HistoryScore, idx);
+  const int magnitude = bonus < 0 ? -bonus : bonus;
+  HistoryScore[idx].store(h + bonus - h * magnitude / HistoryLimit, std::memory_order_relaxed);
+}
+
 void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m) {
   if (MoveIsCapture(m)) return;
-  const int idx = HistoryIndex(m, side);
-  const int v = HistoryValue(HistoryScore, idx) + depth * depth;
-  HistoryScore[idx].store(v, std::memory_order_relaxed);
-  if (v > 32767)
-    for (int i = 0; i < HistoryTableSize; ++i)
-      HistoryScore[i].store(HistoryValue(HistoryScore, i) / 2, std::memory_order_relaxed);
+  const int plies = depth / OnePly;
+  const int bonus = plies >= 16 ? HistoryLimit / 2 : 32 * (plies * plies + 2 * plies + 1);
+  AddHistory(HistoryIndex(m, side), bonus);
+  // The quiet moves tried before it at this node failed to do what it did.
+  const Move* tried = b.searched[ply];
+  for (int i = 0; i < b.ply[ply].searchedCount; ++i)
+    if (tried[i] != m && !MoveIsCapture(tried[i]) && !MovePromotes(tried[i])) AddHistory(HistoryIndex(tried[i], side), -bonus);
   if (b.ply[ply].killers[0] != m) {
     b.ply[ply].killers[1] = b.ply[ply].killers[0];
     b.ply[ply].killers[0] = m;
   }
 }
 
-void UpdateHistoryOnImprovement(SearchBlock& /*b*/, int side, const Move* searched, int count) {
-  if (count <= 0) return;
-  const Move best = searched[count - 1];
-  bool overflow = false;
-  for (int i = 0; i < count; ++i) {
-    const Move m = searched[i];
-    if (MoveIsCapture(m) || MovePromotes(m)) continue;
-    const int idx = HistoryIndex(m, side);
-    if (m == best) HistorySuccess[idx].fetch_add(100, std::memory_order_relaxed);
-    if (HistoryTried[idx].fetch_add(1, std::memory_order_relaxed) + 1 > 32767) overflow = true;
-  }
-  if (overflow) {
-    for (int i = 0; i < HistoryTableSize; ++i) {
-      HistorySuccess[i].store(HistoryValue(HistorySuccess, i) / 2, std::memory_order_relaxed);
-      HistoryTried[i].store(HistoryValue(HistoryTried, i) / 2 + 1, std::memory_order_relaxed);
-    }
-  }
+// The side to move stands better than at its previous move (or that is not known).
+static bool Improving(const SearchBlock& b, int ply) {
+  const int now = b.ply[ply].staticEval;
+  if (ply <= 2 || now == ScoreNone || b.ply[ply - 2].staticEval == ScoreNone) return true;
+  return now >= b.ply[ply - 2].staticEval;
 }
 
-int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth) {
+// Late-move reductions in quarter plies by depth and move number (both capped at 63):
+// OnePly * (0.5 + 0.6 ln(depth) ln(moveNumber)).
+static int ReductionTable[64][64];
+static const bool reductionTableBuilt = [] {
+  for (int d = 1; d < 64; ++d)
+    for (int n = 1; n < 64; ++n) ReductionTable[d][n] = (int)(OnePly * (0.5 + 0.6 * std::log(d) * std::log(n)));
+  return true;
+}();
+
+int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int moveCount, bool pvNode, int e) {
+  const PlyState& s = b.ply[ply];
+  if (depth < 3 * OnePly || moveCount < 2 || !s.lateMove || s.inCheck) return 0;
+  int r = ReductionTable[depth / OnePly < 63 ? depth / OnePly : 63][moveCount < 63 ? moveCount : 63];
+  if (pvNode) r -= OnePly;
+  if (s.givesCheck) r -= OnePly;
+  // A node whose evaluation fell since the side's last move is less promising.
+  if (ply > 2 && s.staticEval != ScoreNone && b.ply[ply - 2].staticEval != ScoreNone &&
+      s.staticEval < b.ply[ply - 2].staticEval)
+    r += OnePly / 2;
+  if (!MoveIsCapture(m)) r -= HistoryValue(HistoryScore, HistoryIndex(m, side)) * OnePly / (HistoryLimit / 2);
+  // The reduced search stays a full search of at least one ply.
+  const int room = depth + e - OnePly;
+  if (r > room) r = room;
+  return r < 0 ? 0 : r;
+}
+
+// True when the move just made from `ply` gives a check worth a full extra ply: a
+// discovered check, or a checking piece that the opponent cannot win by exchange.
+// Checks that only sacrifice material are searched at their normal depth.
+static bool CheckIsSound(SearchBlock& b, int ply, Move m, int side) {
+  Position& p = b.pos;
+  const Square to = MoveTo(m);
+  const Square king = (Square)p.kingSquare[SideIndex(-side)];
+  if (king < SquareCount && !TestSquare(PieceAttacks(p, p.board[to], to), king)) return true;
+  UnmakeSearchMove(b, ply, m);
+  const bool sound = StaticExchangeOfMove(p, m, side) >= 0;
+  MakeSearchMove(b, ply, m, side);
+  return sound;
+}
+
+int ExtensionFor(SearchBlock& b, int ply, Move m, int side) {
   int e = 0;
-  if (b.ply[ply].givesCheck) e += OnePly;
+  if (b.ply[ply].givesCheck && CheckIsSound(b, ply, m, side)) e += OnePly;
   if (b.ply[ply].inCheck && b.ply[ply].moveListEnd - ListStart(b, ply) == 1) e += OnePly / 2;
-  if (ply > 1 && b.ply[ply - 1].currentMove != 0 && MoveTo(b.ply[ply - 1].currentMove) == MoveTo(m)) e += OnePly / 2;
+  // A recapture on the square of the last capture, when it does not lose the exchange.
+  if (ply > 1 && MoveIsCapture(m) && b.ply[ply - 1].currentMove != 0 &&
+      MoveIsCapture(b.ply[ply - 1].currentMove) && MoveTo(b.ply[ply - 1].currentMove) == MoveTo(m) && e < OnePly) {
+    UnmakeSearchMove(b, ply, m);
+    if (StaticExchangeOfMove(b.pos, m, side) >= 0) e += OnePly / 2;
+    MakeSearchMove(b, ply, m, side);
+  }
   if (e > OnePly) e = OnePly;
   if (e > 0) {
+    // Extensions fade beyond the iteration's depth and stop at twice that ply.
     const int D = State->iterationDepth;
-    if (D > 0 && ply > 2 * D) e = ply <= 4 * D ? (4 * D - ply) * e / (2 * D) : 0;
+    if (D > 0 && ply > D) e = ply <= 2 * D ? (2 * D - ply) * e / D : 0;
     return e;
-  }
-  // A late quiet move with a poor success record is searched one ply shallower.
-  if (b.ply[ply].lateMove && depth >= 3 * OnePly && !b.ply[ply].inCheck && !MoveIsCapture(m) &&
-      !MovePromotes(m)) {
-    const int idx = HistoryIndex(m, side);
-    const int tried = HistoryValue(HistoryTried, idx);
-    if (HistoryValue(HistorySuccess, idx) / (tried > 0 ? tried : 1) < 60) return -OnePly;
   }
   return 0;
 }
@@ -224,6 +263,19 @@ int RepetitionCheck(SearchBlock& b, int ply, int side) {
   return count == 0 ? 0 : rootSign * count * PawnValue;
 }
 
+// The score of a node left without a legal move: mated, unless the move into it was a
+// pawn drop, which is then the dropper's loss.
+static int NoMoveScore(const SearchBlock& b, int ply) {
+  const Move prev = ply > 1 ? b.ply[ply - 1].currentMove : 0;
+  return (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? ScoreRuleWin : MatedAt(ply);
+}
+
+// Takes the move made at `ply` back; true, for the pruning rules that drop it.
+static bool Unmade(SearchBlock& b, int ply, Move m) {
+  UnmakeSearchMove(b, ply, m);
+  return true;
+}
+
 // Counts a node and runs the main thread's periodic time check.
 static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
@@ -237,41 +289,46 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
-bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd, bool inCheck,
-                    bool searchedAny) {
-  if (nd >= 3 * OnePly || b.ply[ply].givesCheck || inCheck) return false;
+bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, int depth, int e, int r, int moveCount,
+                bool pvNode) {
+  const PlyState& s = b.ply[ply];
+  if (pvNode || s.inCheck || s.mateThreat || moveCount < 2 || ply <= RootPly || alpha < -ScoreProven) return false;
   Position& p = b.pos;
-  const int M = MaxCaptureGain * 2 / 8;
-  UnmakeSearchMove(b, ply, m);
-  const int gain = MoveGainEstimate(p, m, side);
-  int eval = b.ply[ply].staticEval;
+  const int plies = depth / OnePly;
+  int lmr = (depth + e - r) / OnePly;
+  if (lmr < 0) lmr = 0;
   bool prune = false;
-  if (nd < OnePly) {
-    // Near the leaves the node is evaluated only once it has a few moves to spare.
-    if (eval == ScoreNone && searchedAny && b.ply[ply].moveListEnd - ListStart(b, ply) > 2)
-      eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-    if (eval != ScoreNone && FutilityBound(side, eval, gain, p, m) <= alpha) prune = true;
+  if (!MoveIsCapture(m) && !MovePromotes(m) && !s.givesCheck) {
+    // Quiet moves: by their number near the leaves, by futility, by a losing exchange.
+    const bool improving = Improving(b, ply);
+    if (plies < 8 && moveCount >= (improving ? 5 + plies * plies : 3 + plies * plies / 2)) return Unmade(b, ply, m);
+    if (lmr < 6 && s.staticEval != ScoreNone && s.staticEval + 2 * PawnValue + 3 * PawnValue / 2 * lmr <= alpha)
+      return Unmade(b, ply, m);
+    UnmakeSearchMove(b, ply, m);
+    prune = StaticExchangeOfMove(p, m, side) < -PawnValue / 4 * lmr * lmr;
   } else {
-    if (eval == ScoreNone) eval = b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-    if (FutilityBound(side, eval, gain, p, m) <= alpha - M) prune = true;
+    // Captures, promotions and checks that lose material beyond a depth-scaled bound.
+    if (plies >= 8) return false;
+    UnmakeSearchMove(b, ply, m);
+    prune = StaticExchangeOfMove(p, m, side) < -3 * PawnValue / 2 * plies;
   }
   if (!prune) MakeSearchMove(b, ply, m, side);
   return prune;
 }
 
-int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first) {
+int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, int r, bool first) {
   const int nd = depth + e;
   auto child = [&](int a, int bt, int d) {
     return d < OnePly ? -Quiesce(b, -bt, -a, ply + 1, -side, 0) : -Search(b, -bt, -a, d, ply + 1, -side, true);
   };
   if (first) return child(alpha, beta, nd);
-  int v = child(alpha, alpha + 1, nd);
+  int v = child(alpha, alpha + 1, nd - r);
   if (SearchAborted(b)) return 0;
-  if (e < -OnePly && v > alpha) {
-    v = child(alpha, alpha + 1, depth - OnePly);
+  if (r > 0 && v > alpha) {
+    v = child(alpha, alpha + 1, nd);
     if (SearchAborted(b)) return 0;
   }
-  if (alpha < v && v < beta) v = child(alpha, beta, depth + (e > -OnePly ? e : -OnePly));
+  if (alpha < v && v < beta && beta > alpha + 1) v = child(alpha, beta, nd);
   return v;
 }
 
@@ -301,30 +358,15 @@ struct NodeOutcome {
   int score;
 };
 
-// Near the leaves (below three plies, not in check) a node whose static evaluation, or
-// below two plies a quiescence search, clears beta by a margin is cut at beta (stored as
-// a lower bound). A quiescence search that stays below and an evaluation below beta
-// rule out the null move. Ends the node with 0 when the search is aborted.
-NodeOutcome NearLeafCutoff(SearchBlock& b, HashKey key, int beta, int depth, int ply, int side, bool* allowNull) {
-  const int M = MaxCaptureGain * 2 / 8;
-  if (depth < 2 * OnePly) {
-    b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-    if (b.ply[ply].staticEval >= beta + M) {
-      b.ply[ply].currentMove = 0;
-      Store(key, BoundLower, ply, depth, beta, 0, 0);
-      return {true, beta};
-    }
-    return {false, 0};
-  }
-  const int q = Quiesce(b, beta + M - 1, beta + M, ply, side, 0);
-  if (SearchAborted(b)) return {true, 0};
-  if (q >= beta + M) {
-    b.ply[ply].currentMove = 0;
-    Store(key, BoundLower, ply, depth, beta, 0, 0);
-    return {true, beta};
-  }
-  if (b.ply[ply].staticEval < beta) *allowNull = false;
-  return {false, 0};
+// A node off the principal variation whose static evaluation clears beta by a margin
+// that grows with the depth is cut with its evaluation (reverse futility): over the few
+// plies above the leaves the opponent is not expected to win that much back.
+NodeOutcome StaticCutoff(SearchBlock& b, int beta, int depth, int ply) {
+  const int eval = b.ply[ply].staticEval;
+  const int plies = depth / OnePly;
+  if (plies >= 7 || eval == ScoreNone || eval >= ScoreHandGain) return {false, 0};
+  const int margin = 3 * PawnValue / 2 * (Improving(b, ply) ? plies - 1 : plies) + PawnValue / 2;
+  return {eval - margin >= beta, eval};
 }
 
 // What the null move decided: the node ends with `score` (a fail high, or 0 when the
@@ -335,50 +377,37 @@ struct NullMoveOutcome {
   int mateThreat;
 };
 
-// The null move of a node not in check: the opponent moves twice, searched R plies
-// shallower with a null window at beta. A score still at beta or above is stored as a
-// lower bound and ends the node. Near the leaves the quiescence search answers; deeper,
-// only a node whose static evaluation reaches beta tries it.
+// The null move of a node off the principal variation, not in check, whose evaluation
+// reaches beta: the opponent moves twice, searched R plies shallower with a null window
+// at beta, R growing with the depth and with the margin above beta. A score still at
+// beta or above is stored as a lower bound and ends the node (an unproven mate score is
+// cut to beta). Near the leaves the quiescence search answers.
 NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, int depth, int ply, int side) {
   Position& p = b.pos;
+  const int eval = b.ply[ply].staticEval;
+  if (eval == ScoreNone || eval < beta || depth < 2 * OnePly) return {false, 0, 0};
   b.ply[ply].currentMove = 0;
   b.ply[ply].nullMoveMade = 1;  // the child takes its evaluation from this node's
-  const int R = depth > 6 * OnePly ? 4 * OnePly : 3 * OnePly;
+  const int excess = (eval - beta) / (2 * PawnValue);
+  const int R = 3 * OnePly + depth / 4 + (excess < 3 ? excess : 3) * OnePly;
   const int d = depth - R;
-  int v = -ScoreNone;
-  bool tried = false;
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
   b.ply[ply].undo = PlayNullMove(p);
   b.ply[ply].givesCheck = 0;
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = 0;
-  if (d < OnePly) {
-    v = -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0);
-    if (b.ply[ply + 1].staticEval != ScoreNone) b.ply[ply].staticEval = -b.ply[ply + 1].staticEval;
-    tried = true;
-  } else {
-    if (b.ply[ply].staticEval == ScoreNone) b.ply[ply].staticEval = EvaluateAt(b, ply, side);
-    if (b.ply[ply].staticEval >= beta) {
-      v = -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
-      tried = true;
-    }
-  }
+  int v = d < OnePly ? -Quiesce(b, -beta, 1 - beta, ply + 1, -side, 0)
+                     : -Search(b, -beta, 1 - beta, d, ply + 1, -side, false);
   TakeBackNullMove(p, b.ply[ply].undo);
+  b.ply[ply].nullMoveMade = 0;
   if (SearchAborted(b)) return {true, 0, 0};
-  if (!tried) return {false, 0, 0};
   if (v >= beta) {
+    if (v > ScoreProven) v = beta;
     Store(key, BoundLower, ply, depth, v, 0, 0);
     return {true, v, 0};
   }
   // The reply to the null move mates: the node is under a mate threat.
-  return {false, 0, v == MatedAt(ply + 2) ? 1 : 0};
-}
-
-// The window of the node is the root's (negated at the opponent's plies): the node is
-// on the principal variation.
-bool OnRootWindow(int alpha, int beta, int ply) {
-  return (ply % 2 == 0) ? (alpha == -State->rootBeta && beta == -State->rootAlpha)
-                        : (alpha == State->rootAlpha && beta == State->rootBeta);
+  return {false, 0, v < -ScoreProven ? 1 : 0};
 }
 
 // Internal iterative deepening: a node of the principal variation without a table move
@@ -386,6 +415,7 @@ bool OnRootWindow(int alpha, int beta, int ply) {
 // fails low) to find the move to try first. Returns false when the search is aborted.
 bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool inCheck) {
   const int d = depth - 2 * OnePly;
+  const int eval = b.ply[ply].staticEval;
   auto iid = [&](int a, int bt) {
     return d < OnePly ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
   };
@@ -403,6 +433,8 @@ bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, int depth, int ply,
   b.ply[ply].hashMove = found;
   // The nested searches reused this ply's slots: start the node afresh.
   b.ply[ply].inCheck = inCheck;
+  b.ply[ply].staticEval = eval;
+  b.ply[ply].mateThreat = 0;
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].searchedCount = 0;
   ClearPv(b, ply);
@@ -434,12 +466,9 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   b.ply[ply].hashMove = probe.move;
   if ((probe.result == ProbeLowerCut || probe.result == ProbeUpperCut) && beta == alpha + 1)
     return probe.result == ProbeLowerCut ? beta : alpha;
-  if (probe.result == ProbeExactHit) {
-    if (probe.score < beta && probe.move != 0) {
-      SetPv(b, ply, probe.move);
-    }
-    return probe.score;
-  }
+  // An exact score ends only nodes off the principal variation: there it would cut the
+  // line short.
+  if (probe.result == ProbeExactHit && beta == alpha + 1) return probe.score;
   if (probe.result == ProbeSkipNull) allowNull = false;
   int mateThreat = 0;
   // 6. Fresh node state. Whether the side to move is in check was found when the move
@@ -450,6 +479,8 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].searchedCount = 0;
   b.ply[ply].staticEval = ScoreNone;
+  b.ply[ply].mateThreat = 0;
+  const bool pvNode = beta > alpha + 1;
   // 7. Mate in one.
   if (!inCheck) {
     const Move mate = FindMateInOne(p, side);
@@ -461,23 +492,24 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       if (!(score > alpha && score < beta)) ClearPv(b, ply);
       return score;
     }
+    b.ply[ply].staticEval = EvaluateAt(b, ply, side);
   }
-  // 8. Near-leaf cut-offs.
-  if (!inCheck && depth < 3 * OnePly) {
-    const NodeOutcome cut = NearLeafCutoff(b, key, beta, depth, ply, side, &allowNull);
+  // 8. Static cut-off and null move, off the principal variation.
+  if (!pvNode && !inCheck) {
+    const NodeOutcome cut = StaticCutoff(b, beta, depth, ply);
     if (cut.ends) return cut.score;
+    if (allowNull) {
+      const NullMoveOutcome null = TryNullMove(b, key, beta, depth, ply, side);
+      if (null.ends) return null.score;
+      mateThreat = null.mateThreat;
+      b.ply[ply].mateThreat = (uint8_t)mateThreat;
+    }
   }
-  // 9. Null move.
-  if (allowNull && !inCheck) {
-    const NullMoveOutcome null = TryNullMove(b, key, beta, depth, ply, side);
-    if (null.ends) return null.score;
-    mateThreat = null.mateThreat;
-  }
-  // 10. Internal iterative deepening on the principal variation.
-  if (b.ply[ply].hashMove == 0 && allowNull && depth >= 3 * OnePly && OnRootWindow(alpha, beta, ply) &&
+  // 9. Internal iterative deepening on the principal variation.
+  if (b.ply[ply].hashMove == 0 && pvNode && depth >= 3 * OnePly &&
       !DeepenForFirstMove(b, alpha, beta, depth, ply, side, inCheck))
     return 0;
-  // 11. Move loop.
+  // 10. Move loop.
   const int alphaAtStart = alpha;
   bool searchedAny = false;
   Move best = 0;
@@ -485,38 +517,37 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
   b.ply[ply].nullMoveMade = 0;
   b.ply[ply].moveListEnd = ListStart(b, ply);
   b.ply[ply].searchedCount = 0;
+  b.ply[ply].moveCount = 0;
   for (;;) {
     const int stage = inCheck ? NextEvasion(b, ply, side) : NextMove(b, ply, side);
     if (stage == 0) break;
     const Move m = b.ply[ply].currentMove;
-    b.ply[ply].lateMove = PickingLateMoves(b.ply[ply]);
-    // 11.1 Extension, asked with the move made so that its check is known.
+    b.ply[ply].lateMove = IsLatePick(stage);
+    // 10.1 Illegal moves are counted and skipped.
     MakeSearchMove(b, ply, m, side);
-    const int e = ExtensionFor(b, ply, m, side, depth) - OnePly;
-    const int nd = depth + e;
-    // 11.2 Futility pruning of quiet-enough moves that cannot reach alpha; checks and
-    // evasions are always searched.
-    if (FutilityPrunes(b, ply, m, side, alpha, nd, inCheck, searchedAny)) {
-      searchedAny = true;
-      continue;
-    }
-    // 11.4 Illegal moves are counted and skipped.
     if (InCheck(p, side)) {
       b.nodes++;
       UnmakeSearchMove(b, ply, m);
       continue;
     }
-    // 11.5 Record the move, 11.6 search it.
+    // 10.2 Extension and reduction, asked with the move made so that its check is known.
+    const int moveCount = ++b.ply[ply].moveCount;
+    const int e = ExtensionFor(b, ply, m, side) - OnePly;
+    const int r = LateMoveReduction(b, ply, m, side, depth, moveCount, pvNode, e);
+    // 10.3 Pruning of late moves off the principal variation (PrunesMove).
+    if (PrunesMove(b, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) {
+      searchedAny = true;
+      continue;
+    }
+    // 10.4 Record the move, search it.
     b.searched[ply][b.ply[ply].searchedCount++] = m;
-    const int v = SearchMadeMove(b, alpha, beta, depth, ply, side, e, !searchedAny);
+    const int v = SearchMadeMove(b, alpha, beta, depth, ply, side, e, r, !searchedAny);
     searchedAny = true;
     UnmakeSearchMove(b, ply, m);
-    // 11.7 Abort.
+    // 10.5 Abort.
     if (SearchAborted(b)) return 0;
-    // 11.8 Improvement and cut-off.
+    // 10.6 Improvement and cut-off.
     if (v > alpha) {
-      UpdateHistoryOnImprovement(b, side, b.searched[ply], b.ply[ply].searchedCount);
-      b.ply[ply].searchedCount = 0;
       alpha = v;
       best = m;
       UpdatePv(b, ply, m);
@@ -527,7 +558,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
         return v;
       }
     }
-    // 11.10 Offer the remaining moves to idle threads.
+    // 10.7 Offer the remaining moves to idle threads.
     if (depth >= State->minSplitDepth && IdleHelpersAvailable()) {
       int splitBest = alpha;
       Move splitMove = 0;
@@ -537,7 +568,6 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
         if (splitBest > alpha) {
           alpha = splitBest;
           best = splitMove;
-          if (splitMove) UpdateHistoryOnImprovement(b, side, &splitMove, 1);
           if (alpha >= beta) {
             UpdateKillersAndHistory(b, ply, side, depth, splitMove);
             b.ply[ply].currentMove = splitMove;
@@ -549,18 +579,15 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
       }
     }
   }
-  // 12. After the loop.
+  // 11. After the loop.
   if (searchedAny) {
     if (alpha > alphaAtStart && best != 0) UpdateKillersAndHistory(b, ply, side, depth, best);
     if (alpha > alphaAtStart) Store(key, BoundExact, ply, depth, alpha, PvMove(b, ply), mateThreat);
     else Store(key, BoundUpper, ply, depth, alpha, 0, mateThreat);
     return alpha;
   }
-  const Move prev = ply > 1 ? b.ply[ply - 1].currentMove : 0;
-  const int score = (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? ScoreRuleWin
-                                                                                      : MatedAt(ply);
   ClearPv(b, ply);
-  return score;
+  return NoMoveScore(b, ply);
 }
 
 int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) {

@@ -32,15 +32,19 @@ extern std::atomic<uint64_t> evalChecks, evalMismatches;
 
 // Quiescence search: captures and promotions after a stand-pat evaluation.
 int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth);
-// Depth change in quarter plies for the move just made at `ply` (checks, single
-// evasions, recaptures; history reductions of late quiet moves).
-int ExtensionFor(SearchBlock& b, int ply, Move m, int side, int depth);
+// Extension in quarter plies for the move just made at `ply`: checks that do not lose
+// material by exchange, single evasions, recaptures that do not lose material.
+int ExtensionFor(SearchBlock& b, int ply, Move m, int side);
+// Reduction in quarter plies of the move just made at `ply`, the node's `moveCount`-th
+// legal move: late moves (IsLatePick) are searched shallower the deeper the node and the
+// later the move, less at principal-variation nodes, for checks and for moves with a
+// good history. The result leaves at least one ply of the extended depth depth + e.
+int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int moveCount, bool pvNode, int e);
 // Repetition rules of shogi for the position at `ply`; 0 when nothing repeats.
 int RepetitionCheck(SearchBlock& b, int ply, int side);
-// Killer and history updates after a quiet move caused a cut-off or was best.
+// Killer and history updates after a quiet move caused a cut-off or was best: a bonus for
+// it, the same penalty for the other quiet moves searched before it at the node.
 void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m);
-// Success/tried statistics after a move raised alpha.
-void UpdateHistoryOnImprovement(SearchBlock& b, int side, const Move* searched, int count);
 
 // True when the search must unwind now (a status is set or this block was stopped).
 bool SearchAborted(const SearchBlock& b);
@@ -50,16 +54,21 @@ bool SearchAborted(const SearchBlock& b);
 void MakeSearchMove(SearchBlock& b, int ply, Move m, int side);
 void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 
-// Searches one already made move of a node with the principal-variation scheme:
-// null window first (and a re-search of a reduced move), full window when the
-// score falls inside. `first` searches with the full window at once.
-int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, bool first);
+// Searches one already made move of a node with the principal-variation scheme at depth
+// + e: a null window first, `r` quarter plies shallower, a re-search at the full depth
+// when the reduced search fails high, and a full window when the score falls inside.
+// `first` searches with the full window at once.
+int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, int r, bool first);
 
-// Futility pruning of a move already made at `ply` (searched at depth nd): when the
-// move cannot bring the score up to alpha it is taken back and true is returned;
-// otherwise it stays made. Checks and evasions are never pruned.
-bool FutilityPrunes(SearchBlock& b, int ply, Move m, int side, int alpha, int nd, bool inCheck,
-                    bool searchedAny);
+// Pruning of the move just made at `ply`, the node's `moveCount`-th legal move, searched
+// at depth + e less the reduction r (quarter plies). Off the principal variation, not in
+// check and not under a mate threat: late quiet moves near the leaves, quiet moves that
+// cannot bring the evaluation up to alpha, quiet moves that lose material by exchange
+// beyond a bound growing with the depth, and captures, promotions and checks that lose
+// more than a depth-scaled bound. A pruned move is taken back and true is returned;
+// otherwise it stays made.
+bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, int depth, int e, int r, int moveCount,
+                bool pvNode);
 
 // Copies the child's line behind the move at `ply`.
 void UpdatePv(SearchBlock& b, int ply, Move m);

@@ -41,9 +41,10 @@ struct PlyState {
   int pickerCount;
   int pickerStage;      // the picker's own state (see picker.h)
   uint8_t nullMoveMade; // the move made from this ply is a null move
-  uint8_t lateMove;     // the move searched from this ply came late in the ordering
+  uint8_t lateMove;     // the move searched from this ply came late in the ordering (IsLatePick)
   MoveUndo undo;        // of the move (or null move) made from this ply
-  int searchedCount;    // moves searched since the last improvement of alpha
+  int searchedCount;    // moves recorded in the block's searched list for this ply
+  int moveCount;        // legal moves taken at this node so far (by every thread)
   uint8_t accState;     // AccumulatorState of the ply's accumulator
   Move accMove;         // the move that led here from the ply before (0 = a null move)
 };

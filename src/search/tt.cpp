@@ -152,20 +152,27 @@ ProbeOutcome Probe(HashKey key, int ply, int depth, int alpha, int beta) {
 
 void Store(HashKey key, int type, int ply, int depth, int score, Move move, int mateThreat) {
   if (!Table) return;
-  // 1. The new data word.
-  const int age = CurrentAge();
-  const uint64_t data = PackData(ScoreToTable(score, ply), depth, move, mateThreat, type, age);
   TTBucket& bucket = Table[key & Mask];
   TTEntry& first = bucket.entry[0];
   const uint64_t oldData = LoadWord(first.data);
   const uint64_t oldKey = LoadWord(first.check) ^ oldData;
-  // 2. A deeper entry of this search (or a permanent one) keeps the first slot.
+  // 1. A result without a move keeps the move stored for the same position.
+  if (move == 0) {
+    const TTEntry& pair = bucket.entry[PairSlot(key)];
+    const uint64_t pairData = LoadWord(pair.data);
+    if (oldKey == key) move = EntryMove(oldData);
+    if (move == 0 && (LoadWord(pair.check) ^ pairData) == key) move = EntryMove(pairData);
+  }
+  // 2. The new data word.
+  const int age = CurrentAge();
+  const uint64_t data = PackData(ScoreToTable(score, ply), depth, move, mateThreat, type, age);
+  // 3. A deeper entry of this search (or a permanent one) keeps the first slot.
   const int oldAge = EntryAge(oldData);
   if ((oldAge == 0 || oldAge == age) && EntryDepth(oldData) > depth) {
     WriteEntry(bucket.entry[PairSlot(key)], key, data);
     return;
   }
-  // 3. Otherwise the old first entry moves to its own always-replace slot.
+  // 4. Otherwise the old first entry moves to its own always-replace slot.
   if (oldKey != key) WriteEntry(bucket.entry[PairSlot(oldKey)], oldKey, oldData);
   WriteEntry(first, key, data);
 }

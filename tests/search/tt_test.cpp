@@ -135,9 +135,17 @@ TEST_F(TableTest, MoveStore) {
   ProbeOutcome o = Probe(Key(Black), 0, 0, -999999, 999999);
   EXPECT_EQ(o.result, ProbeMiss);
   EXPECT_EQ(o.move, m1);
-  // An existing entry keeps its score and bound; only the move changes.
+  // A result stored without a move keeps the position's move; a new move replaces it.
   Store(Key(Black), BoundExact, 4, 12, 77, 0, 0);
-  EXPECT_EQ(Probe(Key(Black), 4, 12, 0, 100).move, 0u);
+  EXPECT_EQ(Probe(Key(Black), 4, 12, 0, 100).move, m1);
+  Store(Key(Black), BoundUpper, 4, 16, 70, 0, 0);
+  EXPECT_EQ(Probe(Key(Black), 4, 16, 0, 100).move, m1);
+  Store(Key(Black), BoundExact, 4, 16, 77, m2, 0);
+  Store(Key(Black), BoundExact, 4, 16, 77, 0, 0);
+  EXPECT_EQ(Probe(Key(Black), 4, 12, 0, 100).move, m2);
+  // An existing entry keeps its score and bound; only the move changes.
+  StoreMove(Key(Black), m1);
+  EXPECT_EQ(Probe(Key(Black), 4, 12, 0, 100).move, m1);
   StoreMove(Key(Black), m2);
   o = Probe(Key(Black), 4, 12, 0, 100);
   EXPECT_EQ(o.result, ProbeExactHit);
