@@ -21,7 +21,7 @@ constexpr int HashScore = -999999;
 // Internal stages that never come back to the caller.
 enum PickerStage : int {
   StageCaptures = 3, StageGoodCaptures = 4, StageKiller1 = 5, StageKiller2 = 6,
-  StageBestHistory = 7, StageHistory = 8, StageQuiets = 9, StageRest = 11,
+  StageHistory = 8, StageQuiets = 9, StageRest = 11,
   StageEvasionScore = 12, StageEvasions = 13, StageQuiescence = 16, StageQuiescenceDone = 19
 };
 
@@ -121,6 +121,7 @@ Move* GeneratePromotions(const Position& p, Move* list, int side) {
   return list;
 }
 
+
 int NextMove(SearchBlock& t, int ply, int side) {
   PlyState& ps = t.ply[ply];
   Move* const start = ListStart(t, ply);
@@ -177,66 +178,54 @@ int NextMove(SearchBlock& t, int ply, int side) {
         }
         break;
       }
-      case StageQuiets:
-        // 6. Quiet board moves and drops after the remaining captures.
-        ps.moveListEnd = GenerateNonCaptures(t.pos, ps.moveListEnd, side);
+      case StageQuiets: {
+        // 6. Quiet board moves and drops after the losing captures left in the list,
+        //    without the moves already handed out, sorted by history (stable).
+        Move* const quiets = ps.moveListEnd;
+        ps.moveListEnd = GenerateNonCaptures(t.pos, quiets, side);
         ps.moveListEnd = GenerateDrops(ps.moveListEnd, t.pos, side);
-        ps.pickerStage = StageBestHistory;
-        break;
-      case StageBestHistory: {
-        // 7. Drop the moves already handed out; the best positive history first.
-        ps.pickerCount = 1;
-        ps.pickerStage = StageHistory;
-        // Only quiet killers were handed out; a capturing one stays in the list.
         const Move k1 = MoveIsCapture(ps.killers[0]) ? 0 : ps.killers[0];
         const Move k2 = MoveIsCapture(ps.killers[1]) ? 0 : ps.killers[1];
-        Move* best = nullptr;
-        int bestScore = 0;
-        for (Move* m = start; m < ps.moveListEnd; ++m) {
-          if (!*m) continue;
-          if (*m == ps.hashMove || *m == k1 || *m == k2) {
-            *m = 0;
-            continue;
+        int32_t* score = t.moveScores;
+        int n = 0;
+        for (Move* m = quiets; m < ps.moveListEnd; ++m) {
+          if (*m == ps.hashMove || *m == k1 || *m == k2) continue;
+          const Move mv = *m;
+          const int h = History(mv, side);
+          int j = n++;
+          for (; j > 0 && score[j - 1] < h; --j) {
+            quiets[j] = quiets[j - 1];
+            score[j] = score[j - 1];
           }
-          const int h = History(*m, side);
-          if (h > bestScore) {
-            bestScore = h;
-            best = m;
-          }
+          quiets[j] = mv;
+          score[j] = h;
         }
-        if (best) {
-          ps.currentMove = *best;
-          *best = 0;
-          return PickBestHistory;
-        }
-        ps.pickerStage = StageRest;
-        ps.pickerNext = start;
+        ps.pickerCount = (int)(quiets - start);  // the losing captures before them
+        ps.moveListEnd = quiets + n;
+        ps.pickerNext = quiets;
+        ps.pickerStage = StageHistory;
         break;
       }
       case StageHistory: {
-        // 8. Up to three more with positive history, in list order.
-        Move* found = nullptr;
-        for (Move* m = start; m < ps.moveListEnd && !found; ++m)
-          if (*m && History(*m, side) > 0) found = m;
-        if (found) {
-          ps.currentMove = *found;
-          *found = 0;
-          if (++ps.pickerCount > 3) {
-            ps.pickerStage = StageRest;
-            ps.pickerNext = start;
-          }
-          return PickHistory;
+        // 7. The quiet moves, best history first.
+        Move m;
+        if (NextInList(ps, &m)) {
+          ps.currentMove = m;
+          return PickQuiet;
         }
         ps.pickerStage = StageRest;
         ps.pickerNext = start;
         break;
       }
       case StageRest: {
-        // 9. Everything left, in list order.
-        Move m;
-        if (NextInList(ps, &m)) {
-          ps.currentMove = m;
-          return PickRest;
+        // 8. The losing captures, best exchange first.
+        while (ps.pickerNext < start + ps.pickerCount) {
+          const Move m = *ps.pickerNext;
+          *ps.pickerNext++ = 0;
+          if (m) {
+            ps.currentMove = m;
+            return PickBadCapture;
+          }
         }
         return PickNone;
       }

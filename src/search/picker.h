@@ -22,9 +22,8 @@ enum PickerCode : int {
   PickGoodCapture = 4,   // a capture scored >= 0, best first
   PickKiller1 = 5,
   PickKiller2 = 6,
-  PickBestHistory = 7,   // the quiet move with the highest positive history
-  PickHistory = 8,       // up to three more with positive history, in list order
-  PickRest = 11,         // every other move, in list order
+  PickQuiet = 8,         // quiet moves and drops, best history first
+  PickBadCapture = 11,   // captures that lose in the exchange, last
   PickEvasion = 13,
   PickQuiescence = 16
 };
@@ -35,7 +34,7 @@ constexpr int QuiescenceStart = 15;
 // Moves of these stages are late moves, which may be searched shallower: everything but
 // the hash move, good captures, killers and evasions.
 inline bool IsLatePick(int stage) {
-  return stage == PickBestHistory || stage == PickHistory || stage == PickRest;
+  return stage == PickQuiet || stage == PickBadCapture;
 }
 
 // First slot of the move list of a ply.

@@ -137,8 +137,9 @@ TEST_F(PickerTest, EveryMoveExactlyOnce) {
   ClearHistory();
 }
 
-// Without captures the killers come first; then the quiet move with the best positive
-// history, up to three more with positive history in list order, and the rest.
+// Without captures the killers come first, then every quiet move and drop by history,
+// best first (equal histories in generation order); a capture that loses the exchange
+// comes after all of them.
 TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   auto p = test::MakePosition("startpos");
   Load(*p);
@@ -146,17 +147,41 @@ TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   const char* moves[5] = {"1g1f", "9g9f", "3i4h", "5i5h", "6i5h"};
   const int values[5] = {5, 9, 2, 3, 4};
   for (int i = 0; i < 5; ++i) HistoryScore[HistoryIndex(U(*p, moves[i]), Black)].store(values[i]);
+  HistoryScore[HistoryIndex(U(*p, "4i4h"), Black)].store(-7);
   Start(0, k1, k2);
   const auto out = Drain(Black);
-  ASSERT_GE(out.size(), 7u);
+  ASSERT_EQ(out.size(), 30u);
   EXPECT_EQ(out[0], std::make_pair((int)PickKiller1, k1));
   EXPECT_EQ(out[1], std::make_pair((int)PickKiller2, k2));
-  EXPECT_EQ(out[2], std::make_pair((int)PickBestHistory, U(*p, "9g9f")));
-  // Generation order is kings, golds, silvers ... pawns; 1g1f comes later with the rest.
-  const char* next[3] = {"5i5h", "6i5h", "3i4h"};
-  for (int i = 0; i < 3; ++i) EXPECT_EQ(out[3 + i], std::make_pair((int)PickHistory, U(*p, next[i]))) << i;
-  for (size_t i = 6; i < out.size(); ++i) EXPECT_EQ(out[i].first, PickRest);
+  const char* byHistory[5] = {"9g9f", "1g1f", "6i5h", "5i5h", "3i4h"};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(out[2 + i], std::make_pair((int)PickQuiet, U(*p, byHistory[i]))) << i;
+  EXPECT_EQ(out.back(), std::make_pair((int)PickQuiet, U(*p, "4i4h")));
+  for (const auto& o : out) EXPECT_EQ(IsLatePick(o.first), o.first == PickQuiet);
+  // The rook taking a pawn that the gold guards: after the quiet moves, and late.
+  auto q = test::MakePosition("sfen 4k4/9/4g4/4p4/9/9/9/4R4/4K4 b - 1");
+  Load(*q);
+  Start(0);
+  const auto withCapture = Drain(Black);
+  ASSERT_GE(withCapture.size(), 2u);
+  EXPECT_EQ(withCapture.back(), std::make_pair((int)PickBadCapture, U(*q, "5h5d")));
+  EXPECT_TRUE(IsLatePick(PickBadCapture));
+  for (size_t i = 0; i + 1 < withCapture.size(); ++i) EXPECT_EQ(withCapture[i].first, PickQuiet);
   ClearHistory();
+}
+
+// Drops of different pieces to one square keep apart in the history; board moves keep
+// their from and to squares.
+TEST_F(PickerTest, HistoryIndexSeparatesDroppedPieces) {
+  auto p = test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/4K4 b GSP 1");
+  const int g = HistoryIndex(U(*p, "G*5e"), Black), s = HistoryIndex(U(*p, "S*5e"), Black);
+  const int pawn = HistoryIndex(U(*p, "P*5e"), Black), board = HistoryIndex(U(*p, "5i5h"), Black);
+  EXPECT_NE(g, s);
+  EXPECT_NE(g, pawn);
+  EXPECT_NE(s, pawn);
+  EXPECT_NE(board, g);
+  EXPECT_NE(HistoryIndex(U(*p, "G*5d"), Black), g);
+  EXPECT_NE(HistoryIndex(U(*p, "G*5e"), White), g);
+  for (const int i : {g, s, pawn, board}) EXPECT_LT(i, HistoryTableSize);
 }
 
 TEST_F(PickerTest, KillerValidity) {
