@@ -375,6 +375,8 @@ static void SearchRoot(int side, int depthLimit) {
     }
     if (State->searchStatus != 0 || State->resultCode != 0) break;
     if (State->rootMoveCount == 1) break;
+    // Time use: no next iteration when the clock cannot pay for it; the best move stands.
+    if (StopAfterIteration(depth, State->rootScore, State->bestMove)) break;
   }
   SetSearchRunning(false);
   State->iterationDepth = 0;

@@ -21,10 +21,39 @@ constexpr int64_t MinMateTest = 20;
 // answered at once (each costs a few to a few tens of milliseconds, more on a loaded
 // machine), so that a game that goes on and on is not lost on time.
 constexpr int64_t SuddenDeathReserve = 3 * Second;
+// The mate tests before the search may take this fraction (1/n) of the budget in all.
+constexpr int64_t PreSearchShareDivisor = 3;
+
+// Stopping between iterations. The budget is scaled by a factor in percent: below 100
+// once the best move has held for more than StableFrom iterations, above it when the
+// best move changed in the last three iterations or the score fell. A fail low shows
+// as the fall it ends with (inside an iteration the fail-low flag itself keeps the
+// search going up to the maximum).
+constexpr int JudgedDepth = 4;  // the iterations before this one say too little
+constexpr int StableFrom = 4;
+constexpr int ScalePerStableIteration = 10;
+constexpr int ScalePerChange = 40;
+constexpr int ScaleFallPerP2 = 50;
+constexpr int ScaleFallMax = 100;
+constexpr int ScaleMin = 50, ScaleMax = 250;
+// The next iteration costs about as much as all before it: none is started once this
+// share (percent) of the scaled budget is used, as it could not be finished within it.
+constexpr int StartLimitPercent = 60;
 
 TimeClockFn Clock = nullptr;
 // The pre-search share of the current plan.
 int64_t preSearchShare = PreSearchCap;
+
+// What the finished iterations of the running search said, for the stop between them.
+struct IterationRecord {
+  int count;         // iterations finished
+  Move lastBest;     // the last one's best move
+  int stable;        // iterations in a row, the last included, that ended on lastBest
+  unsigned changes;  // one bit for each of the last three: its best move was new
+  int scores[2];     // the scores of the last two, the last first
+  int scalePercent;  // the factor of the budget they give
+};
+IterationRecord iterations = {0, 0, 0, 0, {0, 0}, 100};
 
 inline int64_t& RemainingOf(int side) {
   return side == Black ? State->blackRemaining : State->whiteRemaining;
@@ -90,6 +119,33 @@ int64_t ChargeClock() {
   return d;
 }
 
+// The clock is in its byoyomi: time not used now is lost, so only the byoyomi rule stops.
+bool InByoyomi() { return State->byoyomi > 0 && RemainingOf(State->rootSide) <= 0; }
+
+// The budget scaled by the finished iterations' factor, never past the maximum.
+int64_t ScaledBudget() { return Min(State->budget * iterations.scalePercent / 100, State->maxTime); }
+
+// The budget factor (percent) for a best move held `stable` iterations, `changes` new
+// best moves in the last three iterations, and a score `fall` below the better of the
+// two iterations before.
+int ScalePercent(int stable, int changes, int64_t fall) {
+  int pct = changes > 0 ? 100 + ScalePerChange * changes
+                        : 100 - ScalePerStableIteration * (stable > StableFrom ? stable - StableFrom : 0);
+  if (fall > 0 && P2() > 0) pct += (int)Min(fall * ScaleFallPerP2 / P2(), ScaleFallMax);
+  return pct < ScaleMin ? ScaleMin : pct > ScaleMax ? ScaleMax : pct;
+}
+
+// The running iteration has brought no trouble yet: no fail low, the best move is still
+// the last iteration's, and its score is at most P2 below that iteration's. Before the
+// first move has a score only that move may have been searched: with more searched,
+// it failed below the window and a fail low is under way.
+bool IterationCalm() {
+  const SearchState& st = *State;
+  if (FailedLow() || (iterations.count > 0 && st.bestMove != iterations.lastBest)) return false;
+  if (st.rootScore == st.rootAlpha) return SearchedRootMoves() <= 1;
+  return st.rootScore >= st.previousScore - P2();
+}
+
 }  // namespace
 
 void SetTimeClock(TimeClockFn fn) { Clock = fn; }
@@ -103,12 +159,11 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
   const int64_t hard = AtLeastZero(r + byoyomi - margin);
   if (increment <= 0 && byoyomi > 0) {
     // Byoyomi: a share of the main time capped at 30 s, or the share plus the byoyomi.
-    // The clock running out is caught by the byoyomi rule of the time check.
     int64_t t = r / movesToGo;
     if (t > MainTimeShareCap) t = MainTimeShareCap;
     else t += byoyomi;
     plan.budget = t;
-    plan.maxTime = 4 * t;
+    plan.maxTime = Min(4 * t, hard);
   } else if (increment <= 0) {
     // Sudden death: share what lies beyond the margin and the reserve.
     const int64_t t = Min(AtLeastZero(r - margin - SuddenDeathReserve) / movesToGo, MainTimeShareCap);
@@ -121,7 +176,7 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
     plan.budget = Min(t, hard);
     plan.maxTime = Min(4 * plan.budget, hard);
   }
-  plan.preSearch = Min(PreSearchCap, Min(plan.budget, hard) / 3);
+  plan.preSearch = Min(PreSearchCap, Min(plan.budget, hard) / PreSearchShareDivisor);
   return plan;
 }
 
@@ -143,6 +198,7 @@ void StartMoveClock(int rootSide) {
     if (State->whiteRemaining < 0) State->whiteRemaining = 0;
   }
   State->lastStamp = TimeNow();
+  iterations = IterationRecord{0, 0, 0, 0, {0, 0}, 100};
 }
 
 void SetEasyTime() {
@@ -190,32 +246,35 @@ bool TimeUp() {
   }
   // Without byoyomi the margin for answering is never spent, move or no move yet.
   if (st.byoyomi <= 0 && remaining <= st.timeMarginMs) return true;
-  // 6. Within the budget, or nothing to play yet.
+  // 6. Nothing to play yet; the maximum is spent.
   const int64_t used = st.usedThisMove[si];
-  if (used < st.budget || st.bestMove == 0) return false;
-  // 7. Between the budget and the maximum, stop when the score is settled. The last
-  // rule alone stops every search whose pawn is worth less than about 1150 (P2 < 2300);
-  // the three before it decide only for larger piece values. (Two more rules, "score
-  // >= 3 P2 and within 3 P2 of the last iteration" and "score >= 5 P2", stopped only
-  // searches that the last rule stops anyway, piece values being never negative.)
-  if (used < st.maxTime) {
-    // Before iteration 4 the scores say too little to judge by.
-    if (st.iterationDepth < 4) return false;
-    const bool failLow = FailedLow();
-    const int score = st.rootScore, prev = st.previousScore;
-    // The iteration's first move is still on its window: the last choice stands.
-    if (score == st.rootAlpha && !failLow && SearchedRootMoves() == 1) return true;
-    // No fail low and the score within a pawn of the last iteration's.
-    if (!failLow && score >= prev - p2) return true;
-    // No fail low and the score within three pawns of the last iteration's.
-    if (!failLow && score >= prev - 3 * p2) return true;
-    // Not being mated (a window reopened after a fail low counts as no news), or lost already.
-    if (score >= -ScoreProven || score == -ScoreInfinite || prev <= -10 * p2) return true;
-    // Being mated from a position that was not lost: more time may find a defence.
-    return false;
-  }
-  // 8. The maximum is spent.
-  return true;
+  if (st.bestMove == 0) return false;
+  if (used >= st.maxTime) return true;
+  // 7. Past the scaled budget an untroubled iteration is cut: its answer is the last
+  // iteration's move or one that beat it. A fail low or a falling score runs on to the
+  // maximum, as does any of the first iterations.
+  return used >= ScaledBudget() && st.iterationDepth >= JudgedDepth && IterationCalm();
+}
+
+bool StopAfterIteration(int depth, int score, Move best) {
+  IterationRecord& it = iterations;
+  const bool changed = it.count > 0 && best != it.lastBest;
+  const int64_t before = it.count >= 2 && it.scores[1] > it.scores[0] ? it.scores[1] : it.scores[0];
+  const int64_t fall = it.count > 0 ? before - score : 0;
+  it.changes = ((it.changes << 1) | (changed ? 1u : 0u)) & 7u;
+  it.stable = changed || it.count == 0 ? 1 : it.stable + 1;
+  it.scores[1] = it.scores[0];
+  it.scores[0] = score;
+  it.lastBest = best;
+  ++it.count;
+  it.scalePercent = ScalePercent(it.stable, __builtin_popcount(it.changes), fall);
+  SearchState& st = *State;
+  if (st.noTimeLimit || st.pondering) return false;
+  ChargeClock();
+  if (InByoyomi()) return false;
+  const int64_t used = st.usedThisMove[SideIndex(st.rootSide)];
+  if (depth < JudgedDepth) return used >= st.budget;
+  return used * 100 >= ScaledBudget() * StartLimitPercent;
 }
 
 }  // namespace kestrel

@@ -1,12 +1,15 @@
 // Time management: the per-move plan from the clock of the last "go", the clock
 // accounting, the share of the move that the mate tests before the search may take,
-// and the periodic question whether the search must stop. Times are milliseconds
-// in the engine record; the rules' constants are whole seconds (seconds * 1000).
+// the periodic question whether the search must stop, and whether another iteration
+// is worth starting. Times are milliseconds in the engine record; the rules'
+// constants are whole seconds (seconds * 1000).
 // All clock arithmetic lives here: a new kind of clock needs its keys read by the
 // "go" parser and its plan made here, nothing else.
 #pragma once
 
 #include <cstdint>
+
+#include "board/types.h"
 
 namespace kestrel {
 
@@ -30,8 +33,8 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
 // increment, the byoyomi and |shortcutScore|.
 void ComputeBudget();
 // Search-start accounting for the root side: clears its time used this move and
-// its byoyomi used, raises negative clocks to 0 when there is a byoyomi, and
-// stamps the clock.
+// its byoyomi used, raises negative clocks to 0 when there is a byoyomi, stamps the
+// clock and empties the record of finished iterations.
 void StartMoveClock(int rootSide);
 // easyTime = T / 3 when an easy move exists and T >= 10 s, else 0.
 void SetEasyTime();
@@ -43,7 +46,14 @@ void StartTimedAfterPonderhit(int64_t stampMs);
 int64_t PreSearchMateTimeMs(int64_t wantedMs);
 // Charges the time since the last stamp to the root side (only to this move's count
 // while pondering or without a time limit) and answers whether the search must stop
-// now; may set resultCode 8 (no time and no byoyomi).
+// now; may set resultCode 8 (no time and no byoyomi). Past the budget scaled by the
+// finished iterations only an untroubled iteration is stopped; else the maximum stops.
 bool TimeUp();
+// The main thread's call after each finished iteration `depth` with its `score` and
+// `best` move: records them (the record starts empty at StartMoveClock) and answers
+// whether another iteration should not be started, because the time used passes the
+// share of the scaled budget that leaves room to finish one. Never while pondering,
+// without a time limit, or in the byoyomi (its time is lost unless used).
+bool StopAfterIteration(int depth, int score, Move best);
 
 }  // namespace kestrel

@@ -2,6 +2,8 @@
 // accounting, and the stop decision as a function of the clock and the search's state.
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include "board/material.h"
 #include "board/state.h"
 #include "search/timeman.h"
@@ -48,6 +50,16 @@ struct TimeTest : ::testing::Test {
     FakeNow += ms;
     return TimeUp();
   }
+  // Finishes iterations 1, 2, ... with the best moves `bests` (a letter each), all
+  // scored 0 at no cost in time but the last, which ends `ms` later with `lastScore`,
+  // and the one two before it, scored `twoBack`. Returns whether the last one stops.
+  bool Iterate(const char* bests, int lastScore, int64_t ms, int twoBack = 0) {
+    const int n = (int)std::strlen(bests);
+    for (int d = 1; d < n; ++d)
+      EXPECT_FALSE(StopAfterIteration(d, d == n - 2 ? twoBack : 0, (Move)bests[d - 1])) << bests;
+    FakeNow += ms;
+    return StopAfterIteration(n, lastScore, (Move)bests[n - 1]);
+  }
 };
 
 // Normal and maximal time for given clocks (margin 1 s, 60 moves to go).
@@ -56,11 +68,11 @@ TEST_F(TimeTest, PlansForEachKindOfClock) {
     int64_t remaining, byoyomi, increment, budget, maxTime;
   } cases[] = {
       // Byoyomi: the share of the clock plus the byoyomi; a share above 30 s is capped
-      // and gets no byoyomi. The maximum may pass the clock: the byoyomi rule stops it.
-      {0, 10000, 0, 10000, 40000},
-      {10000, 30000, 0, 30166, 120664},
+      // and gets no byoyomi. The maximum stops at clock + byoyomi - margin.
+      {0, 10000, 0, 10000, 9000},
+      {10000, 30000, 0, 30166, 39000},
       {3600000, 30000, 0, 30000, 120000},
-      {3, 1000, 0, 1000, 4000},
+      {3, 1000, 0, 1000, 3},
       // Increment: the share of the clock plus the increment the move earns.
       {20000, 0, 2000, 2333, 9332},
       {3600000, 0, 10000, 40000, 160000},  // the share is capped at 30 s
@@ -115,13 +127,17 @@ TEST_F(TimeTest, BudgetFromTheEngineState) {
   EXPECT_EQ(State->easyTime, 0);
 }
 
-// Whether the search must stop, for one state of the clock and of the search, checked
-// `ms` after the search started.
+// Whether the search must stop inside an iteration, for one state of the clock and of
+// the search, checked `ms` after the search started, the iterations `record` finished.
 TEST_F(TimeTest, StopDecisions) {
-  enum : int { Ponder = 1, NoLimit = 2, BigPawn = 4 };
+  enum : int { Ponder = 1, NoLimit = 2 };
+  constexpr Move A = 'A', B = 'B';
+  constexpr int Inf = ScoreInfinite;
   struct Case {
     const char* what;
-    int64_t btime, byoyomi, ms;
+    int64_t btime, byoyomi;
+    const char* record;
+    int64_t ms;
     int mode, depth;
     Move best, easy;
     uint8_t flags0, flags1;
@@ -129,51 +145,51 @@ TEST_F(TimeTest, StopDecisions) {
     bool stop;
     int resultCode;
   } cases[] = {
-      // 600 s sudden death: T = 9933, maximum 39732; three root moves.
-      {"within the budget", 600000, 0, 9932, 0, 6, 1, 0, 0, 0, 0, 0, -99, false, 0},
-      {"budget, no move yet", 600000, 0, 9933, 0, 6, 0, 0, 0, 0, 0, 0, -99, false, 0},
-      {"budget, iteration 3", 600000, 0, 9933, 0, 3, 1, 0, 0, 0, 0, 0, -99, false, 0},
-      {"budget, score held", 600000, 0, 9933, 0, 4, 1, 0, 0, 0, 0, 0, -99, true, 0},
-      {"fail low, not mated", 600000, 0, 9933, 0, 4, 1, 0, 0x01, 0, -700, 0, -99, true, 0},
-      {"fail low, being mated", 600000, 0, 9933, 0, 4, 1, 0, 0x04, 0, -29960, 0, -99, false, 0},
-      {"being mated, lost before", 600000, 0, 9933, 0, 4, 1, 0, 0x01, 0, -29960, -2000, -99, true, 0},
-      {"fail low, window reopened", 600000, 0, 9933, 0, 4, 1, 0, 0x02, 0, -30000, 0, -99, true, 0},
-      {"maximum spent", 600000, 0, 39732, 0, 4, 1, 0, 0x01, 0, -29960, 0, -99, true, 0},
-      {"maximum not yet", 600000, 0, 39731, 0, 4, 1, 0, 0x01, 0, -29960, 0, -99, false, 0},
-      // The iteration's first move alone, still on its window: the last choice stands.
-      {"first move on the window", 600000, 0, 9933, 0, 4, 1, 0, 0x40, 0, -29960, 0, -29960, true, 0},
-      {"two moves on the window", 600000, 0, 9933, 0, 4, 1, 0, 0x40, 0x40, -29960, 0, -29960, false, 0},
-      // With a pawn of 2000 (P2 4000) the settled-score rules decide: a score within
-      // three P2 of the last iteration's stops even while being mated.
-      {"big pawn, within 3 P2", 600000, 0, 9933, BigPawn, 4, 1, 0, 0, 0, -29960, -20000, -99, true, 0},
-      {"big pawn, beyond 3 P2", 600000, 0, 9933, BigPawn, 4, 1, 0, 0, 0, -29960, -17900, -99, false, 0},
-      {"big pawn, fail low", 600000, 0, 9933, BigPawn, 4, 1, 0, 0x01, 0, -29960, -20000, -99, false, 0},
+      // 600 s sudden death: T = 9933, maximum 39732. Four iterations on one move leave
+      // the budget as it is, nine halve it, a move changing at each raise it to 220 %.
+      {"within the budget", 600000, 0, "AAAA", 9932, 0, 5, A, 0, 0, 0, 0, 0, -400, false, 0},
+      {"no move yet", 600000, 0, "AAAA", 39732, 0, 5, 0, 0, 0, 0, 0, 0, -400, false, 0},
+      {"first move on its window", 600000, 0, "AAAA", 9933, 0, 5, A, 0, 0x40, 0, -400, 0, -400, true, 0},
+      {"score within P2", 600000, 0, "AAAA", 9933, 0, 5, A, 0, 0x40, 0x40, -200, 0, -400, true, 0},
+      {"score fell more than P2", 600000, 0, "AAAA", 9933, 0, 5, A, 0, 0x40, 0x40, -201, 0, -400, false, 0},
+      {"first move failed below the window", 600000, 0, "AAAA", 9933, 0, 5, A, 0, 0x40, 0x40, -400, 0, -400,
+       false, 0},
+      {"fail low", 600000, 0, "AAAA", 9933, 0, 5, A, 0, 0x41, 0, -Inf, 0, -Inf, false, 0},
+      {"fail low, maximum not yet", 600000, 0, "AAAA", 39731, 0, 5, A, 0, 0x41, 0, -Inf, 0, -Inf, false, 0},
+      {"fail low, maximum spent", 600000, 0, "AAAA", 39732, 0, 5, A, 0, 0x41, 0, -Inf, 0, -Inf, true, 0},
+      {"new best move", 600000, 0, "AAAA", 9933, 0, 5, B, 0, 0x40, 0x40, 100, 0, -400, false, 0},
+      {"iteration 3 runs on", 600000, 0, "AA", 39731, 0, 3, A, 0, 0x40, 0, -400, 0, -400, false, 0},
+      {"iteration 3, maximum spent", 600000, 0, "AA", 39732, 0, 3, A, 0, 0x40, 0, -400, 0, -400, true, 0},
+      {"stable move, early", 600000, 0, "AAAAAAAAA", 4965, 0, 10, A, 0, 0x40, 0, 0, 0, -400, false, 0},
+      {"stable move at half", 600000, 0, "AAAAAAAAA", 4966, 0, 10, A, 0, 0x40, 0, 0, 0, -400, true, 0},
+      {"unstable move, below", 600000, 0, "ABAB", 21851, 0, 5, B, 0, 0x40, 0, 0, 0, -400, false, 0},
+      {"unstable move at 220 %", 600000, 0, "ABAB", 21852, 0, 5, B, 0, 0x40, 0, 0, 0, -400, true, 0},
       // The easy move (byoyomi 10 s: T 10000, easy time 3333) stops once its time is
       // used, unless the score fell by more than P2.
-      {"easy move", 0, 10000, 3333, 0, 1, 7, 7, 0, 0, -100, 100, -99, true, 0},
-      {"easy move, early", 0, 10000, 3332, 0, 1, 7, 7, 0, 0, -100, 100, -99, false, 0},
-      {"easy move, score fell", 0, 10000, 3333, 0, 1, 7, 7, 0, 0, -101, 100, -99, false, 0},
-      {"another best move", 0, 10000, 3333, 0, 1, 8, 7, 0, 0, 0, 0, -99, false, 0},
+      {"easy move", 0, 10000, "", 3333, 0, 1, 7, 7, 0, 0, -100, 100, -99, true, 0},
+      {"easy move, early", 0, 10000, "", 3332, 0, 1, 7, 7, 0, 0, -100, 100, -99, false, 0},
+      {"easy move, score fell", 0, 10000, "", 3333, 0, 1, 7, 7, 0, 0, -101, 100, -99, false, 0},
+      {"another best move", 0, 10000, "", 3333, 0, 1, 8, 7, 0, 0, 0, 0, -99, false, 0},
       // Byoyomi only: more than byoyomi - margin used; a short one keeps a fifth.
-      {"byoyomi margin", 0, 10000, 9000, 0, 1, 1, 0, 0, 0, 0, 0, -99, false, 0},
-      {"byoyomi spent", 0, 10000, 9001, 0, 1, 1, 0, 0, 0, 0, 0, -99, true, 0},
-      {"short byoyomi", 0, 1000, 800, 0, 1, 1, 0, 0, 0, 0, 0, -99, false, 0},
-      {"short byoyomi spent", 0, 1000, 801, 0, 1, 1, 0, 0, 0, 0, 0, -99, true, 0},
+      {"byoyomi margin", 0, 10000, "AAAAAAAAA", 9000, 0, 10, A, 0, 0, 0, 0, 0, -99, false, 0},
+      {"byoyomi spent", 0, 10000, "", 9001, 0, 1, 1, 0, 0, 0, 0, 0, -99, true, 0},
+      {"short byoyomi", 0, 1000, "", 800, 0, 1, 1, 0, 0, 0, 0, 0, -99, false, 0},
+      {"short byoyomi spent", 0, 1000, "", 801, 0, 1, 1, 0, 0, 0, 0, 0, -99, true, 0},
       // Without byoyomi the margin is never spent, move or no move; an empty clock loses.
-      {"margin kept", 1500, 0, 499, 0, 1, 0, 0, 0, 0, 0, 0, -99, false, 0},
-      {"margin reached", 1500, 0, 500, 0, 1, 0, 0, 0, 0, 0, 0, -99, true, 0},
-      {"half a second left", 500, 0, 1, 0, 1, 0, 0, 0, 0, 0, 0, -99, true, 0},
-      {"flagged", 500, 0, 600, 0, 1, 0, 0, 0, 0, 0, 0, -99, true, ResultFlagged},
-      {"pondering", 1000, 0, 5000, Ponder, 6, 1, 0, 0, 0, 0, 0, -99, false, 0},
-      {"infinite", 1000, 0, 5000, NoLimit, 6, 1, 0, 0, 0, 0, 0, -99, false, 0},
+      {"margin kept", 1500, 0, "", 499, 0, 1, 0, 0, 0, 0, 0, 0, -99, false, 0},
+      {"margin reached", 1500, 0, "", 500, 0, 1, 0, 0, 0, 0, 0, 0, -99, true, 0},
+      {"half a second left", 500, 0, "", 1, 0, 1, 0, 0, 0, 0, 0, 0, -99, true, 0},
+      {"flagged", 500, 0, "", 600, 0, 1, 0, 0, 0, 0, 0, 0, -99, true, ResultFlagged},
+      {"pondering", 1000, 0, "", 5000, Ponder, 6, 1, 0, 0, 0, 0, 0, -99, false, 0},
+      {"infinite", 1000, 0, "", 5000, NoLimit, 6, 1, 0, 0, 0, 0, 0, -99, false, 0},
   };
   for (const auto& c : cases) {
-    SetPawn(c.mode & BigPawn ? 2000 : 100);
     State->resultCode = 0;
     State->pondering = (c.mode & Ponder) != 0;
     State->noTimeLimit = (c.mode & NoLimit) != 0;
     State->easyMove = c.easy;
     Start(c.btime, c.byoyomi);
+    for (int d = 1; c.record[d - 1] != 0; ++d) StopAfterIteration(d, 0, (Move)c.record[d - 1]);
     State->bestMove = c.best;
     State->iterationDepth = c.depth;
     State->rootMoveCount = 3;
@@ -186,6 +202,67 @@ TEST_F(TimeTest, StopDecisions) {
     EXPECT_EQ(After(c.ms), c.stop) << c.what;
     EXPECT_EQ(State->resultCode, c.resultCode) << c.what;
   }
+}
+
+// With main time, the first time at which a finished iteration ends the search: when
+// 60 % of the budget scaled by the iterations is used (the next one, costing about as
+// much as all before, could not end within it). The best moves of the iterations and
+// the scores of the last one and of the one two before it (the others 0) decide the
+// factor; a fall counts from the better of the two iterations before the last.
+TEST_F(TimeTest, StopBetweenIterations) {
+  struct Case {
+    const char* what;
+    int64_t btime, increment;
+    const char* bests;
+    int lastScore, twoBack;
+    int64_t firstStop;
+  } cases[] = {
+      // 600 s sudden death: T = 9933, maximum 39732; P2 = 200.
+      {"first iterations: the budget", 600000, 0, "AAA", 0, 0, 9933},
+      {"settled move: 60 % of T", 600000, 0, "AAAA", 0, 0, 5960},
+      {"held 6 iterations: 80 %", 600000, 0, "AAAAAA", 0, 0, 4768},
+      {"held 9 or more: half", 600000, 0, "AAAAAAAAAAAA", 0, 0, 2980},
+      {"change 4 iterations ago forgotten", 600000, 0, "AAABBBB", 0, 0, 5960},
+      {"new best move: 140 %", 600000, 0, "AAAB", 0, 0, 8344},
+      {"a change at each: 220 %", 600000, 0, "ABAB", 0, 0, 13112},
+      {"fell P2: 150 %", 600000, 0, "AAAA", -200, 0, 8940},
+      {"fell P2 from two back", 600000, 0, "AAAA", 0, 200, 8940},
+      {"failed low: 200 %", 600000, 0, "AAAA", -500, 0, 11920},
+      {"held long, failed low: 150 %", 600000, 0, "AAAAAAAAA", -500, 0, 8940},
+      {"unstable, failed low: 250 %", 600000, 0, "ABAB", -500, 0, 14900},
+      // 5 s + 2 s a move: T = 2083, but 250 % is cut to the maximum of 4000.
+      {"within the maximum", 5000, 2000, "ABAB", -500, 0, 2400},
+  };
+  for (const Case& c : cases) {
+    for (const int64_t ms : {c.firstStop - 1, c.firstStop}) {
+      State->blackIncrement = c.increment;
+      Start(c.btime, 0);
+      EXPECT_EQ(Iterate(c.bests, c.lastScore, ms, c.twoBack), ms == c.firstStop) << c.what << " at " << ms;
+    }
+  }
+}
+
+// In the byoyomi the time not used is lost: no iteration ends the search early (the
+// time check stops it at byoyomi - margin), nor while pondering or without a limit.
+TEST_F(TimeTest, NeverStoppedBetweenIterations) {
+  Start(0, 10000);
+  EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 9000));
+  State->bestMove = 'A';
+  EXPECT_FALSE(After(0));
+  EXPECT_TRUE(After(1));
+  // 10 s of main time and 30 s byoyomi: T = 30166. A held move would stop at 9050 ms
+  // while main time is left, but not once it has run out.
+  Start(10000, 30000);
+  EXPECT_TRUE(Iterate("AAAAAAAAA", 0, 9050));
+  Start(10000, 30000);
+  EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 10000));
+  State->pondering = 1;
+  Start(600000, 0);
+  EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 100000));
+  State->pondering = 0;
+  State->noTimeLimit = 1;
+  Start(600000, 0);
+  EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 100000));
 }
 
 // Time is charged to the root side's clock, its game and its move; the byoyomi used is
