@@ -239,7 +239,7 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   ASSERT_TRUE(AllocateTable(4 << 20));
   GenerateSettings gs;
   gs.outPath = dir + "/shard.bin";
-  gs.games = 4;
+  gs.games = 6;
   gs.depth = 2;
   gs.seed = 7;
   gs.plyCap = 160;
@@ -250,7 +250,7 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   GenerateTotals totals;
   ASSERT_TRUE(GeneratePositions(gs, shard, &totals));
   ASSERT_TRUE(CloseShard(shard));
-  EXPECT_EQ(totals.games, 4u);
+  EXPECT_EQ(totals.games, 6u);
   std::vector<TrainingRecord> records;
   ASSERT_TRUE(ReadShard(gs.outPath, &records, &err)) << err;
   ASSERT_EQ(records.size(), totals.records);
