@@ -52,7 +52,7 @@ const char BenchValues[] =
 
 int RunBenchCommand(int argc, char** argv) {
   int threads = argc >= 1 ? std::atoi(argv[0]) : 1;
-  int depth = argc >= 2 ? std::atoi(argv[1]) : 4;
+  int depth = argc >= 2 ? std::atoi(argv[1]) : 8;
   if (threads < 1) threads = 1;
   if (threads > 32) threads = 32;
   if (depth < 1) depth = 1;
