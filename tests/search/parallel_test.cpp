@@ -68,7 +68,7 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
   };
   for (const char* text : positions)
     for (int threads : {1, 4})
-      EXPECT_NE((SearchTo(text, sanitized ? 3 : 5, threads), State->bestMove.load()), NoMove) << text;
+      EXPECT_NE((SearchTo(text, sanitized ? 4 : 6, threads), State->bestMove.load()), NoMove) << text;
   verifyIncrementalEval = false;
   EvalWeightsPresent = false;
   std::memset(KppTable, 0, sizeof KppTable);
