@@ -182,9 +182,7 @@ int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int 
   if (pvNode) r -= OnePly;
   if (s.givesCheck) r -= OnePly;
   // A node whose evaluation fell since the side's last move is less promising.
-  if (ply > 2 && s.staticEval != ScoreNone && b.ply[ply - 2].staticEval != ScoreNone &&
-      s.staticEval < b.ply[ply - 2].staticEval)
-    r += OnePly / 2;
+  if (!Improving(b, ply)) r += OnePly / 2;
   if (!MoveIsCapture(m)) r -= HistoryValue(HistoryScore, HistoryIndex(m, side)) * OnePly / (HistoryLimit / 2);
   // The reduced search stays a full search of at least one ply.
   const int room = depth + e - OnePly;
