@@ -25,8 +25,6 @@ enum PickerStage : int {
   StageEvasionScore = 12, StageEvasions = 13, StageQuiescence = 16, StageQuiescenceDone = 19
 };
 
-inline int History(Move m, int side) { return HistoryValue(HistoryScore, HistoryIndex(m, side)); }
-
 // Value of a move's captured piece and of its mover, promotion ignored.
 inline int VictimValue(Move m) { return PieceValue[MoveCaptured(m) & ~16]; }
 inline int MoverValue(Move m) { return PieceValue[MovePiece(m) & ~16]; }
@@ -180,18 +178,20 @@ int NextMove(SearchBlock& t, int ply, int side) {
       }
       case StageQuiets: {
         // 6. Quiet board moves and drops after the losing captures left in the list,
-        //    without the moves already handed out, sorted by history (stable).
+        //    without the moves already handed out, sorted by history and continuation
+        //    history (stable).
         Move* const quiets = ps.moveListEnd;
         ps.moveListEnd = GenerateNonCaptures(t.pos, quiets, side);
         ps.moveListEnd = GenerateDrops(ps.moveListEnd, t.pos, side);
         const Move k1 = MoveIsCapture(ps.killers[0]) ? 0 : ps.killers[0];
         const Move k2 = MoveIsCapture(ps.killers[1]) ? 0 : ps.killers[1];
+        const Move prev1 = MoveBefore(t, ply, 1), prev2 = MoveBefore(t, ply, 2);
         int32_t* score = t.moveScores;
         int n = 0;
         for (Move* m = quiets; m < ps.moveListEnd; ++m) {
           if (*m == ps.hashMove || *m == k1 || *m == k2) continue;
           const Move mv = *m;
-          const int h = History(mv, side);
+          const int h = QuietMoveScore(mv, side, prev1, prev2);
           int j = n++;
           for (; j > 0 && score[j - 1] < h; --j) {
             quiets[j] = quiets[j - 1];

@@ -138,21 +138,31 @@ static void ClearPv(SearchBlock& b, int ply, int flag = 0) {
 
 // Moves a history entry towards +-HistoryLimit: the step shrinks as the entry nears the
 // limit in the step's direction, so entries stay bounded without periodic halving.
-static inline void AddHistory(int idx, int bonus) {
-  const int h = HistoryValue(HistoryScore, idx);
+template <typename T>
+static inline void AddHistory(std::atomic<T>& entry, int bonus) {
+  const int h = entry.load(std::memory_order_relaxed);
   const int magnitude = bonus < 0 ? -bonus : bonus;
-  HistoryScore[idx].store(h + bonus - h * magnitude / HistoryLimit, std::memory_order_relaxed);
+  entry.store((T)(h + bonus - h * magnitude / HistoryLimit), std::memory_order_relaxed);
+}
+
+// The history and continuation entries of a quiet move at `ply` move by `bonus`.
+static void AddQuietHistory(const SearchBlock& b, int ply, int side, Move m, int bonus) {
+  AddHistory(HistoryScore[HistoryIndex(m, side)], bonus);
+  for (int back = 1; back <= 2; ++back) {
+    const Move before = MoveBefore(b, ply, back);
+    if (before != 0) AddHistory(ContinuationScore[ContinuationIndex(before, m)], bonus);
+  }
 }
 
 void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m) {
   if (MoveIsCapture(m)) return;
   const int plies = depth / OnePly;
   const int bonus = plies >= 16 ? HistoryLimit / 2 : 32 * (plies * plies + 2 * plies + 1);
-  AddHistory(HistoryIndex(m, side), bonus);
+  AddQuietHistory(b, ply, side, m, bonus);
   // The quiet moves tried before it at this node failed to do what it did.
   const Move* tried = b.searched[ply];
   for (int i = 0; i < b.ply[ply].searchedCount; ++i)
-    if (tried[i] != m && !MoveIsCapture(tried[i]) && !MovePromotes(tried[i])) AddHistory(HistoryIndex(tried[i], side), -bonus);
+    if (tried[i] != m && !MoveIsCapture(tried[i]) && !MovePromotes(tried[i])) AddQuietHistory(b, ply, side, tried[i], -bonus);
   if (b.ply[ply].killers[0] != m) {
     b.ply[ply].killers[1] = b.ply[ply].killers[0];
     b.ply[ply].killers[0] = m;
@@ -183,7 +193,8 @@ int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int 
   if (s.givesCheck) r -= OnePly;
   // A node whose evaluation fell since the side's last move is less promising.
   if (!Improving(b, ply)) r += OnePly / 2;
-  if (!MoveIsCapture(m)) r -= HistoryValue(HistoryScore, HistoryIndex(m, side)) * OnePly / (HistoryLimit / 2);
+  if (!MoveIsCapture(m))
+    r -= QuietMoveScore(m, side, MoveBefore(b, ply, 1), MoveBefore(b, ply, 2)) * OnePly / (3 * HistoryLimit / 2);
   // The reduced search stays a full search of at least one ply.
   const int room = depth + e - OnePly;
   if (r > room) r = room;

@@ -102,4 +102,10 @@ struct alignas(128) SearchBlock {
 // Empties every ply's list, variation and evaluation before a search; killers stay.
 void ResetSearchBlock(SearchBlock& b);
 
+// The move made `back` plies before `ply` on the block's line; 0 above the root or for a
+// null move.
+inline Move MoveBefore(const SearchBlock& b, int ply, int back) {
+  return ply - back >= RootPly ? b.ply[ply - back].currentMove : 0;
+}
+
 }  // namespace kestrel
