@@ -16,6 +16,7 @@
 #include "movegen/see.h"
 #include "search/history.h"
 #include "search/picker.h"
+#include "search/search.h"
 #include "test_util.h"
 
 namespace kestrel {
@@ -167,6 +168,51 @@ TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   EXPECT_TRUE(IsLatePick(PickBadCapture));
   for (size_t i = 0; i + 1 < withCapture.size(); ++i) EXPECT_EQ(withCapture[i].first, PickQuiet);
   ClearHistory();
+}
+
+// The continuation entries of the last two moves add to the history: a reply that
+// followed the opponent's move well comes first; after a null move only the other counts.
+// A cut-off raises the entries of its move and lowers those of the quiet moves before it.
+TEST_F(PickerTest, ContinuationHistoryOrdersAndLearns) {
+  auto start = test::MakePosition("startpos");
+  auto after = test::MakePosition("startpos moves 2g2f");
+  auto p = test::MakePosition("startpos moves 2g2f 8c8d");
+  Load(*p);
+  const Move own = U(*start, "2g2f"), theirs = U(*after, "8c8d", White);
+  block->ply[Ply - 2].currentMove = own;
+  block->ply[Ply - 1].currentMove = theirs;
+  const Move a = U(*p, "1g1f"), c = U(*p, "6i7h"), d = U(*p, "5i6h");
+  HistoryScore[HistoryIndex(a, Black)].store(50);
+  ContinuationScore[ContinuationIndex(theirs, c)].store(40);
+  ContinuationScore[ContinuationIndex(own, c)].store(30);
+  ContinuationScore[ContinuationIndex(own, d)].store(45);
+  EXPECT_EQ(QuietMoveScore(c, Black, theirs, own), 70);
+  Start(0);
+  auto out = Drain(Black);
+  ASSERT_GE(out.size(), 3u);
+  EXPECT_EQ(out[0].second, c);
+  EXPECT_EQ(out[1].second, a);
+  EXPECT_EQ(out[2].second, d);
+  // A null move before: the reply entry is not read.
+  block->ply[Ply - 1].currentMove = 0;
+  Start(0);
+  out = Drain(Black);
+  EXPECT_EQ(out[0].second, a);
+  EXPECT_EQ(out[1].second, d);
+  EXPECT_EQ(out[2].second, c);
+  // 1g1f tried and failed, 5i6h cut: both tables move for both.
+  block->ply[Ply - 1].currentMove = theirs;
+  block->searched[Ply][0] = a;
+  block->ply[Ply].searchedCount = 1;
+  const int before = ContinuationScore[ContinuationIndex(theirs, a)].load();
+  UpdateKillersAndHistory(*block, Ply, Black, 4 * OnePly, d);
+  EXPECT_GT(ContinuationScore[ContinuationIndex(theirs, d)].load(), 0);
+  EXPECT_GT(ContinuationScore[ContinuationIndex(own, d)].load(), 45);
+  EXPECT_LT(ContinuationScore[ContinuationIndex(theirs, a)].load(), before);
+  EXPECT_LT(HistoryScore[HistoryIndex(a, Black)].load(), 50);
+  EXPECT_EQ(block->ply[Ply].killers[0], d);
+  ClearHistory();
+  EXPECT_EQ(ContinuationScore[ContinuationIndex(own, d)].load(), 0);
 }
 
 // Drops of different pieces to one square keep apart in the history; board moves keep
