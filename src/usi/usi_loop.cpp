@@ -132,8 +132,9 @@ void HandleGo(const std::string& line) {
     PrintBestMove();
     return;
   }
-  stopRequested = false;
-  gameoverReceived = false;
+  // The flags of lines still queued stay up: a "gameover" behind this search must also
+  // end the searches of the "go" lines queued before it.
+  ResetFlagsToQueue();
 }
 
 // "go ponder": search on the opponent's time; the answer comes with "ponderhit" or "stop".
@@ -207,8 +208,9 @@ void PlayGame() {
       } else {
         PrintBestMove();
       }
-      stopRequested = false;
-      gameoverReceived = false;
+      // Only this line's flag goes down; a "stop" or "gameover" still queued keeps its
+      // own, so that a "go" queued before it ends at once.
+      ResetFlagsToQueue();
     } else if (Begins(line, "ponderhit")) {
       HandlePonderhit();
     } else if (Begins(line, "quit")) {

@@ -126,7 +126,9 @@ TEST_F(GoFields, ClockKeysInMilliseconds) {
       {"go btime 1000 wtime 2000 binc 5000 winc 3000 movetime 7000", 1000, 2000, 0, 5000, 3000, 0},
       {"go btime 1000 wtime 2000 byoyomi 1000", 1000, 2000, 1000, 0, 0, 0},
       {"go ponder btime -50 wtime   4000 byoyomi x", 0, 4000, 0, 0, 0, 0},
-      {"go infinite", 0, 4000, 0, 0, 0, 1},
+      {"go btime 99999999999999999999 wtime 1000000000001 byoyomi 99999999999999999999", 1000000000000,
+       1000000000000, 1000000000000, 0, 0, 0},
+      {"go infinite", 1000000000000, 1000000000000, 1000000000000, 0, 0, 1},
   };
   for (const Case& c : cases) {
     ParseGoClock(c.line);

@@ -1,9 +1,12 @@
 // Scripted USI sessions against the real executable, each in a fresh working directory:
-// start-up and input handling, the settings file, bad positions, and searches with their
-// stop, ponder, mate and declaration answers.
+// start-up and input handling, the settings file, bad positions, searches with their
+// stop, ponder, mate and declaration answers, and sessions recorded from outside checks.
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <fstream>
 #include <memory>
+#include <thread>
 #include <string>
 #include <vector>
 
@@ -293,6 +296,80 @@ TEST_F(UsiSession, DeclarationWinThenAnOrdinarySearch) {
   e.Send("position startpos");
   e.Send("go btime 0 wtime 0 byoyomi 1000");
   EXPECT_TRUE(IsLegalText("startpos", MoveOf(UntilBestMove(e).back())));
+  Quit(e);
+}
+
+// The bytes of a recorded line, written as a Python bytes literal (b'...'): \n, \r, \t,
+// \\, \', \" and \xNN escapes.
+std::string BytesLiteral(const std::string& text) {
+  std::string out;
+  const size_t open = text.find('\'');
+  const size_t close = text.rfind('\'');
+  if (open == std::string::npos || close <= open) return out;
+  for (size_t i = open + 1; i < close; ++i) {
+    if (text[i] != '\\' || i + 1 >= close) {
+      out += text[i];
+      continue;
+    }
+    const char c = text[++i];
+    if (c == 'n') out += '\n';
+    else if (c == 'r') out += '\r';
+    else if (c == 't') out += '\t';
+    else if (c == 'x' && i + 2 < close) {
+      out += (char)std::stoi(text.substr(i + 1, 2), nullptr, 16);
+      i += 2;
+    } else out += c;
+  }
+  return out;
+}
+
+// A session recorded by an outside check (tests/usi/cases/NAME): each line is sent after
+// its wait; then "stop" must bring a "bestmove", and after "gameover" the engine must be
+// ready for the next game at once ("readyok" within the read timeout).
+void ReplayRecordedSession(UsiProcess& e, const std::string& name) {
+  std::ifstream in(std::string(KESTREL_TESTS_DIR) + "/usi/cases/" + name);
+  ASSERT_TRUE(in.good()) << name;
+  std::string line;
+  int sent = 0;
+  while (std::getline(in, line)) {
+    if (line.empty() || line[0] == '#') continue;
+    const size_t tab = line.find('\t');
+    ASSERT_NE(tab, std::string::npos) << line;
+    std::this_thread::sleep_for(std::chrono::milliseconds((int)(std::stod(line.substr(0, tab)) * 1000)));
+    ASSERT_TRUE(e.Write(BytesLiteral(line.substr(line.find('\t', tab + 1) + 1))));
+    ++sent;
+  }
+  ASSERT_GT(sent, 10);
+  e.Send("stop");
+  std::vector<std::string> lines;
+  EXPECT_TRUE(e.ReadUntil("bestmove", &lines));
+  e.Send("gameover draw");
+  e.Send("isready");
+  EXPECT_TRUE(e.ReadUntil("readyok", &lines));
+}
+
+// Fuzzed: "go" lines queued behind a running search, the last with a clock too large to
+// hold, then "stop" and "gameover": the queued searches must end with the game.
+// The same race sent in one write: the "stop" answers the first search and must not
+// take the flag of the "gameover" queued behind the second "go", which would otherwise
+// search its capped clock for many seconds before "isready" is read.
+TEST_F(UsiSession, RecordedIsreadyAfterQueuedGo) {
+  {
+    UsiProcess e;
+    ASSERT_TRUE(e.Start(dir));
+    ReplayRecordedSession(e, "isready-after-queued-go.txt");
+    Quit(e);
+  }
+  UsiProcess e;
+  StartGame(e);
+  const std::string huge = "go btime 99999999999999999999 wtime 99999999999999999999 byoyomi 99999999999999999999\n";
+  ASSERT_TRUE(e.Write("position startpos\n" + huge + "stop\nposition startpos moves 7g7f\n" + huge +
+                      "gameover lose\nisready\n"));
+  std::vector<std::string> lines;
+  EXPECT_TRUE(e.ReadUntil("readyok", &lines));
+  int answers = 0;
+  for (const std::string& l : lines) answers += l.compare(0, 9, "bestmove ") == 0;
+  EXPECT_EQ(answers, 1);
   Quit(e);
 }
 
