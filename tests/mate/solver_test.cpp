@@ -228,11 +228,9 @@ TEST_F(MateFixture, ProblemsFromPlay) {
       MateLimits limits;
       limits.nodes = nodeLimit;
       mateGiveUpLargeTrees = false;
-      if (SolveMate(*p, side, limits, 0)) {
-        MateWork->mateLength[1] = 0;
-        a = "checkmate ";
-        AppendMateLine(*p, side, 1, 1, a);
-        a += "\n";
+      std::string line;
+      if (SolveMate(*p, side, limits, 0) && AppendMateLine(*p, side, line)) {
+        a = "checkmate " + line + "\n";
       } else {
         a = mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
       }
