@@ -99,8 +99,9 @@ uint32_t ProvedWonLength(const Position& p, int side) {
 
 // Proves the attacker position now on the board again, with the line above it held as
 // positions the defender may return to (a refutation), so that the new proof does not
-// lead back into the line. The time left of the asked limit is shared by all such proofs
-// of one read-out.
+// lead back into the line. These proofs share what is left of the asked time limit,
+// counted from the start of the solve, but get at least a quarter of it counted from
+// the start of the read-out, so that a proof found late can still be read out.
 bool ProveAgain(LineReader& r) {
   MateWorkArea& w = *MateWork;
   const int at = (int)r.moves.size();
@@ -108,8 +109,9 @@ bool ProveAgain(LineReader& r) {
   w.linePrefixLength = at;
   MateLimits limits = mateAskedLimits;
   if (limits.timeMs >= 0) {
-    limits.timeMs -= NowMs() - r.start;
-    if (limits.timeMs <= 0) limits.timeMs = 0;
+    const int64_t now = NowMs(), asked = limits.timeMs;
+    const int64_t left = asked - (now - mateAskedStart), floor = asked / 4 - (now - r.start);
+    limits.timeMs = std::max<int64_t>(0, std::max(left, floor));
   }
   const bool proved = limits.timeMs != 0 && SolveMateAgain(r.p, r.attacker, limits, 0) == 1;
   w.linePrefixLength = 0;
@@ -203,13 +205,8 @@ bool AppendMateLine(Position& p, int side, std::string& out, Move* first) {
   const uint32_t count = (uint32_t)r.moves.size();
   const Move head = r.moves.empty() ? NoMove : r.moves.front();
   while (!r.moves.empty()) Pop(r);
-  // A stretch proved again replaced the table; the root's proof is rebuilt (the solve is
-  // deterministic and took `nodes` moves) so that the mate can still be played from it.
-  if (r.resolves != MaxLineResolves) {
-    MateLimits rebuild;
-    rebuild.nodes = nodes;
-    SolveMateAgain(p, side, rebuild, 0);
-  }
+  // Where a stretch was proved again, the table now holds that proof rather than the
+  // root's: a later read-out from a position of this mate proves it again as needed.
   mateNodes = nodes;
   mateOutcome = outcome;
   MateWork->mateLength[1] = mates ? count : 0;

@@ -26,6 +26,7 @@ bool kingMissing = false;
 int mateOutcome = MateNotProved;
 bool mateGiveUpLargeTrees = true;
 MateLimits mateAskedLimits;
+int64_t mateAskedStart = 0;
 
 namespace {
 
@@ -437,6 +438,7 @@ int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int prin
 
 int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo) {
   mateAskedLimits = limits;
+  mateAskedStart = NowMs();
   AllocateMateWorkArea();
   MateWork->linePrefixLength = 0;
   return SolveMateAgain(p, attacker, limits, printInfo);

@@ -79,9 +79,10 @@ struct MateLimits {
 // With printInfo the proved line is read out and shown in an "info" line, when it reads
 // out as a mate.
 int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo);
-// The limits the last SolveMate was asked for; a line read-out proves stretches again
-// within them.
+// The limits the last SolveMate was asked for and when it started (milliseconds); a
+// line read-out proves stretches again within them.
 extern MateLimits mateAskedLimits;
+extern int64_t mateAskedStart;
 // A solve that keeps mateAskedLimits and the work area's line prefix: the read-out's
 // own proofs of a stretch go through it.
 int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int printInfo);
