@@ -25,15 +25,15 @@ RootShortcutResult RootShortcuts(Position& pos) {
   }
   // 3. A result already known leaves nothing to try.
   if (State->resultCode != 0) return {ShortcutNone, 0, ShortcutScoreNone};
-  // 4. The next move of a mate proved on an earlier turn, printed with the rest of
-  // the stored line. The entry of the position the move leads to is then
-  // forgotten, so that a later turn that comes back here does not loop on it.
+  // 4. The next move of a mate proved on an earlier turn: the first move of the line
+  // read out of the table from here, printed with the rest of it; only a line that
+  // mates is played. The entry of the position the move leads to is then forgotten,
+  // so that a later turn that comes back here does not loop on it.
   State->bestMove = 0;
-  if (mateSequenceActive && MateWork) State->bestMove = FirstMatingMove(side, pos);
+  std::string line;
+  Move first = NoMove;
+  if (mateSequenceActive && MateWork && AppendMateLine(pos, side, line, &first)) State->bestMove = first;
   if (State->bestMove != 0) {
-    std::string line;
-    MateWork->mateLength[1] = 0;
-    AppendMateLine(pos, side, 1, 1, line);
     // The depth goes before the line: USI readers take everything after "pv" as moves.
     std::printf("info time 0 depth %u nodes 0 score cp %d pv %s\n", (unsigned)MateWork->mateLength[1],
                 ShortcutScoreMate, line.c_str());

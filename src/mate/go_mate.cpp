@@ -36,11 +36,12 @@ std::string AnswerGoMate(const std::string& line, Position& root, int side) {
   //    gives up only at its limits, however large the tree.
   mateGiveUpLargeTrees = false;
   std::string text;
-  if (SolveMate(root, side, limits, 0)) {
-    MateWork->mateLength[1] = 0;
-    text = "checkmate ";
-    AppendMateLine(root, side, 1, 1, text);
-    text += "\n";
+  // A proof that cannot be read out as a mating line is no answer either.
+  std::string moves;
+  if (SolveMate(root, side, limits, 0) && AppendMateLine(root, side, moves)) {
+    text = "checkmate " + moves + "\n";
+  } else if (mateOutcome == MateProved) {
+    text = "checkmate timeout\n";
   } else {
     text = mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
   }

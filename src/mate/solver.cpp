@@ -25,15 +25,16 @@ bool mateAborted = false;
 bool kingMissing = false;
 int mateOutcome = MateNotProved;
 bool mateGiveUpLargeTrees = true;
+MateLimits mateAskedLimits;
+int64_t mateAskedStart = 0;
 
 namespace {
 
 constexpr int ClockInterval = 10000;
 int32_t mateClockCountdown = ClockInterval;
 int64_t mateSolveStart = 0;
-// The limits of the running solve, and those of the last solve a caller asked for (a
-// line read-out that proves a stretch again works within them).
-MateLimits runningLimits, askedLimits;
+// The limits of the running solve.
+MateLimits runningLimits;
 uint32_t mateSerial = 0;  // serial of the last node entered in this solve
 uint32_t rootTag = 0;     // path tag of the root's result (only a depth tag can survive)
 
@@ -59,6 +60,22 @@ int PathRepeats(int ply, int mode, HashKey keyBoard, uint32_t hand) {
       found = j;
   }
   return found;
+}
+
+// The same test against the positions of a line being read out that lie above the root
+// of a nested solve (none in an ordinary solve). The prefix ends just above the root,
+// which is attacker to move; a child one ply below an odd ply is defender to move, as are
+// the prefix positions of odd index.
+bool LinePrefixRepeats(int ply, int mode, HashKey keyBoard, uint32_t hand) {
+  const MateWorkArea& w = *MateWork;
+  for (int i = (ply & 1) ? w.linePrefixLength - 1 : w.linePrefixLength - 2; i >= 0; i -= 2) {
+    const MatePathEntry& e = w.linePrefix[i];
+    if (e.keyBoard != keyBoard) continue;
+    if (mode == RepeatExact ? e.hand == hand
+                            : (mateAttacker == Black ? HandContains(e.hand, hand) : HandContains(hand, e.hand)))
+      return true;
+  }
+  return false;
 }
 
 // Path tags. A disproof found through a move back into the path holds only while that
@@ -118,7 +135,12 @@ uint32_t RepeatTagOf(Position& p, Move m, int nodeType, int ply) {
   const HashKey kf = p.keyFull, kb = p.keyBoard;
   const Hand h0 = p.hand[0], h1 = p.hand[1];
   AdvanceKeys(p, m);
-  const int j = PathRepeats(ply, nodeType == -1 ? RepeatDominated : RepeatExact, p.keyBoard, p.hand[0]);
+  const int mode = nodeType == -1 ? RepeatDominated : RepeatExact;
+  int j = PathRepeats(ply, mode, p.keyBoard, p.hand[0]);
+  // A position of the line being read out above this solve's root is as much a return
+  // into the path as one of the solve's own path; it is held fixed for the whole solve,
+  // so it counts as a repetition of the root.
+  if (j < 0 && LinePrefixRepeats(ply, mode, p.keyBoard, p.hand[0])) j = 0;
   p.keyFull = kf;
   p.keyBoard = kb;
   p.hand[0] = h0;
@@ -360,13 +382,6 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply]);
 }
 
-// Makes m and records the reached position in the path history of `ply`.
-inline MoveUndo MakeOnPath(Position& p, Move m, int ply) {
-  const MoveUndo undo = PlayMove(p, m);
-  MateWork->pathHistory[ply] = MatePathEntry{p.keyBoard, p.hand[0]};
-  return undo;
-}
-
 }  // namespace
 
 void AllocateMateWorkArea() {
@@ -375,10 +390,7 @@ void AllocateMateWorkArea() {
   if (!MateWork) std::exit(12);
 }
 
-namespace {
-
-// SolveMate proper; a nested solve of the line read-out comes here directly.
-int Solve(Position& p, int attacker, const MateLimits& limits, int printInfo) {
+int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int printInfo) {
   AllocateMateWorkArea();
   MateWorkArea& w = *MateWork;
   // 1-3. Limits, clock, table, root slots and counters.
@@ -415,146 +427,21 @@ int Solve(Position& p, int attacker, const MateLimits& limits, int printInfo) {
     const int elapsed = (int)(NowMs() - mateSolveStart);
     const uint32_t nodes = mateNodes;
     std::string line;
-    w.mateLength[1] = 0;
-    AppendMateLine(p, attacker, 1, 1, line);
-    // The depth goes before the line: USI readers take everything after "pv" as moves.
-    std::printf("info time %d depth %d nodes %d score cp %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
-                ScoreMate, line.c_str());
+    // Only a line that reads out as a mate is shown.
+    if (AppendMateLine(p, attacker, line))
+      // The depth goes before the line: USI readers take everything after "pv" as moves.
+      std::printf("info time %d depth %d nodes %d score cp %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
+                  ScoreMate, line.c_str());
   }
   return 1;
 }
 
-}  // namespace
-
 int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo) {
-  askedLimits = limits;
-  return Solve(p, attacker, limits, printInfo);
-}
-
-namespace {
-
-// How many times one line read-out may re-prove a stretch whose entries were overwritten.
-constexpr int MaxLineResolves = 8;
-
-// The first check whose child is stored as lost and is no exact repetition of the path;
-// it is left made on the position (*undo takes it back). NoMove when there is none.
-Move ChooseMatingCheck(Position& p, int side, int ply, MoveUndo* undo) {
-  MateWorkArea& w = *MateWork;
-  Move* const begin = w.moveStack + w.listEnd[ply - 1];
-  Move* const end = GenerateChecks(p, begin, side);
-  w.listEnd[ply] = (int)(end - w.moveStack);
-  for (Move* m = begin; m != end; ++m) {
-    *undo = MakeOnPath(p, *m, ply);
-    uint32_t phi, delta, length;
-    const bool found = MateTableProbe(p, -side, &phi, &delta, &length);
-    if (found && phi == MateInfinity && PathRepeats(ply, RepeatExact, p.keyBoard, p.hand[0]) < 0)
-      return *m;
-    TakeBackMove(p, *m, *undo);
-  }
-  return NoMove;
-}
-
-// Proves the position again from here after its entries were overwritten by later
-// stores; the line's own path and list bounds are kept.
-bool ResolveStretch(Position& p, int side, int ply) {
-  MateWorkArea& w = *MateWork;
-  std::vector<MatePathEntry> path(w.pathHistory, w.pathHistory + ply);
-  std::vector<int> ends(w.listEnd, w.listEnd + ply);
-  const bool proved = Solve(p, side, askedLimits, 0) == 1;
-  std::copy(path.begin(), path.end(), w.pathHistory);
-  std::copy(ends.begin(), ends.end(), w.listEnd);
-  return proved;
-}
-
-// The read-out proper: counts the moves written in *count.
-void AppendLine(Position& p, int side, int nodeType, int ply, std::string& out, uint32_t* count,
-                int* resolves) {
-  MateWorkArea& w = *MateWork;
-  if (ply >= MatePlyLimit || w.listEnd[ply - 1] + MaxMoves > MateStackSize) return;
-  Move chosen = NoMove;
-  MoveUndo undo;
-  if (nodeType == 1) {
-    // 1. The first check into a position stored as lost for the defender; when the
-    // entries of this stretch were overwritten, it is proved again once.
-    chosen = ChooseMatingCheck(p, side, ply, &undo);
-    if (chosen == NoMove && *resolves > 0) {
-      --*resolves;
-      if (ResolveStretch(p, side, ply)) chosen = ChooseMatingCheck(p, side, ply, &undo);
-    }
-  } else {
-    // 2. The evasion with the longest stored defence (an unknown one counts as long).
-    Move* const begin = w.moveStack + w.listEnd[ply - 1];
-    Move* const end = GenerateEvasions(p, begin, side, 1);
-    w.listEnd[ply] = (int)(end - w.moveStack);
-    uint32_t longest = 0;
-    for (Move* m = begin; m != end; ++m) {
-      const MoveUndo tried = MakeOnPath(p, *m, ply);
-      uint32_t phi, delta, length;
-      MateTableProbe(p, -side, &phi, &delta, &length);
-      if (length & MatePathTag) length = MateLengthUnknown;  // left by a path-dependent search
-      TakeBackMove(p, *m, tried);
-      if (chosen == NoMove || length > longest) {
-        chosen = *m;
-        longest = length;
-      }
-    }
-    if (chosen != NoMove) undo = MakeOnPath(p, chosen, ply);
-  }
-  if (chosen == NoMove) return;
-  // 3. Write the chosen move and follow it.
-  char buf[8];
-  out += FormatUsiMove(buf, chosen);
-  out += ' ';
-  ++*count;
-  AppendLine(p, -side, -nodeType, ply + 1, out, count, resolves);
-  TakeBackMove(p, chosen, undo);
-}
-
-}  // namespace
-
-void AppendMateLine(Position& p, int side, int nodeType, int ply, std::string& out) {
+  mateAskedLimits = limits;
+  mateAskedStart = NowMs();
   AllocateMateWorkArea();
-  const uint32_t before = MateWork->mateLength[1];
-  const uint32_t nodes = mateNodes;
-  const int outcome = mateOutcome;
-  uint32_t count = 0;
-  int resolves = MaxLineResolves;
-  AppendLine(p, side, nodeType, ply, out, &count, &resolves);
-  // A stretch proved again replaced the table; the root's proof is rebuilt (the solve is
-  // deterministic and took `nodes` moves) so that the line can still be played from it.
-  if (resolves != MaxLineResolves && nodeType == 1 && ply == 1) {
-    MateLimits rebuild;
-    rebuild.nodes = nodes;
-    Solve(p, side, rebuild, 0);
-  }
-  mateNodes = nodes;
-  mateOutcome = outcome;
-  MateWork->mateLength[1] = before + count;
-}
-
-void PrintMateLine(Position& p, int side, int nodeType, int ply) {
-  std::string line;
-  AppendMateLine(p, side, nodeType, ply, line);
-  std::fputs(line.c_str(), stdout);
-}
-
-Move FirstMatingMove(int side, Position& p) {
-  Move list[MaxMoves];
-  Move* const end = GenerateChecks(p, list, side);
-  for (Move* m = list; m != end; ++m) {
-    const MoveUndo undo = PlayMove(p, *m);
-    uint32_t phi, delta, length;
-    const bool found = MateTableProbe(p, -side, &phi, &delta, &length);
-    TakeBackMove(p, *m, undo);
-    if (found && phi == MateInfinity) return *m;
-  }
-  return NoMove;
-}
-
-void ForgetMateChild(int side, Position& p, Move move) {
-  const MoveUndo undo = PlayMove(p, move);
-  MateTableStore(p, -side, 1, 1, 0);
-  TakeBackMove(p, move, undo);
+  MateWork->linePrefixLength = 0;
+  return SolveMateAgain(p, attacker, limits, printInfo);
 }
 
 }  // namespace kestrel

@@ -35,6 +35,11 @@ struct MateWorkArea {
   // Per move of the stack: the path tag of its child when the move leads back into the
   // path, else 0.
   uint32_t repeatTag[MateStackSize];
+  // While a line read-out proves a stretch again: the positions of the line above the
+  // nested solve's root (even index: attacker to move), which count as returns into
+  // the path. Empty in an ordinary solve.
+  MatePathEntry linePrefix[MatePlyLimit + 1];
+  int linePrefixLength;
 };
 
 // How the last solve ended.
@@ -71,14 +76,27 @@ struct MateLimits {
 
 // Searches for a forced mate by `attacker`, who moves first whatever the side to move,
 // within `limits`. Returns 1 when a mate is proved, else 0; mateOutcome tells why.
+// With printInfo the proved line is read out and shown in an "info" line, when it reads
+// out as a mate.
 int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo);
+// The limits the last SolveMate was asked for and when it started (milliseconds); a
+// line read-out proves stretches again within them.
+extern MateLimits mateAskedLimits;
+extern int64_t mateAskedStart;
+// A solve that keeps mateAskedLimits and the work area's line prefix: the read-out's
+// own proofs of a stretch go through it.
+int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int printInfo);
 
-// Appends the proved line from the table, each move followed by one blank, counting
-// the moves in mateLength[1]. Called with nodeType 1 and ply 1 after a successful solve;
-// a stretch whose entries were overwritten is proved again within that solve's limits.
-void AppendMateLine(Position& p, int side, int nodeType, int ply, std::string& out);
+// Reads the proved line out of the table after a successful solve and appends it to
+// `out`, each move followed by one blank, counting its moves in mateLength[1]. Returns
+// true only for a line that mates: attacker moves are checks, each defender move is the
+// longest defence the table knows, no position of the line comes twice, and the last
+// position leaves the defender no move. Where the table cannot give such a line it
+// proves the stretch again from the point where the line breaks. On false `out` is left
+// as it was. *first (when given) receives the line's first move, or NoMove.
+bool AppendMateLine(Position& p, int side, std::string& out, Move* first = nullptr);
 // The same, written to standard output.
-void PrintMateLine(Position& p, int side, int nodeType, int ply);
+bool PrintMateLine(Position& p, int side);
 
 // The first check of `side` whose resulting position is stored as lost for the defender, or 0.
 Move FirstMatingMove(int side, Position& p);

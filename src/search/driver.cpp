@@ -413,9 +413,13 @@ void Think(int side) {
   ComputeBudget();
   // 3. A quick forced mate first.
   if (!InCheck(root, side) && engineLevel > 5) {
-    if (MateTestProves(root, side, MateNodesUnlimited, silentSearch ? 0 : 1)) {
+    // Played only when the proof reads out as a mating line; its first move is played.
+    std::string line;
+    Move first = NoMove;
+    if (MateTestProves(root, side, MateNodesUnlimited, silentSearch ? 0 : 1) &&
+        AppendMateLine(root, side, line, &first)) {
       mateSequenceActive = true;
-      State->bestMove = FirstMatingMove(side, root);
+      State->bestMove = first;
       State->rootScore = ScoreMate;
       if (State->pondering) {
         State->searchStatus = StatusPonderMate;

@@ -7,6 +7,7 @@
 #include <sstream>
 
 #include "board/state.h"
+#include "book/shortcuts.h"
 #include "mate/go_mate.h"
 #include "mate/mate_table.h"
 #include "mate/problems_from_play.h"
@@ -163,7 +164,6 @@ TEST_F(MateFixture, LongProblemsForBothSides) {
       // White's version may find another (shorter) mate; it must still be one.
       EXPECT_GE(n, problem == sfen ? 13 : 1) << problem << ": " << a;
       EXPECT_EQ((uint32_t)n, MateWork->mateLength[1]);
-      EXPECT_NE(FirstMatingMove(side, *p), NoMove) << "the table still holds the root's proof";
     }
   }
 }
@@ -205,60 +205,114 @@ TEST_F(MateFixture, GoMateTimesItselfAndLeavesTheGameClockAlone) {
 }
 
 // Positions from engine games: mates of 9 to 31 plies confirmed by an outside solver,
-// and positions without one. A mate is never denied, none is claimed where there is
-// none, and every line found replays as a mate. The solves run under a node limit;
-// KESTREL_MATE_FULL=1 answers "go mate 3000" instead and prints the solve rate.
+// and positions without one, then mates collected from the engine's own games. A mate
+// is never denied, none is claimed where there is none, and every line printed replays
+// as a mate (a solve that runs out of its budget fails nothing). The solves run under a
+// node limit, smaller and on every fourth position only under the sanitizers;
+// KESTREL_MATE_FULL=1 answers "go mate 3000" instead and prints the figures.
 TEST_F(MateFixture, ProblemsFromPlay) {
   const bool full = std::getenv("KESTREL_MATE_FULL") != nullptr;
-  const uint32_t nodeLimit = std::getenv("KESTREL_SANITIZED") ? 20000 : 100000;
+  const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
+  const uint32_t nodeLimit = sanitized ? 20000 : 100000;
   if (!MateTableReady()) AllocateMateTable(DefaultMateHashBytes);
-  std::istringstream in(ProblemsFromPlay);
-  std::string board, turn, hands, number;
-  int plies = 0, mates = 0, solved = 0, quiet = 0, disproved = 0;
-  int64_t totalMs = 0;
-  while (in >> board >> turn >> hands >> number >> plies) {
-    const std::string sfen = board + " " + turn + " " + hands + " " + number;
-    std::string a;
-    const int64_t start = NowMs();
-    if (full) {
-      a = Go(sfen, "go mate 3000");
-    } else {
-      side = SetSfen(*p, sfen);
-      ASSERT_NE(side, 0) << sfen;
-      MateLimits limits;
-      limits.nodes = nodeLimit;
-      mateGiveUpLargeTrees = false;
-      if (SolveMate(*p, side, limits, 0)) {
-        MateWork->mateLength[1] = 0;
-        a = "checkmate ";
-        AppendMateLine(*p, side, 1, 1, a);
-        a += "\n";
+  for (const char* collection : {ProblemsFromPlay, MatesFromGames}) {
+    const bool fromPlay = collection == ProblemsFromPlay;
+    std::istringstream in(collection);
+    std::string board, turn, hands, number;
+    int plies = 0, index = 0, mates = 0, solved = 0, timeouts = 0, quiet = 0, disproved = 0;
+    int64_t totalMs = 0;
+    while (in >> board >> turn >> hands >> number >> plies) {
+      if (sanitized && !full && !fromPlay && index++ % 4 != 0) continue;
+      const std::string sfen = board + " " + turn + " " + hands + " " + number;
+      std::string a;
+      const int64_t start = NowMs();
+      if (full) {
+        a = Go(sfen, "go mate 3000");
       } else {
-        a = mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
+        side = SetSfen(*p, sfen);
+        ASSERT_NE(side, 0) << sfen;
+        MateLimits limits;
+        limits.nodes = nodeLimit;
+        mateGiveUpLargeTrees = false;
+        std::string line;
+        if (SolveMate(*p, side, limits, 0) && AppendMateLine(*p, side, line)) {
+          a = "checkmate " + line + "\n";
+        } else {
+          a = mateOutcome == MateNotProved ? "checkmate nomate\n" : "checkmate timeout\n";
+        }
+        mateGiveUpLargeTrees = true;
       }
-      mateGiveUpLargeTrees = true;
-    }
-    totalMs += NowMs() - start;
-    const bool found = a != "checkmate nomate\n" && a != "checkmate timeout\n";
-    if (plies > 0) {
-      ++mates;
-      EXPECT_NE(a, "checkmate nomate\n") << sfen << " mates in " << plies;
-      if (found) {
-        ++solved;
-        EXPECT_GE(ReplayMatingLine(*p, side, a), 1) << sfen;
+      totalMs += NowMs() - start;
+      const bool found = a != "checkmate nomate\n" && a != "checkmate timeout\n";
+      if (plies > 0) {
+        ++mates;
+        EXPECT_NE(a, "checkmate nomate\n") << sfen << " mates in " << plies;
+        timeouts += a == "checkmate timeout\n";
+        if (found) {
+          ++solved;
+          const int n = ReplayMatingLine(*p, side, a);
+          EXPECT_GE(n, 1) << sfen;
+          EXPECT_EQ((uint32_t)n, MateWork->mateLength[1]) << sfen;
+        }
+      } else {
+        ++quiet;
+        EXPECT_FALSE(found) << sfen << ": " << a;
+        if (a == "checkmate nomate\n") ++disproved;
       }
-    } else {
-      ++quiet;
-      EXPECT_FALSE(found) << sfen << ": " << a;
-      if (a == "checkmate nomate\n") ++disproved;
     }
+    if (fromPlay) {
+      EXPECT_GE(mates, 12);
+      EXPECT_GE(quiet, 6);
+      // Even under the node limit most are solved; a solver that loses its way shows here.
+      EXPECT_GE(solved * 10, mates * 8) << solved << " of " << mates;
+    } else if (!sanitized || full) {
+      EXPECT_GE(mates, 100);
+      EXPECT_GE(solved * 10, mates * 7) << solved << " of " << mates;
+    }
+    std::printf("%s: mates solved %d of %d (%d timeouts), no-mate positions disproved %d of %d, %lld ms\n",
+                fromPlay ? "problems from play" : "mates from games", solved, mates, timeouts, disproved, quiet,
+                (long long)totalMs);
   }
-  EXPECT_GE(mates, 12);
-  EXPECT_GE(quiet, 6);
-  // Even under the node limit most are solved; a solver that loses its way shows here.
-  EXPECT_GE(solved * 10, mates * 8) << solved << " of " << mates;
-  std::printf("mates solved %d of %d, no-mate positions disproved %d of %d, %lld ms\n", solved, mates, disproved,
-              quiet, (long long)totalMs);
+}
+
+// The root shortcut plays a proved mate out over several turns: each move it plays is a
+// check from a line that mates, whatever evasion the defender picks, until the mate.
+TEST_F(MateFixture, ShortcutPlaysTheMateOut) {
+  const std::string example = "1r5nl/l3s1+Sp1/1pk5p/p2Np1Sb1/1P3R3/9/P3PpPKP/5gp2/+n6NL b B2G2Pgsl4p 1";
+  if (!MateTableReady()) AllocateMateTable(DefaultMateHashBytes);
+  for (int pick : {0, -1}) {  // the defender takes its first or its last legal move
+    side = SetSfen(*p, example);
+    MateLimits limits;
+    limits.nodes = 2000000;
+    mateGiveUpLargeTrees = false;
+    const int proved = SolveMate(*p, side, limits, 0);
+    mateGiveUpLargeTrees = true;
+    ASSERT_EQ(proved, 1) << mateOutcome << " " << mateNodes;
+    mateSequenceActive = true;
+    useBookUntilMove = 0;
+    std::vector<std::pair<Move, MoveUndo>> played;
+    int s = side;
+    bool mated = false;
+    for (int turn = 0; turn < 40 && !mated; ++turn) {
+      State->sideToMove = s;
+      State->resultCode = 0;
+      ::testing::internal::CaptureStdout();
+      const RootShortcutResult r = RootShortcuts(*p);
+      ::testing::internal::GetCapturedStdout();
+      ASSERT_EQ(r.kind, ShortcutMate) << "turn " << turn;
+      ASSERT_TRUE(GivesCheck(*p, r.move, s)) << MoveToUsi(r.move);
+      played.push_back({r.move, PlayMove(*p, r.move)});
+      const std::vector<Move> replies = LegalMoves(*p, -s);
+      mated = replies.empty();
+      if (!mated) {
+        const Move reply = pick == 0 ? replies.front() : replies.back();
+        played.push_back({reply, PlayMove(*p, reply)});
+      }
+    }
+    EXPECT_TRUE(mated);
+    for (auto it = played.rbegin(); it != played.rend(); ++it) TakeBackMove(*p, it->first, it->second);
+  }
+  mateSequenceActive = false;
 }
 
 }  // namespace
