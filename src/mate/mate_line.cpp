@@ -223,19 +223,6 @@ bool PrintMateLine(Position& p, int side) {
   return mates;
 }
 
-Move FirstMatingMove(int side, Position& p) {
-  Move list[MaxMoves];
-  Move* const end = GenerateChecks(p, list, side);
-  for (Move* m = list; m != end; ++m) {
-    const MoveUndo undo = PlayMove(p, *m);
-    uint32_t phi, delta, length;
-    const bool found = MateTableProbe(p, -side, &phi, &delta, &length);
-    TakeBackMove(p, *m, undo);
-    if (found && phi == MateInfinity) return *m;
-  }
-  return NoMove;
-}
-
 void ForgetMateChild(int side, Position& p, Move move) {
   const MoveUndo undo = PlayMove(p, move);
   MateTableStore(p, -side, 1, 1, 0);

@@ -98,8 +98,6 @@ bool AppendMateLine(Position& p, int side, std::string& out, Move* first = nullp
 // The same, written to standard output.
 bool PrintMateLine(Position& p, int side);
 
-// The first check of `side` whose resulting position is stored as lost for the defender, or 0.
-Move FirstMatingMove(int side, Position& p);
 // Resets the table entry of the position after `move` to unknown.
 void ForgetMateChild(int side, Position& p, Move move);
 

@@ -139,12 +139,22 @@ TEST_F(MateFixture, ShortAnswers) {
     }
   }
   EXPECT_GT(mateNodes, 100u);  // the perpetual check was searched, not cut short
-  // The table keeps the last proof for the root shortcuts: the first mating move, forgettable.
+  // The table keeps the last proof for the root shortcuts: the line's first move, and
+  // the position after it can be forgotten.
   Go("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
-  const Move first = FirstMatingMove(Black, *p);
+  std::string line;
+  Move first = NoMove;
+  ASSERT_TRUE(AppendMateLine(*p, Black, line, &first));
+  EXPECT_EQ(line, "G*5b ");
   EXPECT_EQ(MoveToUsi(first), "G*5b");
+  const MoveUndo undo = PlayMove(*p, first);
+  uint32_t phi, delta, length;
+  EXPECT_TRUE(MateTableProbe(*p, White, &phi, &delta, &length) && phi == MateInfinity);
+  TakeBackMove(*p, first, undo);
   ForgetMateChild(Black, *p, first);
-  EXPECT_EQ(FirstMatingMove(Black, *p), NoMove);
+  const MoveUndo again = PlayMove(*p, first);
+  EXPECT_FALSE(MateTableProbe(*p, White, &phi, &delta, &length) && phi == MateInfinity);
+  TakeBackMove(*p, first, again);
 }
 
 TEST_F(MateFixture, LongProblemsForBothSides) {
