@@ -168,7 +168,9 @@ void HandlePonderhit() {
   } else {
     PrintBestMove();
   }
-  ponderhitReceived = false;
+  // Only this line's flag goes down: the GUI may already have sent the next "go ponder"
+  // and its "ponderhit" in answer to the line above, and that flag must stay up.
+  ResetFlagsToQueue();
 }
 
 // Waiting state: returns when "usinewgame" starts a game.

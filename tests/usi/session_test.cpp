@@ -269,6 +269,12 @@ TEST_F(UsiSession, PonderhitAndGoMate) {
     EXPECT_TRUE(IsLegalText(position + " " + best, line.substr(at + 8))) << line;
     position += " " + best + " 3c3d";
   }
+  // Two ponder searches with their "ponderhit" lines in one write: answering the first
+  // "ponderhit" must not drop the flag of the second, or the second search ponders forever.
+  const std::string pondered = "go ponder btime 10000 wtime 10000 binc 100 winc 100\nponderhit\n";
+  ASSERT_TRUE(e.Write("position startpos\n" + pondered + "position startpos moves 7g7f 3c3d\n" + pondered));
+  for (const char* played : {"startpos", "startpos moves 7g7f 3c3d"})
+    EXPECT_TRUE(IsLegalText(played, MoveOf(UntilBestMove(e).back()))) << played;
   // "gameover" during a search returns to waiting without a "bestmove".
   e.Send("position startpos");
   e.Send("go infinite");
