@@ -141,15 +141,20 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
   return c;
 }
 
-// Gives the child's result to the split node and returns the block.
+// Gives the child's result to the split node and returns the block. The root's main
+// line is not taken from here: each new best root move brings its line to the main
+// block at once (OnNewRootBest), and a child whose score only equals the best has no
+// line of its own to give.
 void MergeIntoParent(SearchBlock& parent, SearchBlock& child, int v) {
   const int ply = parent.plyAt;
   if (child.nodes > 0 && !child.stop && v > parent.splitBest) {
     parent.splitBest = v;
     parent.splitBestMove = child.splitBestMove;
-    for (int i = ply; i <= child.pv[ply].length; ++i) parent.pv[ply].moves[i] = child.pv[ply].moves[i];
-    parent.pv[ply].length = child.pv[ply].length;
-    parent.pv[ply].flag = child.pv[ply].flag;
+    if (!parent.atRoot) {
+      for (int i = ply; i <= child.pv[ply].length; ++i) parent.pv[ply].moves[i] = child.pv[ply].moves[i];
+      parent.pv[ply].length = child.pv[ply].length;
+      parent.pv[ply].flag = child.pv[ply].flag;
+    }
     for (int p = 0; p < PlyCount; ++p) {
       parent.ply[p].killers[0] = child.ply[p].killers[0];
       parent.ply[p].killers[1] = child.ply[p].killers[1];
@@ -160,11 +165,22 @@ void MergeIntoParent(SearchBlock& parent, SearchBlock& child, int v) {
   child.inUse = 0;
 }
 
-// Works through the moves of a split point on a lent block.
+// Works through the moves of a split point on a lent block. The block's split record
+// describes this split point only until the block splits again deeper down (a split
+// there rewrites it), so the record is read once here and the result written back last.
 int SearchSplitPoint(SearchBlock& c) {
   SearchBlock& parent = *c.parent;
   const int ply = c.plyAt, side = c.side, depth = c.depth, beta = c.beta;
+  const bool atRoot = c.atRoot, inCheck = c.splitInCheck;
+  const bool pvNode = beta > c.alpha + 1;
   int alpha = c.alpha;
+  int best = c.splitBest;
+  Move bestMove = 0;
+  auto finish = [&c, &best, &bestMove] {
+    c.splitBest = best;
+    c.splitBestMove = bestMove;
+    return best;
+  };
   Position& p = c.pos;
   for (;;) {
     // 1. Take the next move under the parent's lock.
@@ -173,7 +189,7 @@ int SearchSplitPoint(SearchBlock& c) {
     int rootIndex = -1;
     int moveCount = 0;
     parent.lock.Lock();
-    if (c.atRoot) {
+    if (atRoot) {
       for (int i = 0; i < State->rootMoveCount; ++i) {
         if (State->rootMoves[i].flags & RootSearched) continue;
         State->rootMoves[i].flags |= RootSearched;
@@ -183,14 +199,14 @@ int SearchSplitPoint(SearchBlock& c) {
         break;
       }
     } else {
-      stage = c.splitInCheck ? NextEvasion(parent, ply, side) : NextMove(parent, ply, side);
+      stage = inCheck ? NextEvasion(parent, ply, side) : NextMove(parent, ply, side);
       if (stage != 0) {
         m = parent.ply[ply].currentMove;
         moveCount = ++parent.ply[ply].moveCount;
       }
     }
     parent.lock.Unlock();
-    if (m == 0) return c.splitBest;
+    if (m == 0) return finish();
     // 2. Make it; skip it when it leaves the king attacked.
     c.ply[ply].currentMove = m;
     c.ply[ply].nullMoveMade = 0;
@@ -204,7 +220,6 @@ int SearchSplitPoint(SearchBlock& c) {
       continue;
     }
     const int e = ExtensionFor(c, ply, m, side) - OnePly;
-    const bool pvNode = beta > c.alpha + 1;
     const int r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e);
     // The node's own pruning rules hold for the moves handed out at its split point.
     if (rootIndex < 0 && PrunesMove(c, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) continue;
@@ -220,7 +235,7 @@ int SearchSplitPoint(SearchBlock& c) {
           if (State->rootMoves[i].move == m) State->rootMoves[i].flags &= ~RootSearched;
         parent.lock.Unlock();
       }
-      return c.splitBest;
+      return finish();
     }
     // 5. Root bookkeeping, under the root block's lock: the other helpers read the
     // root list under the same lock while taking their moves.
@@ -239,14 +254,13 @@ int SearchSplitPoint(SearchBlock& c) {
     }
     // 6. Improvement and cut-off.
     if (v > alpha) {
-      alpha = v;
-      c.splitBest = v;
-      c.splitBestMove = m;
+      alpha = best = v;
+      bestMove = m;
       if (rootIndex < 0) UpdatePv(c, ply, m);
-      if (v >= beta || (c.atRoot && (v > ScoreProven || v == ScoreHandGain))) {
+      if (v >= beta || (atRoot && (v > ScoreProven || v == ScoreHandGain))) {
         abortCount++;
         StopSiblings(parent, c);
-        return v;
+        return finish();
       }
     }
   }
@@ -458,8 +472,11 @@ void SetSearchRunning(bool running) {
 void StopSiblings(SearchBlock& parent, SearchBlock& keep) {
   smpLock.Lock();
   parent.lock.Lock();
-  for (SearchBlock* sib : parent.children)
-    if (sib && sib != &keep) StopBlock(*sib);
+  // Two cut-offs at once: the one that stopped the other first stands. Stopping it in
+  // turn would throw both results away and leave the node with its alpha.
+  if (!keep.stop.load())
+    for (SearchBlock* sib : parent.children)
+      if (sib && sib != &keep) StopBlock(*sib);
   parent.lock.Unlock();
   smpLock.Unlock();
 }

@@ -31,7 +31,8 @@ int SplitRoot(SearchBlock& b, int alpha, int beta, int depth, int side, int* bes
 // Sets a block's stop flag and those of all blocks lent from it, recursively.
 void StopBlock(SearchBlock& b);
 // A beta cut-off in child `keep`: stops every other child of the split node and,
-// through them, their own helpers.
+// through them, their own helpers; nothing when `keep` was stopped first by a sibling's
+// cut-off.
 void StopSiblings(SearchBlock& parent, SearchBlock& keep);
 // Marks the span of a search: idle helpers spin during it and sleep outside it.
 void SetSearchRunning(bool running);
