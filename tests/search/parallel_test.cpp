@@ -1,6 +1,7 @@
 // Parallel search: searches on several threads finish with a legal move and keep a mate
-// one thread finds, one thread never splits, a helper's best line reaches the main block
-// whole, and a cut-off in one helper stops its siblings and their helpers.
+// one thread finds, a root split searches every root move, one thread never splits, a
+// helper's best line reaches the main block whole, and a cut-off in one helper stops its
+// siblings and their helpers.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -103,6 +104,26 @@ TEST_F(Parallel, MateFoundOnOneThreadIsKeptOnSeveral) {
         EXPECT_TRUE(test::LegalMoves(*p, side).empty()) << where;
       }
   rootMateTests = true;
+}
+
+// A root split hands out every remaining root move: only a cut-off or a decided score ends
+// it early, not a mere improvement. All pieces in hand give over five hundred root moves,
+// each with the nodes of its own search after one iteration shared with helpers.
+TEST_F(Parallel, RootSplitSearchesEveryRootMove) {
+  const std::string text = "sfen 8k/9/9/9/9/9/9/9/K8 b RBGSNLPrbgsnlp 1";
+  for (const int threads : {2, 4}) {
+    // Helpers that are already waiting take the split of the first iteration.
+    SearchTo(text, 2, threads);
+    int splits = 0;
+    for (int tries = 0; tries < 3 && splits == 0; ++tries) {
+      SearchTo(text, 1, threads);
+      splits = SplitCount();
+    }
+    ASSERT_GT(splits, 0) << threads;
+    ASSERT_GT(State->rootMoveCount, 500);
+    for (int i = 0; i < State->rootMoveCount; ++i)
+      ASSERT_GT(State->rootMoves[i].nodes, 0u) << threads << " threads, " << MoveToUsi(State->rootMoves[i].move);
+  }
 }
 
 // A cut-off by one child stops every sibling and, recursively, the blocks lent from them.
