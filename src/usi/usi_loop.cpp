@@ -138,8 +138,11 @@ void HandleGo(const std::string& line) {
 }
 
 // "go ponder": search on the opponent's time; the answer comes with "ponderhit" or "stop".
+// The ponder move of the answer before belongs to another position: a "stop" must not
+// repeat it.
 void HandleGoPonder(const std::string& line) {
   ParseGoClock(line);
+  ponderMove = 0;
   State->pondering = 1;
   RunThink();
 }

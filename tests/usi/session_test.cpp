@@ -75,6 +75,11 @@ class UsiSession : public ::testing::Test {
     if (lines.empty()) lines.push_back("");
     return lines;
   }
+  // The "bestmove" line that answers the lines of `script`, sent in one write.
+  std::string UntilBestMoveAfter(UsiProcess& e, const std::string& script) {
+    EXPECT_TRUE(e.Write(script));
+    return UntilBestMove(e).back();
+  }
   std::string NextLine(UsiProcess& e) {
     std::string line;
     EXPECT_TRUE(e.ReadLine(&line));
@@ -268,6 +273,19 @@ TEST_F(UsiSession, PonderhitAndGoMate) {
     ASSERT_NE(at, std::string::npos) << line;
     EXPECT_TRUE(IsLegalText(position + " " + best, line.substr(at + 8))) << line;
     position += " " + best + " 3c3d";
+  }
+  // A "stop" that ends a pondering search (the opponent played another move) answers with
+  // a move of the pondered position and no ponder move left over from the answer before.
+  const std::string go = "go ponder btime 10000 wtime 10000 byoyomi 1000\n";
+  std::string missed = UntilBestMoveAfter(e, "position startpos\n" + go + "ponderhit\n");
+  const size_t at = missed.find(" ponder ");
+  ASSERT_NE(at, std::string::npos) << missed;
+  missed = "startpos moves " + MoveOf(missed) + " " + missed.substr(at + 8);
+  const std::string stopped = UntilBestMoveAfter(e, "position " + missed + "\n" + go + "stop\n");
+  EXPECT_TRUE(IsLegalText(missed, MoveOf(stopped))) << stopped;
+  const size_t reply = stopped.find(" ponder ");
+  if (reply != std::string::npos) {
+    EXPECT_TRUE(IsLegalText(missed + " " + MoveOf(stopped), stopped.substr(reply + 8))) << stopped;
   }
   // Two ponder searches with their "ponderhit" lines in one write: answering the first
   // "ponderhit" must not drop the flag of the second, or the second search ponders forever.
