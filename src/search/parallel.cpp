@@ -279,7 +279,10 @@ void WaitForWork(int id, SearchBlock* waiting) {
     while (threadWork[id].load() == nullptr && !quitThreads.load()) {
       if (waiting) {
         if (waiting->childCount.load() == 0) break;
-        if ((++spins & 1023) == 0) std::this_thread::yield();
+        if ((++spins & 1023) == 0) {
+          if (id == 0) CheckWhileWaiting(*waiting);
+          std::this_thread::yield();
+        }
         continue;
       }
       if (++spins < SpinsBeforeSleep) continue;

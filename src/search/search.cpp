@@ -452,6 +452,11 @@ bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, int depth, int ply,
 
 }  // namespace
 
+void CheckWhileWaiting(const SearchBlock& b) {
+  if (State->searchStatus.load(std::memory_order_relaxed) != 0 || InterruptedByFrontEnd(b)) return;
+  if (!State->pondering && TimeUp()) State->searchStatus = StatusTimeUp;
+}
+
 int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull) {
   Position& p = b.pos;
   // 1. Count the node; the main thread checks the clock every 10000 nodes.

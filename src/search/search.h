@@ -85,5 +85,10 @@ extern bool silentSearch;
 extern uint64_t searchNodeLimit;
 // "ponderhit" seen by the search: the pondering search continues as a timed one.
 void SwitchPonderToTimed();
+// The main thread's checks while it searches no node itself, waiting for the helpers of
+// its split (`b` is the split's block): a stop, a gameover or a ponderhit is taken at once
+// and the clock may end the search, as they would be between its own nodes. Helpers never
+// read the clock, so without this a helper's long subtree ran on past the time.
+void CheckWhileWaiting(const SearchBlock& b);
 
 }  // namespace kestrel
