@@ -14,6 +14,7 @@
 #include "movegen/attacks.h"
 #include "movegen/checks.h"
 #include "movegen/evasions.h"
+#include "movegen/legal.h"
 #include "movegen/movegen.h"
 
 namespace kestrel {
@@ -312,11 +313,13 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     return;
   }
   w.nodeSerial[ply] = ++mateSerial;
-  // 6-8. The move list, and the nodes decided without a search.
+  // 6-8. The move list, and the nodes decided without a search. A pawn drop that mates
+  // is no move at all, so it never enters a list: its position is not stored as a
+  // refutation, which a pawn push to the same board would read as one.
   Move* const begin = w.moveStack + w.listEnd[ply - 1];
   Move* end;
   if (nodeType == 1) {
-    end = GenerateChecks(p, begin, side);
+    end = RemovePawnDropMates(p, begin, GenerateChecks(p, begin, side), side);
     if (end == begin) {
       Resolve(p, side, ply, MateInfinity, 0, MateInfinity);
       return;
@@ -326,11 +329,9 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
       Resolve(p, side, ply, 0, MateInfinity, 0);
       return;
     }
-    end = GenerateEvasions(p, begin, side, 1);
+    end = RemovePawnDropMates(p, begin, GenerateEvasions(p, begin, side, 1), side);
     if (end == begin) {
-      const Move last = w.playedMove[ply - 1];
-      if (MoveIsDrop(last) && (MovePiece(last) & ~1) == BPawn) Resolve(p, side, ply, 0, MateInfinity, MateInfinity);
-      else Resolve(p, side, ply, MateInfinity, 0, 0);
+      Resolve(p, side, ply, MateInfinity, 0, 0);
       return;
     }
   }
@@ -355,7 +356,6 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     const Move best = scan.best;
     const MoveUndo undo = PlayMove(p, best);
     ++mateNodes;
-    w.playedMove[ply] = best;
     w.pathHistory[ply] = MatePathEntry{p.keyBoard, p.hand[0]};
     SearchMateNode(p, -side, -nodeType, ply + 1);
     TakeBackMove(p, best, undo);
@@ -393,7 +393,6 @@ int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int prin
   const uint32_t rootBound = mateGiveUpLargeTrees ? MateNumberCap : MateInfinity - 1;
   w.phiBound[0] = w.phiBound[1] = w.deltaBound[0] = w.deltaBound[1] = rootBound;
   w.pathHistory[0] = MatePathEntry{p.keyBoard, p.hand[0]};
-  w.playedMove[0] = NoMove;
   mateNodes = 0;
   kingMissing = p.kingSquare[0] == NoSquare || p.kingSquare[1] == NoSquare;
   mateAborted = false;
