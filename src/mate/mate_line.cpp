@@ -156,18 +156,15 @@ bool ReadAttack(LineReader& r, uint32_t bound) {
 }
 
 // Defender to move, the position proved lost within `bound` plies: the line ends here
-// when the defender has no move (unless a pawn drop gave the mate, which is no mate).
-// Otherwise every evasion must lead to a proved position shorter than the bound and new
-// to the line; the defender takes the longest, a board move before a drop of equal
-// length, and the line goes on from there.
+// when the defender has no move. Otherwise every evasion must lead to a proved position
+// shorter than the bound and new to the line; the defender takes the longest, a board
+// move before a drop of equal length, and the line goes on from there.
 bool ReadDefence(LineReader& r, uint32_t bound) {
   const int side = -r.attacker;
   std::vector<Move> evasions(MaxMoves);
-  evasions.resize(GenerateEvasions(r.p, evasions.data(), side, 1) - evasions.data());
-  if (evasions.empty()) {
-    const Move last = r.moves.back();
-    return !(MoveIsDrop(last) && (MovePiece(last) & ~1) == BPawn);
-  }
+  Move* const end = GenerateEvasions(r.p, evasions.data(), side, 1);
+  evasions.resize(RemovePawnDropMates(r.p, evasions.data(), end, side) - evasions.data());
+  if (evasions.empty()) return true;  // the checks played are legal: no pawn drop mates
   LineChoice best{NoMove, 0};
   for (const Move m : evasions) {
     Push(r, m);

@@ -14,6 +14,7 @@
 #include "movegen/attacks.h"
 #include "movegen/checks.h"
 #include "movegen/evasions.h"
+#include "movegen/legal.h"
 #include "movegen/movegen.h"
 
 namespace kestrel {
@@ -191,70 +192,68 @@ inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType
 inline Move* ListBegin(int ply) { return MateWork->moveStack + MateWork->listEnd[ply - 1]; }
 inline Move* ListEnd(int ply) { return MateWork->moveStack + MateWork->listEnd[ply]; }
 
-// The smallest child delta; 0 for a child lost for its side to move, which at a defender
-// node includes a move back into the path. *tag tells on which part of the search a
-// 0 holds: a refutation that holds on any path is preferred and ends the scan.
-uint32_t MinChildDelta(Position& p, int side, int nodeType, int ply, uint32_t* bestLength, uint32_t* tag) {
-  uint32_t result = MateInfinity;
+// What one pass over a node's children gives: the node's phi and delta, the tag of a
+// win for the defender (on which part of the search it holds), the length of a proved
+// node's shortest and longest children, and the child to search next with its phi and
+// the second-smallest delta.
+struct ChildScan {
+  uint32_t phi, delta, tag;
+  uint32_t bestLength, maxLength;
+  Move best;
+  uint32_t phiBest, delta2;
+};
+
+// Scans the children once. phi is the smallest child delta, 0 when a child is lost for
+// its side to move (at a defender node that includes a move back into the path): a
+// refutation that holds on any path ends the scan, otherwise the tags of all such
+// children give the one trusted longest. delta is the sum of the child phi values, kept
+// below the root's thresholds, and phi becomes infinite when the sum is 0 (every child
+// won for its side to move; the tag then joins theirs). The child to search next is the
+// one with the smallest delta, the first of equals. One pass, not one per number: the
+// table look-ups of the children are most of the solver's time.
+void ScanChildren(Position& p, int side, int nodeType, int ply, ChildScan& s) {
+  uint32_t minDelta = MateInfinity, sum = 0, refuteTag = 0, sumTag = 0, bestDelta = MateInfinity;
   bool refuted = false;
+  s.bestLength = s.maxLength = 0;
+  s.best = NoMove;
+  s.phiBest = s.delta2 = MateInfinity;
   for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
     const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
     if (c.delta == 0) {
       if (!c.tag) {
-        *bestLength = c.length;
-        *tag = 0;
-        return 0;
+        s.phi = 0;
+        s.delta = MateInfinity;
+        s.tag = 0;
+        s.bestLength = c.length;
+        return;
       }
-      *tag = refuted ? LongerLivedTag(*tag, c.tag) : c.tag;
+      refuteTag = refuted ? LongerLivedTag(refuteTag, c.tag) : c.tag;
       refuted = true;
-    } else if (c.delta < result) {
-      result = c.delta;
+      continue;
     }
-  }
-  return refuted ? 0 : result;
-}
-
-// The sum of the child phi values, kept below the root's thresholds; infinite as soon as
-// one child is. When it is 0 (every child won for its side to move), *tag tells on
-// which part of the search that holds. *maxLength is the largest child length.
-uint32_t SumChildPhi(Position& p, int side, int nodeType, int ply, uint32_t* maxLength, uint32_t* tag) {
-  uint32_t sum = 0;
-  *maxLength = 0;
-  *tag = 0;
-  for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
-    const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
-    if (!c.tag && c.length > *maxLength) *maxLength = c.length;
-    if (c.phi == MateInfinity) {
-      *tag = 0;
-      return MateInfinity;
-    }
-    if (c.phi == 0) *tag = JointTag(*tag, c.tag);
+    if (c.delta < minDelta) minDelta = c.delta;
+    if (!c.tag && c.length > s.maxLength) s.maxLength = c.length;
+    if (c.phi == 0) sumTag = JointTag(sumTag, c.tag);
     sum += c.phi;
-  }
-  return sum > MateNumberCap ? MateNumberCap : sum;
-}
-
-// The child with the smallest delta (first of equals), its phi, and the second-smallest
-// delta. Returns false when no child has a delta below infinity.
-bool SelectMateChild(Position& p, int side, int nodeType, int ply, Move* best, uint32_t* phiBest,
-                     uint32_t* delta2) {
-  uint32_t bestDelta = MateInfinity;
-  *delta2 = MateInfinity;
-  *best = NoMove;
-  *phiBest = MateInfinity;
-  for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
-    const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
     if (c.delta < bestDelta) {
-      *delta2 = bestDelta;
+      s.delta2 = bestDelta;
       bestDelta = c.delta;
-      *best = *m;
-      *phiBest = c.phi;
-    } else if (c.delta < *delta2) {
-      *delta2 = c.delta;
+      s.best = *m;
+      s.phiBest = c.phi;
+    } else if (c.delta < s.delta2) {
+      s.delta2 = c.delta;
     }
-    if (c.phi == MateInfinity) break;
   }
-  return *best != NoMove;
+  if (refuted) {
+    s.phi = 0;
+    s.delta = MateInfinity;
+    s.tag = refuteTag;
+    return;
+  }
+  // A child lost for its side to move has delta 0, so every phi here is finite.
+  s.phi = sum == 0 ? MateInfinity : minDelta;
+  s.delta = sum > MateNumberCap ? MateNumberCap : sum;
+  s.tag = sumTag;
 }
 
 // Answers whether the solve must end: its own time limit is passed (counted from the
@@ -314,11 +313,13 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     return;
   }
   w.nodeSerial[ply] = ++mateSerial;
-  // 6-8. The move list, and the nodes decided without a search.
+  // 6-8. The move list, and the nodes decided without a search. A pawn drop that mates
+  // is no move at all, so it never enters a list: its position is not stored as a
+  // refutation, which a pawn push to the same board would read as one.
   Move* const begin = w.moveStack + w.listEnd[ply - 1];
   Move* end;
   if (nodeType == 1) {
-    end = GenerateChecks(p, begin, side);
+    end = RemovePawnDropMates(p, begin, GenerateChecks(p, begin, side), side);
     if (end == begin) {
       Resolve(p, side, ply, MateInfinity, 0, MateInfinity);
       return;
@@ -328,11 +329,9 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
       Resolve(p, side, ply, 0, MateInfinity, 0);
       return;
     }
-    end = GenerateEvasions(p, begin, side, 1);
+    end = RemovePawnDropMates(p, begin, GenerateEvasions(p, begin, side, 1), side);
     if (end == begin) {
-      const Move last = w.playedMove[ply - 1];
-      if (MoveIsDrop(last) && (MovePiece(last) & ~1) == BPawn) Resolve(p, side, ply, 0, MateInfinity, MateInfinity);
-      else Resolve(p, side, ply, MateInfinity, 0, 0);
+      Resolve(p, side, ply, MateInfinity, 0, 0);
       return;
     }
   }
@@ -344,27 +343,19 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   w.mateLength[ply] = MateInfinity;
   MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity);
   // 10. Expand the most promising child until a threshold is reached.
-  uint32_t bestLength = 0, maxLength = 0, tag = 0;
+  ChildScan scan;
   for (;;) {
-    phi = MinChildDelta(p, side, nodeType, ply, &bestLength, &tag);
-    if (phi == 0) {
-      delta = MateInfinity;
-    } else {
-      delta = SumChildPhi(p, side, nodeType, ply, &maxLength, &tag);
-      if (delta == MateInfinity) phi = 0;
-      else if (delta == 0) phi = MateInfinity;
-    }
-    if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) break;
-    Move best;
-    uint32_t phiBest, delta2;
-    if (!SelectMateChild(p, side, nodeType, ply, &best, &phiBest, &delta2)) break;
+    ScanChildren(p, side, nodeType, ply, scan);
+    phi = scan.phi;
+    delta = scan.delta;
+    if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta || scan.best == NoMove) break;
     // Thresholds stay below infinity: a searched node's entry holds them meanwhile.
-    const uint32_t childPhiBound = w.deltaBound[ply] + phiBest - delta;
+    const uint32_t childPhiBound = w.deltaBound[ply] + scan.phiBest - delta;
     w.phiBound[ply + 1] = childPhiBound < MateInfinity ? childPhiBound : MateInfinity - 1;
-    w.deltaBound[ply + 1] = w.phiBound[ply] < delta2 + 1 ? w.phiBound[ply] : delta2 + 1;
+    w.deltaBound[ply + 1] = w.phiBound[ply] < scan.delta2 + 1 ? w.phiBound[ply] : scan.delta2 + 1;
+    const Move best = scan.best;
     const MoveUndo undo = PlayMove(p, best);
     ++mateNodes;
-    w.playedMove[ply] = best;
     w.pathHistory[ply] = MatePathEntry{p.keyBoard, p.hand[0]};
     SearchMateNode(p, -side, -nodeType, ply + 1);
     TakeBackMove(p, best, undo);
@@ -374,10 +365,10 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   // tag of what it rests on in place of the length.
   w.phiBound[ply] = phi;
   w.deltaBound[ply] = delta;
-  if (nodeType == 1 && phi == 0) w.mateLength[ply] = bestLength + 1;
-  else if (nodeType == -1 && delta == 0) w.mateLength[ply] = maxLength + 1;
+  if (nodeType == 1 && phi == 0) w.mateLength[ply] = scan.bestLength + 1;
+  else if (nodeType == -1 && delta == 0) w.mateLength[ply] = scan.maxLength + 1;
   const bool defenderWins = nodeType == 1 ? delta == 0 : phi == 0;
-  tag = defenderWins ? SettleTag(tag, ply) : 0;
+  const uint32_t tag = defenderWins ? SettleTag(scan.tag, ply) : 0;
   if (ply == 1) rootTag = tag;
   MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply]);
 }
@@ -402,7 +393,6 @@ int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int prin
   const uint32_t rootBound = mateGiveUpLargeTrees ? MateNumberCap : MateInfinity - 1;
   w.phiBound[0] = w.phiBound[1] = w.deltaBound[0] = w.deltaBound[1] = rootBound;
   w.pathHistory[0] = MatePathEntry{p.keyBoard, p.hand[0]};
-  w.playedMove[0] = NoMove;
   mateNodes = 0;
   kingMissing = p.kingSquare[0] == NoSquare || p.kingSquare[1] == NoSquare;
   mateAborted = false;

@@ -23,7 +23,6 @@ struct MatePathEntry {
 // The solver's per-ply arrays, indexed by ply (the root is ply 1).
 struct MateWorkArea {
   Move moveStack[MateStackSize];
-  Move playedMove[MatePlyLimit + 1];
   int listEnd[MatePlyLimit + 1];  // index into moveStack just past the ply's moves
   uint32_t phiBound[MatePlyLimit + 2];
   uint32_t deltaBound[MatePlyLimit + 2];

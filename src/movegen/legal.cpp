@@ -3,6 +3,7 @@
 
 #include "board/makemove.h"
 #include "movegen/attacks.h"
+#include "movegen/evasions.h"
 #include "movegen/movegen.h"
 
 namespace kestrel {
@@ -33,10 +34,20 @@ bool IsPawnDropMate(Position& p, Move m, int side) {
   if (enemyKing == NoSquare) return false;
   const Square to = MoveTo(m);
   if (to != (side == Black ? enemyKing + 9 : enemyKing - 9)) return false;
+  // A pawn's check is next to the king and cannot be blocked, so no reply is a drop: the
+  // evasions are all the replies there are.
+  Move replies[MaxMoves];
   const MoveUndo undo = PlayMove(p, m);
-  const bool mate = !HasLegalMove(p, -side);
+  const bool mate = GenerateEvasions(p, replies, -side, 1) == replies;
   TakeBackMove(p, m, undo);
   return mate;
+}
+
+Move* RemovePawnDropMates(Position& p, Move* begin, Move* end, int side) {
+  Move* out = begin;
+  for (Move* m = begin; m != end; ++m)
+    if (!IsPawnDropMate(p, *m, side)) *out++ = *m;
+  return out;
 }
 
 bool IsLegalMove(Position& p, Move m, int side) {

@@ -14,6 +14,9 @@ namespace kestrel {
 bool LeavesKingSafe(Position& p, Move m, int side, bool inCheck);
 // True when the move is a pawn drop that gives check and leaves no legal reply.
 bool IsPawnDropMate(Position& p, Move m, int side);
+// Removes the pawn drops that mate from the list [begin, end) (keeping the order of the
+// rest) and returns its new end.
+Move* RemovePawnDropMates(Position& p, Move* begin, Move* end, int side);
 // True when the pseudo-legal move is fully legal.
 bool IsLegalMove(Position& p, Move m, int side);
 // Writes every legal move (all board moves with every promotion choice, then drops).

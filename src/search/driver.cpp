@@ -40,11 +40,29 @@ constexpr int MaxIterationDepth = 40;
 // results) the iteration takes the full window.
 constexpr int AspirationLimit = 20000;
 
+// The mate tests of a fixed-depth search are bounded by moves instead of the clock, so
+// that the search is the same on every machine and under any load: at most this many
+// for one test and for all tests of the search together (about what one and three
+// seconds give on a desktop core).
+constexpr uint32_t FixedDepthMateTestNodes = 300000;
+constexpr uint32_t FixedDepthMateNodes = 900000;
+// Set while a fixed-depth search runs; the moves its mate tests may still spend.
+bool fixedDepthSearch = false;
+uint32_t fixedDepthMateNodesLeft = 0;
+
 // A mate test before the search: `attacker` mates in the position within `nodes` and
-// the time the plan still gives such tests (none is started without time left).
+// the time the plan still gives such tests (none is started without time left); in a
+// fixed-depth search within the moves it still has for them instead.
 bool MateTestProves(Position& p, int attacker, uint32_t nodes, int printInfo) {
   MateLimits limits;
   limits.nodes = nodes;
+  if (fixedDepthSearch) {
+    if (fixedDepthMateNodesLeft == 0) return false;
+    limits.nodes = std::min({nodes, FixedDepthMateTestNodes, fixedDepthMateNodesLeft});
+    const bool proved = SolveMate(p, attacker, limits, printInfo) != 0;
+    fixedDepthMateNodesLeft -= std::min(mateNodes, fixedDepthMateNodesLeft);
+    return proved;
+  }
   limits.timeMs = PreSearchMateTimeMs(1000);
   return limits.timeMs > 0 && SolveMate(p, attacker, limits, printInfo) != 0;
 }
@@ -444,7 +462,10 @@ uint64_t SearchFixedDepth(int side, int depth) {
   State->pondering = 0;
   const int savedNoLimit = State->noTimeLimit;
   State->noTimeLimit = 1;
+  fixedDepthSearch = true;
+  fixedDepthMateNodesLeft = FixedDepthMateNodes;
   SearchRoot(side, depth);
+  fixedDepthSearch = false;
   State->noTimeLimit = savedNoLimit;
   return MainBlock().nodes;
 }

@@ -11,7 +11,8 @@ namespace kestrel {
 // Answers one "go" or "go ponder" for `side`; results in the engine record.
 void Think(int side);
 // Searches the root position to a fixed depth without shortcuts, mate pre-search or
-// time checks (the bench); returns the main thread's node count.
+// time checks (the bench); its root mate tests are bounded by moves, not time, so the
+// search does not depend on the machine's speed. Returns the main thread's node count.
 uint64_t SearchFixedDepth(int side, int depth);
 // The move loop at the root (ply 1); depth in quarter plies.
 int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side);

@@ -139,6 +139,13 @@ TEST_F(MateFixture, ShortAnswers) {
     }
   }
   EXPECT_GT(mateNodes, 100u);  // the perpetual check was searched, not cut short
+  // The pawn drop that would mate is no move, so the position it would reach is not kept
+  // as a refutation: a pawn push from 1c reaches the same position, and mates there.
+  Go("7nk/7p1/9/7N1/9/9/9/9/K8 b P 1");
+  uint32_t phi, delta, length;
+  SetSfen(*p, "7nk/7pP/9/7N1/9/9/9/9/K8 w - 1");
+  EXPECT_TRUE(LegalMoves(*p, White).empty());
+  EXPECT_FALSE(MateTableProbe(*p, White, &phi, &delta, &length) && phi == 0);
   // The table keeps the last proof for the root shortcuts: the line's first move, and
   // the position after it can be forgotten.
   Go("4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
@@ -148,7 +155,6 @@ TEST_F(MateFixture, ShortAnswers) {
   EXPECT_EQ(line, "G*5b ");
   EXPECT_EQ(MoveToUsi(first), "G*5b");
   const MoveUndo undo = PlayMove(*p, first);
-  uint32_t phi, delta, length;
   EXPECT_TRUE(MateTableProbe(*p, White, &phi, &delta, &length) && phi == MateInfinity);
   TakeBackMove(*p, first, undo);
   ForgetMateChild(Black, *p, first);
