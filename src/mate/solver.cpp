@@ -301,8 +301,8 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   // 5. A table entry that already reaches one of the thresholds answers the node.
   // A result that holds only on part of the search counts while its path node is on
   // the path (plies above this one).
-  uint32_t phi, delta, length;
-  if (MateTableProbe(p, side, &phi, &delta, &length) && (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) &&
+  uint32_t phi, delta, length, work;
+  if (MateTableProbe(p, side, &phi, &delta, &length, &work) && (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) &&
       (!(length & MatePathTag) || TagOnPath(length, ply - 1))) {
     w.phiBound[ply] = phi;
     w.deltaBound[ply] = delta;
@@ -339,9 +339,11 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   // The moves back into the path are found once: the path stays as it is while this
   // node is searched.
   for (Move* m = begin; m != end; ++m) w.repeatTag[m - w.moveStack] = RepeatTagOf(p, *m, nodeType, ply);
-  // 9. While searched, the node's entry holds its own thresholds.
+  // 9. While searched, the node's entry holds its own thresholds, with the work done
+  // below it so far, so that its bucket keeps it meanwhile.
+  const uint32_t nodesAtEntry = mateNodes;
   w.mateLength[ply] = MateInfinity;
-  MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity);
+  MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity, work + 1);
   // 10. Expand the most promising child until a threshold is reached.
   ChildScan scan;
   for (;;) {
@@ -362,7 +364,8 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     if (mateAborted) return;
   }
   // 11. Results and the mate length of a proved node. A win of the defender keeps the
-  // tag of what it rests on in place of the length.
+  // tag of what it rests on in place of the length. The entry keeps the work done below
+  // the node in all its searches.
   w.phiBound[ply] = phi;
   w.deltaBound[ply] = delta;
   if (nodeType == 1 && phi == 0) w.mateLength[ply] = scan.bestLength + 1;
@@ -370,7 +373,8 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   const bool defenderWins = nodeType == 1 ? delta == 0 : phi == 0;
   const uint32_t tag = defenderWins ? SettleTag(scan.tag, ply) : 0;
   if (ply == 1) rootTag = tag;
-  MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply]);
+  const uint64_t spent = (uint64_t)work + 1 + (mateNodes - nodesAtEntry);
+  MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply], spent < 0xFFFFFFFFu ? (uint32_t)spent : 0xFFFFFFFFu);
 }
 
 }  // namespace
