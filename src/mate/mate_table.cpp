@@ -19,8 +19,8 @@ uint64_t BucketWays = 1;  // entries per bucket: MateBucketSize, fewer in a tiny
 
 // The first entry of the position's bucket: placed by the board key alone, inverted
 // when White is to move so that the two sides to move keep apart.
-inline MateEntry* BucketOf(const Position& p, int side) {
-  uint32_t low = (uint32_t)p.keyBoard;
+inline MateEntry* BucketOf(HashKey keyBoard, int side) {
+  uint32_t low = (uint32_t)keyBoard;
   if (side == White) low = ~low;
   return Table + (low & BucketMask);
 }
@@ -79,16 +79,26 @@ inline bool Carries(const MateEntry& e, uint32_t hand, bool attackerToMove) {
 
 bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
                     uint32_t* work) {
+  return MateTableProbe(p.keyBoard, p.hand[0], side, phi, delta, length, work);
+}
+
+void MateTablePrefetch(HashKey keyBoard, int side) {
+  if (!Table) return;
+  const char* bucket = reinterpret_cast<const char*>(BucketOf(keyBoard, side));
+  __builtin_prefetch(bucket);
+  __builtin_prefetch(bucket + sizeof(MateEntry) * BucketWays - 1);
+}
+
+bool MateTableProbe(HashKey key, uint32_t hand, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
+                    uint32_t* work) {
   *phi = 1;
   *delta = 1;
   *length = MateLengthUnknown;
   if (work) *work = 0;
   if (!Table) return false;
-  const HashKey key = p.keyBoard;
-  const uint32_t hand = p.hand[0];
   const MateEntry* exact = nullptr;
   const MateEntry* carried = nullptr;
-  const MateEntry* e = BucketOf(p, side);
+  const MateEntry* e = BucketOf(key, side);
   for (const MateEntry* const end = e + BucketWays; e != end; ++e) {
     if (e->keyBoard != key) continue;
     if (e->handBlack == hand) {
@@ -117,7 +127,7 @@ void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, u
   if (!Table) return;
   const HashKey key = p.keyBoard;
   const uint32_t hand = p.hand[0];
-  MateEntry* const bucket = BucketOf(p, side);
+  MateEntry* const bucket = BucketOf(key, side);
   MateEntry* victim = bucket;
   for (MateEntry* e = bucket; e != bucket + BucketWays; ++e) {
     if (e->keyBoard == key && e->handBlack == hand) {

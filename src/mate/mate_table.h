@@ -53,6 +53,11 @@ uint64_t MateTableEntries();
 // as phi 1, delta 1, length 31111 and work 0.
 bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
                     uint32_t* work = nullptr);
+// The same look-up for the position given by its board key and Black hand.
+bool MateTableProbe(HashKey keyBoard, uint32_t handBlack, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
+                    uint32_t* work = nullptr);
+// Starts loading the bucket of the position with this board key into the cache.
+void MateTablePrefetch(HashKey keyBoard, int side);
 // Stores the position's result: over its own entry when the bucket holds one, else over
 // the entry with the least work.
 void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, uint32_t length, uint32_t work = 1);
