@@ -14,12 +14,18 @@ namespace {
 
 MateEntry* Table = nullptr;
 uint64_t TableMask = 0;
+uint64_t BucketMask = 0;  // TableMask without the bits that pick an entry in a bucket
+uint64_t BucketWays = 1;  // entries per bucket: MateBucketSize, fewer in a tiny table
 
-inline uint64_t IndexOf(const Position& p, int side) {
-  uint32_t low = (uint32_t)p.keyFull;
+// The first entry of the position's bucket: placed by the board key alone, inverted
+// when White is to move so that the two sides to move keep apart.
+inline MateEntry* BucketOf(HashKey keyBoard, int side) {
+  uint32_t low = (uint32_t)keyBoard;
   if (side == White) low = ~low;
-  return low & TableMask;
+  return Table + (low & BucketMask);
 }
+
+constexpr MateEntry EmptyEntry{0, 0, 0, 1, 1, 0};
 
 }  // namespace
 
@@ -33,50 +39,104 @@ bool AllocateMateTable(uint64_t bytes) {
   std::free(Table);
   Table = fresh;
   TableMask = count - 1;
+  BucketWays = count < MateBucketSize ? count : MateBucketSize;
+  BucketMask = TableMask & ~(BucketWays - 1);
   ClearMateTable();
   return true;
 }
 
 void ClearMateTable() {
   if (!Table) return;
-  for (uint64_t i = 0; i <= TableMask; ++i) Table[i] = MateEntry{0, 0, 0, 0, 1, 1};
+  for (uint64_t i = 0; i <= TableMask; ++i) Table[i] = EmptyEntry;
 }
 
 bool MateTableReady() { return Table != nullptr; }
 uint64_t MateTableEntries() { return Table ? TableMask + 1 : 0; }
 
-bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta, uint32_t* length) {
+namespace {
+
+// True for a result that holds for the position whatever the path: a proof or a
+// disproof without a path tag.
+inline bool Settled(const MateEntry& e) { return (e.phi == 0 || e.delta == 0) && !(e.length & MatePathTag); }
+
+// True when the entry, stored for the same board with another Black hand `e.handBlack`,
+// decides the position with Black hand `hand` too: a mate found with the attacker
+// holding no more of any kind than now, or a refutation (one that holds on any path)
+// found with the attacker holding at least as much of every kind. The same moves mate,
+// or the same defence refutes, with the extra pieces: a piece more in the attacker's
+// hand only adds checks and takes drops from the defender, and a pawn drop that mates
+// does so whatever the defender holds. With the board equal, White's hand grows
+// exactly where Black's shrinks.
+inline bool Carries(const MateEntry& e, uint32_t hand, bool attackerToMove) {
+  const bool attackerRicher = mateAttacker == Black ? HandContains(hand, e.handBlack) : HandContains(e.handBlack, hand);
+  const bool attackerPoorer = mateAttacker == Black ? HandContains(e.handBlack, hand) : HandContains(hand, e.handBlack);
+  if (!Settled(e)) return false;
+  const bool mate = attackerToMove ? e.phi == 0 : e.delta == 0;
+  return mate ? attackerRicher : attackerPoorer;
+}
+
+}  // namespace
+
+bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
+                    uint32_t* work) {
+  return MateTableProbe(p.keyBoard, p.hand[0], side, phi, delta, length, work);
+}
+
+void MateTablePrefetch(HashKey keyBoard, int side) {
+  if (!Table) return;
+  const char* bucket = reinterpret_cast<const char*>(BucketOf(keyBoard, side));
+  __builtin_prefetch(bucket);
+  __builtin_prefetch(bucket + sizeof(MateEntry) * BucketWays - 1);
+}
+
+bool MateTableProbe(HashKey key, uint32_t hand, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
+                    uint32_t* work) {
   *phi = 1;
   *delta = 1;
   *length = MateLengthUnknown;
+  if (work) *work = 0;
   if (!Table) return false;
-  const MateEntry& e = Table[IndexOf(p, side)];
-  const uint32_t keyLow = (uint32_t)p.keyBoard, keyHigh = (uint32_t)(p.keyBoard >> 32);
-  if (e.keyLow != keyLow || e.keyHigh != keyHigh) return false;
-  const uint32_t hand = p.hand[0];
-  if (e.handBlack == hand) {
-    *phi = e.phi;
-    *delta = e.delta;
-    *length = e.length;
+  const MateEntry* exact = nullptr;
+  const MateEntry* carried = nullptr;
+  const MateEntry* e = BucketOf(key, side);
+  for (const MateEntry* const end = e + BucketWays; e != end; ++e) {
+    if (e->keyBoard != key) continue;
+    if (e->handBlack == hand) {
+      exact = e;
+      if (Settled(*e)) break;
+    } else if (!carried && Carries(*e, hand, side == mateAttacker)) {
+      carried = e;
+    }
+  }
+  // The position's own entry, unless it is still open and another hand decides it.
+  if (exact && (Settled(*exact) || !carried)) {
+    *phi = exact->phi;
+    *delta = exact->delta;
+    *length = exact->length;
+    if (work) *work = exact->work;
     return true;
   }
-  // The attacker to move, holding no piece beyond the stored hand: the stored disproof is
-  // taken over, but only one that holds whatever the path. (White's hand grows exactly
-  // where Black's shrinks.)
-  const bool attackerPoorer = side == Black ? HandContains(e.handBlack, hand) : HandContains(hand, e.handBlack);
-  if (side == mateAttacker && attackerPoorer && e.delta == 0 && !(e.length & MatePathTag)) {
-    *phi = MateInfinity;
-    *delta = 0;
-    *length = e.length;
-    return true;
-  }
-  return false;
+  if (!carried) return false;
+  *phi = carried->phi;
+  *delta = carried->delta;
+  *length = carried->length;
+  return true;
 }
 
-void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, uint32_t length) {
+void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, uint32_t length, uint32_t work) {
   if (!Table) return;
-  Table[IndexOf(p, side)] =
-      MateEntry{(uint32_t)p.keyBoard, (uint32_t)(p.keyBoard >> 32), p.hand[0], length, phi, delta};
+  const HashKey key = p.keyBoard;
+  const uint32_t hand = p.hand[0];
+  MateEntry* const bucket = BucketOf(key, side);
+  MateEntry* victim = bucket;
+  for (MateEntry* e = bucket; e != bucket + BucketWays; ++e) {
+    if (e->keyBoard == key && e->handBlack == hand) {
+      victim = e;
+      break;
+    }
+    if (e->work < victim->work) victim = e;
+  }
+  *victim = MateEntry{key, hand, length, (uint16_t)phi, (uint16_t)delta, work};
 }
 
 }  // namespace kestrel

@@ -1,6 +1,7 @@
-// The mate solver's table: one process-wide direct-mapped array of proof and
-// disproof numbers, always overwritten on store. It survives from the end of one
-// solve to the start of the next so that a proved mate can be played out later.
+// The mate solver's table: one process-wide array of proof and disproof numbers in
+// buckets of a few entries, placed by the board alone so that the hands met with one
+// board sit side by side. It survives from the end of one solve to the start of the
+// next so that a proved mate can be played out later.
 #pragma once
 
 #include <cstdint>
@@ -14,12 +15,16 @@ constexpr uint32_t MateInfinity = 65535;
 constexpr uint32_t MateLengthUnknown = ScoreNone;
 
 struct MateEntry {
-  uint32_t keyLow, keyHigh;  // keyBoard of the position
-  uint32_t handBlack;        // Black's hand word
-  uint32_t length;           // plies to mate when proven, else 65535
-  uint32_t phi, delta;       // for the side to move at the entry's position
+  HashKey keyBoard;    // the position's board key
+  uint32_t handBlack;  // Black's hand word
+  uint32_t length;     // plies to mate when proven, else 65535 (or a path tag)
+  uint16_t phi, delta; // for the side to move at the entry's position
+  uint32_t work;       // moves searched below the position: what a store keeps
 };
 static_assert(sizeof(MateEntry) == 24, "a mate table entry is six 32-bit words");
+// Entries per bucket: a store replaces the entry of the same position, else the one
+// with the least work.
+constexpr uint64_t MateBucketSize = 4;
 
 // The length word of a disproof that holds only on part of the solver's search: the
 // path bit, the depth bit when a ply or move-stack limit went into it, the single bit
@@ -34,27 +39,35 @@ constexpr uint32_t MateSerialMask = 0x1FFFFFFFu;
 // (m = 0 for tiny sizes), and clears it. Returns false, keeping the previous table,
 // when the memory cannot be had.
 bool AllocateMateTable(uint64_t bytes);
-// Writes the cleared entry (keys 0, hand 0, length 0, phi 1, delta 1) everywhere.
+// Empties every entry (key 0, hand 0, length 0, phi 1, delta 1, work 0).
 void ClearMateTable();
 // True once a table exists; its entry count.
 bool MateTableReady();
 uint64_t MateTableEntries();
 
 // Looks up the position with `side` to move. Found on an exact match of board key and
-// Black's hand; at an attacker node of the current solve, a disproof stored for the same
-// board with an attacker's hand that held at least as much of every kind also counts
-// (fewer pieces in hand never make a mate possible), unless that disproof holds only on
-// part of the search. A miss reads as phi 1, delta 1, length 31111.
-bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta, uint32_t* length);
-// Writes all six words of the position's entry.
-void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, uint32_t length);
+// Black's hand (*work then tells its stored work), unless that entry is still open and a
+// result stored for the same board with another hand decides the position: a mate found
+// with the attacker holding no more of any kind than now, or a refutation that holds on
+// any path found with the attacker holding at least as much of every kind. A miss reads
+// as phi 1, delta 1, length 31111 and work 0.
+bool MateTableProbe(const Position& p, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
+                    uint32_t* work = nullptr);
+// The same look-up for the position given by its board key and Black hand.
+bool MateTableProbe(HashKey keyBoard, uint32_t handBlack, int side, uint32_t* phi, uint32_t* delta, uint32_t* length,
+                    uint32_t* work = nullptr);
+// Starts loading the bucket of the position with this board key into the cache.
+void MateTablePrefetch(HashKey keyBoard, int side);
+// Stores the position's result: over its own entry when the bucket holds one, else over
+// the entry with the least work.
+void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, uint32_t length, uint32_t work = 1);
 
 // True when hand word `big` holds at least as many pieces of every kind as `small`.
 inline bool HandContains(uint32_t big, uint32_t small) {
   return big >= small && (small & 0xFFFFF & ~big) == 0;
 }
 
-// The attacker of the current (or last) solve, consulted by the probe's hand rule.
+// The attacker of the current (or last) solve, consulted by the probe's hand rules.
 extern int mateAttacker;
 
 }  // namespace kestrel

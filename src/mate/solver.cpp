@@ -129,42 +129,44 @@ uint32_t SettleTag(uint32_t tag, int ply) {
   return (tag & MateDepthTag) ? MatePathTag | MateDepthTag : 0;
 }
 
-// The path tag of the child reached by m when m leads back into the path: at a defender
-// node to an attacker position no richer for the attacker, at an attacker node to the
-// same defender position. Both are wins for the defender on this path. 0 otherwise.
-uint32_t RepeatTagOf(Position& p, Move m, int nodeType, int ply) {
+// The board key and Black hand of the position m leads to, through the key changes
+// alone.
+MatePathEntry ChildKeyOf(Position& p, Move m) {
   const HashKey kf = p.keyFull, kb = p.keyBoard;
   const Hand h0 = p.hand[0], h1 = p.hand[1];
   AdvanceKeys(p, m);
+  const MatePathEntry child{p.keyBoard, p.hand[0]};
+  p.keyFull = kf;
+  p.keyBoard = kb;
+  p.hand[0] = h0;
+  p.hand[1] = h1;
+  return child;
+}
+
+// The path tag of a child when its move leads back into the path: at a defender node
+// to an attacker position no richer for the attacker, at an attacker node to the same
+// defender position. Both are wins for the defender on this path. 0 otherwise.
+uint32_t RepeatTagOf(const MatePathEntry& child, int nodeType, int ply) {
   const int mode = nodeType == -1 ? RepeatDominated : RepeatExact;
-  int j = PathRepeats(ply, mode, p.keyBoard, p.hand[0]);
+  int j = PathRepeats(ply, mode, child.keyBoard, child.hand);
   // A position of the line being read out above this solve's root is as much a return
   // into the path as one of the solve's own path; it is held fixed for the whole solve,
   // so it counts as a repetition of the root.
-  if (j < 0 && LinePrefixRepeats(ply, mode, p.keyBoard, p.hand[0])) j = 0;
-  p.keyFull = kf;
-  p.keyBoard = kb;
-  p.hand[0] = h0;
-  p.hand[1] = h1;
+  if (j < 0 && LinePrefixRepeats(ply, mode, child.keyBoard, child.hand)) j = 0;
   return j < 0 ? 0 : MatePathTag | MateSingleTag | MateWork->nodeSerial[j + 1];
 }
 
-// Table values of the child reached by m, read through the key changes alone. A stored
-// path-dependent result whose path node is gone reads as unknown; a move back into the
-// path reads as a win for the defender. `tag` is 0 for results that hold on any path.
+// Table values of the child reached by the move at stack index i, read by the child's
+// key. A stored path-dependent result whose path node is gone reads as unknown; a move
+// back into the path reads as a win for the defender. `tag` is 0 for results that hold
+// on any path.
 struct ChildValues {
   uint32_t phi, delta, length, tag;
 };
-inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType, int ply) {
-  const HashKey kf = p.keyFull, kb = p.keyBoard;
-  const Hand h0 = p.hand[0], h1 = p.hand[1];
-  AdvanceKeys(p, *m);
+inline ChildValues ProbeChild(int i, int side, int nodeType, int ply) {
+  const MatePathEntry& key = MateWork->childKey[i];
   ChildValues c;
-  MateTableProbe(p, -side, &c.phi, &c.delta, &c.length);
-  p.keyFull = kf;
-  p.keyBoard = kb;
-  p.hand[0] = h0;
-  p.hand[1] = h1;
+  MateTableProbe(key.keyBoard, key.hand, -side, &c.phi, &c.delta, &c.length);
   c.tag = 0;
   if (c.length & MatePathTag) {
     // Only wins of the defender carry tags; anything else would be a stray entry.
@@ -178,7 +180,7 @@ inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType
   }
   if (c.phi != MateInfinity && c.phi > MateNumberCap) c.phi = MateNumberCap;
   if (c.delta != MateInfinity && c.delta > MateNumberCap) c.delta = MateNumberCap;
-  const uint32_t repeat = MateWork->repeatTag[m - MateWork->moveStack];
+  const uint32_t repeat = MateWork->repeatTag[i];
   if (repeat) {
     const bool defenderWins = nodeType == -1 ? c.delta == 0 : c.phi == 0;
     c.tag = defenderWins ? LongerLivedTag(c.tag, repeat) : repeat;
@@ -188,9 +190,6 @@ inline ChildValues ProbeChild(Position& p, const Move* m, int side, int nodeType
   }
   return c;
 }
-
-inline Move* ListBegin(int ply) { return MateWork->moveStack + MateWork->listEnd[ply - 1]; }
-inline Move* ListEnd(int ply) { return MateWork->moveStack + MateWork->listEnd[ply]; }
 
 // What one pass over a node's children gives: the node's phi and delta, the tag of a
 // win for the defender (on which part of the search it holds), the length of a proved
@@ -211,14 +210,17 @@ struct ChildScan {
 // won for its side to move; the tag then joins theirs). The child to search next is the
 // one with the smallest delta, the first of equals. One pass, not one per number: the
 // table look-ups of the children are most of the solver's time.
-void ScanChildren(Position& p, int side, int nodeType, int ply, ChildScan& s) {
+void ScanChildren(int side, int nodeType, int ply, ChildScan& s) {
   uint32_t minDelta = MateInfinity, sum = 0, refuteTag = 0, sumTag = 0, bestDelta = MateInfinity;
   bool refuted = false;
   s.bestLength = s.maxLength = 0;
   s.best = NoMove;
   s.phiBest = s.delta2 = MateInfinity;
-  for (Move* m = ListBegin(ply); m != ListEnd(ply); ++m) {
-    const ChildValues c = ProbeChild(p, m, side, nodeType, ply);
+  const int begin = MateWork->listEnd[ply - 1], end = MateWork->listEnd[ply];
+  // The children's buckets are fetched together rather than one after the other.
+  for (int i = begin; i != end; ++i) MateTablePrefetch(MateWork->childKey[i].keyBoard, -side);
+  for (int i = begin; i != end; ++i) {
+    const ChildValues c = ProbeChild(i, side, nodeType, ply);
     if (c.delta == 0) {
       if (!c.tag) {
         s.phi = 0;
@@ -238,7 +240,7 @@ void ScanChildren(Position& p, int side, int nodeType, int ply, ChildScan& s) {
     if (c.delta < bestDelta) {
       s.delta2 = bestDelta;
       bestDelta = c.delta;
-      s.best = *m;
+      s.best = MateWork->moveStack[i];
       s.phiBest = c.phi;
     } else if (c.delta < s.delta2) {
       s.delta2 = c.delta;
@@ -301,8 +303,8 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   // 5. A table entry that already reaches one of the thresholds answers the node.
   // A result that holds only on part of the search counts while its path node is on
   // the path (plies above this one).
-  uint32_t phi, delta, length;
-  if (MateTableProbe(p, side, &phi, &delta, &length) && (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) &&
+  uint32_t phi, delta, length, work;
+  if (MateTableProbe(p, side, &phi, &delta, &length, &work) && (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta) &&
       (!(length & MatePathTag) || TagOnPath(length, ply - 1))) {
     w.phiBound[ply] = phi;
     w.deltaBound[ply] = delta;
@@ -336,16 +338,22 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     }
   }
   w.listEnd[ply] = (int)(end - w.moveStack);
-  // The moves back into the path are found once: the path stays as it is while this
-  // node is searched.
-  for (Move* m = begin; m != end; ++m) w.repeatTag[m - w.moveStack] = RepeatTagOf(p, *m, nodeType, ply);
-  // 9. While searched, the node's entry holds its own thresholds.
+  // The children's keys and the moves back into the path are found once: the path stays
+  // as it is while this node is searched.
+  for (Move* m = begin; m != end; ++m) {
+    const int i = (int)(m - w.moveStack);
+    w.childKey[i] = ChildKeyOf(p, *m);
+    w.repeatTag[i] = RepeatTagOf(w.childKey[i], nodeType, ply);
+  }
+  // 9. While searched, the node's entry holds its own thresholds, with the work done
+  // below it so far, so that its bucket keeps it meanwhile.
+  const uint32_t nodesAtEntry = mateNodes;
   w.mateLength[ply] = MateInfinity;
-  MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity);
+  MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity, work + 1);
   // 10. Expand the most promising child until a threshold is reached.
   ChildScan scan;
   for (;;) {
-    ScanChildren(p, side, nodeType, ply, scan);
+    ScanChildren(side, nodeType, ply, scan);
     phi = scan.phi;
     delta = scan.delta;
     if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta || scan.best == NoMove) break;
@@ -362,7 +370,8 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     if (mateAborted) return;
   }
   // 11. Results and the mate length of a proved node. A win of the defender keeps the
-  // tag of what it rests on in place of the length.
+  // tag of what it rests on in place of the length. The entry keeps the work done below
+  // the node in all its searches.
   w.phiBound[ply] = phi;
   w.deltaBound[ply] = delta;
   if (nodeType == 1 && phi == 0) w.mateLength[ply] = scan.bestLength + 1;
@@ -370,7 +379,8 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   const bool defenderWins = nodeType == 1 ? delta == 0 : phi == 0;
   const uint32_t tag = defenderWins ? SettleTag(scan.tag, ply) : 0;
   if (ply == 1) rootTag = tag;
-  MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply]);
+  const uint64_t spent = (uint64_t)work + 1 + (mateNodes - nodesAtEntry);
+  MateTableStore(p, side, phi, delta, tag ? tag : w.mateLength[ply], spent < 0xFFFFFFFFu ? (uint32_t)spent : 0xFFFFFFFFu);
 }
 
 }  // namespace

@@ -31,8 +31,9 @@ struct MateWorkArea {
   // Serial number of the node searched at each ply of the current path; serials grow
   // with depth, so a serial names one node of the path as long as it is on the path.
   uint32_t nodeSerial[MatePlyLimit + 2];
-  // Per move of the stack: the path tag of its child when the move leads back into the
-  // path, else 0.
+  // Per move of the stack: the board key and Black hand of the position it leads to,
+  // and the path tag of that child when the move leads back into the path, else 0.
+  MatePathEntry childKey[MateStackSize];
   uint32_t repeatTag[MateStackSize];
   // While a line read-out proves a stretch again: the positions of the line above the
   // nested solve's root (even index: attacker to move), which count as returns into

@@ -163,6 +163,69 @@ TEST_F(MateFixture, ShortAnswers) {
   TakeBackMove(*p, first, again);
 }
 
+// One board, several Black hands: the table keeps them side by side and lets a settled
+// result decide the hands it covers (a mate for an attacker at least as rich, a
+// refutation for one at most as rich, never a refutation that rests on the path), for
+// either attacker and either side to move; an open entry of the position itself gives
+// way to such a result. A bucket keeps the entries with the most work.
+TEST_F(MateFixture, TableCarriesResultsAcrossHands) {
+  ASSERT_TRUE(AllocateMateTable(DefaultMateHashBytes));
+  auto at = [&](const char* hand) {
+    SetSfen(*p, std::string("4k4/9/9/9/9/9/9/9/4K4 b ") + hand + " 1");
+    return std::ref(*p);
+  };
+  uint32_t phi, delta, length;
+  auto probe = [&](const char* hand, int side) {
+    return MateTableProbe(at(hand), side, &phi, &delta, &length) ? std::make_pair(phi, delta) : std::make_pair(9u, 9u);
+  };
+  const auto miss = std::make_pair(9u, 9u);
+  for (const int attacker : {Black, White}) {
+    mateAttacker = attacker;
+    // Black hands ordered by what the attacker holds: poor < mid < rich.
+    const char* poor = attacker == Black ? "G" : "GSN";
+    const char* mid = attacker == Black ? "GS" : "GS";
+    const char* rich = attacker == Black ? "GSN" : "G";
+    const char* other = attacker == Black ? "SN" : "GN";  // neither more nor less than mid
+    for (const int side : {attacker, -attacker}) {
+      // Phi and delta of a win for the attacker and for the defender, from `side`'s view.
+      const uint32_t w0 = side == attacker ? 0 : MateInfinity, w1 = MateInfinity - w0;
+      ClearMateTable();
+      MateTableStore(at(mid), side, w0, w1, 7);
+      EXPECT_EQ(probe(rich, side), std::make_pair(w0, w1)) << attacker << side;
+      EXPECT_EQ(length, 7u);
+      EXPECT_EQ(probe(poor, side), miss) << attacker << side;
+      EXPECT_EQ(probe(other, side), miss) << attacker << side;
+      EXPECT_EQ(probe(mid, -side), miss) << "the other side to move";
+      ClearMateTable();
+      MateTableStore(at(mid), side, w1, w0, MateInfinity);
+      EXPECT_EQ(probe(poor, side), std::make_pair(w1, w0)) << attacker << side;
+      EXPECT_EQ(probe(rich, side), miss) << attacker << side;
+      EXPECT_EQ(probe(other, side), miss) << attacker << side;
+      // A refutation that rests on the path holds for its own hand only.
+      MateTableStore(at(mid), side, w1, w0, MatePathTag | MateSingleTag | 5);
+      EXPECT_EQ(probe(poor, side), miss) << attacker << side;
+      EXPECT_EQ(probe(mid, side), std::make_pair(w1, w0));
+      // The position's own open entry gives way to a settled result of another hand.
+      ClearMateTable();
+      MateTableStore(at(rich), side, 3, 4, MateInfinity, 50);
+      EXPECT_EQ(probe(rich, side), std::make_pair(3u, 4u));
+      MateTableStore(at(mid), side, w0, w1, 9);
+      EXPECT_EQ(probe(rich, side), std::make_pair(w0, w1)) << attacker << side;
+    }
+  }
+  // Four hands share the bucket; a fifth replaces the one with the least work, and a
+  // position stored again keeps its own entry.
+  mateAttacker = Black;
+  ClearMateTable();
+  const char* hands[] = {"P", "2P", "3P", "4P", "5P"};
+  const uint32_t work[] = {5, 1, 7, 3, 4};
+  for (int i = 0; i < 4; ++i) MateTableStore(at(hands[i]), Black, 10 + i, 20, MateInfinity, work[i]);
+  MateTableStore(at(hands[0]), Black, 30, 20, MateInfinity, 6);
+  for (int i = 0; i < 4; ++i) EXPECT_EQ(probe(hands[i], Black).first, i == 0 ? 30u : 10u + i) << hands[i];
+  MateTableStore(at(hands[4]), Black, 14, 20, MateInfinity, work[4]);
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(probe(hands[i], Black) == miss, i == 1) << hands[i];
+}
+
 TEST_F(MateFixture, LongProblemsForBothSides) {
   const char* problems[] = {
       "+R4r3/G5k2/9/2n6/9/9/9/9/4K4 b R2G 1",
