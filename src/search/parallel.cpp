@@ -200,10 +200,7 @@ int SearchSplitPoint(SearchBlock& c) {
       }
     } else {
       stage = inCheck ? NextEvasion(parent, ply, side) : NextMove(parent, ply, side);
-      if (stage != 0) {
-        m = parent.ply[ply].currentMove;
-        moveCount = ++parent.ply[ply].moveCount;
-      }
+      if (stage != 0) m = parent.ply[ply].currentMove;
     }
     parent.lock.Unlock();
     if (m == 0) return finish();
@@ -218,6 +215,13 @@ int SearchSplitPoint(SearchBlock& c) {
       c.nodes++;
       UnmakeSearchMove(c, ply, m);
       continue;
+    }
+    // The node's count of legal moves, shared by the threads at the split point, as the
+    // owner counts them: moves that leave the king attacked do not count.
+    if (rootIndex < 0) {
+      parent.lock.Lock();
+      moveCount = ++parent.ply[ply].moveCount;
+      parent.lock.Unlock();
     }
     const int e = ExtensionFor(c, ply, m, side) - OnePly;
     const int r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e);
