@@ -16,12 +16,13 @@ namespace {
 using Parallel = test::SearchFixture;
 
 // Every position searched on four threads ends with a legal move of the root, shown at
-// the head of the main line, and splits happen on the way; one thread never splits.
+// the head of the main line, and splits happen on the way, some of them ended by a
+// helper's cut-off; one thread never splits.
 TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
   const int depth = sanitized ? 4 : 5;
   for (const int threads : {1, 4}) {
-    int splits = 0, searched = 0;
+    int splits = 0, cutoffs = 0, searched = 0;
     for (const std::string& text : test::SamplePositions()) {
       if ((sanitized || threads == 1) && ++searched > 3) break;
       int side;
@@ -40,8 +41,10 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
         MakeMove(*p, pv.moves[ply]);
       }
       splits += SplitCount();
+      cutoffs += SplitAbortCount();
     }
     EXPECT_EQ(splits > 0, threads > 1) << threads;
+    EXPECT_EQ(cutoffs > 0, threads > 1) << threads;
   }
 }
 
