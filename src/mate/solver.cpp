@@ -157,16 +157,23 @@ uint32_t RepeatTagOf(const MatePathEntry& child, int nodeType, int ply) {
 }
 
 // Table values of the child reached by the move at stack index i, read by the child's
-// key. A stored path-dependent result whose path node is gone reads as unknown; a move
-// back into the path reads as a win for the defender. `tag` is 0 for results that hold
-// on any path.
+// key; where the table has lost the entry, what the node last learnt of the child (two
+// children that keep pushing each other out of one bucket would otherwise be searched
+// in turn for ever). A stored path-dependent result whose path node is gone reads as
+// unknown; a move back into the path reads as a win for the defender. `tag` is 0 for
+// results that hold on any path.
 struct ChildValues {
   uint32_t phi, delta, length, tag;
 };
 inline ChildValues ProbeChild(int i, int side, int nodeType, int ply) {
   const MatePathEntry& key = MateWork->childKey[i];
   ChildValues c;
-  MateTableProbe(key.keyBoard, key.hand, -side, &c.phi, &c.delta, &c.length);
+  if (!MateTableProbe(key.keyBoard, key.hand, -side, &c.phi, &c.delta, &c.length)) {
+    const MateChildMemo& memo = MateWork->childMemo[i];
+    c.phi = memo.phi;
+    c.delta = memo.delta;
+    c.length = memo.length;
+  }
   c.tag = 0;
   if (c.length & MatePathTag) {
     // Only wins of the defender carry tags; anything else would be a stray entry.
@@ -198,7 +205,7 @@ inline ChildValues ProbeChild(int i, int side, int nodeType, int ply) {
 struct ChildScan {
   uint32_t phi, delta, tag;
   uint32_t bestLength, maxLength;
-  Move best;
+  int best;  // stack index of the child to search, -1 for none
   uint32_t phiBest, delta2;
 };
 
@@ -214,7 +221,7 @@ void ScanChildren(int side, int nodeType, int ply, ChildScan& s) {
   uint32_t minDelta = MateInfinity, sum = 0, refuteTag = 0, sumTag = 0, bestDelta = MateInfinity;
   bool refuted = false;
   s.bestLength = s.maxLength = 0;
-  s.best = NoMove;
+  s.best = -1;
   s.phiBest = s.delta2 = MateInfinity;
   const int begin = MateWork->listEnd[ply - 1], end = MateWork->listEnd[ply];
   // The children's buckets are fetched together rather than one after the other.
@@ -240,7 +247,7 @@ void ScanChildren(int side, int nodeType, int ply, ChildScan& s) {
     if (c.delta < bestDelta) {
       s.delta2 = bestDelta;
       bestDelta = c.delta;
-      s.best = MateWork->moveStack[i];
+      s.best = i;
       s.phiBest = c.phi;
     } else if (c.delta < s.delta2) {
       s.delta2 = c.delta;
@@ -344,6 +351,7 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     const int i = (int)(m - w.moveStack);
     w.childKey[i] = ChildKeyOf(p, *m);
     w.repeatTag[i] = RepeatTagOf(w.childKey[i], nodeType, ply);
+    w.childMemo[i] = MateChildMemo{1, 1, MateLengthUnknown};
   }
   // 9. While searched, the node's entry holds its own thresholds, with the work done
   // below it so far, so that its bucket keeps it meanwhile.
@@ -356,18 +364,25 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     ScanChildren(side, nodeType, ply, scan);
     phi = scan.phi;
     delta = scan.delta;
-    if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta || scan.best == NoMove) break;
+    if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta || scan.best < 0) break;
     // Thresholds stay below infinity: a searched node's entry holds them meanwhile.
     const uint32_t childPhiBound = w.deltaBound[ply] + scan.phiBest - delta;
     w.phiBound[ply + 1] = childPhiBound < MateInfinity ? childPhiBound : MateInfinity - 1;
     w.deltaBound[ply + 1] = w.phiBound[ply] < scan.delta2 + 1 ? w.phiBound[ply] : scan.delta2 + 1;
-    const Move best = scan.best;
+    const Move best = w.moveStack[scan.best];
     const MoveUndo undo = PlayMove(p, best);
     ++mateNodes;
     w.pathHistory[ply] = MatePathEntry{p.keyBoard, p.hand[0]};
     SearchMateNode(p, -side, -nodeType, ply + 1);
+    if (mateAborted) {
+      TakeBackMove(p, best, undo);
+      return;
+    }
+    // What the child's search left, kept in case the table loses it.
+    MateChildMemo& memo = w.childMemo[scan.best];
+    if (!MateTableProbe(p, -side, &memo.phi, &memo.delta, &memo.length))
+      memo = MateChildMemo{w.phiBound[ply + 1], w.deltaBound[ply + 1], MateLengthUnknown};
     TakeBackMove(p, best, undo);
-    if (mateAborted) return;
   }
   // 11. Results and the mate length of a proved node. A win of the defender keeps the
   // tag of what it rests on in place of the length. The entry keeps the work done below

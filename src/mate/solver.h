@@ -20,6 +20,11 @@ struct MatePathEntry {
   uint32_t hand;
 };
 
+// What a node last learnt of one of its children.
+struct MateChildMemo {
+  uint32_t phi, delta, length;
+};
+
 // The solver's per-ply arrays, indexed by ply (the root is ply 1).
 struct MateWorkArea {
   Move moveStack[MateStackSize];
@@ -35,6 +40,9 @@ struct MateWorkArea {
   // and the path tag of that child when the move leads back into the path, else 0.
   MatePathEntry childKey[MateStackSize];
   uint32_t repeatTag[MateStackSize];
+  // Per move of the stack: the table word on its child as last seen (phi, delta and the
+  // length word), read where the table has since lost the child's entry.
+  MateChildMemo childMemo[MateStackSize];
   // While a line read-out proves a stretch again: the positions of the line above the
   // nested solve's root (even index: attacker to move), which count as returns into
   // the path. Empty in an ordinary solve.

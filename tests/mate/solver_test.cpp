@@ -247,6 +247,28 @@ TEST_F(MateFixture, LongProblemsForBothSides) {
   }
 }
 
+// A table far too small for the tree still lets the solver prove short mates: a node
+// remembers what its searched children gave, so two children that push each other out
+// of one bucket are not searched in turn for ever.
+TEST_F(MateFixture, TinyTableStillProves) {
+  ASSERT_TRUE(AllocateMateTable(4000));  // 32 entries
+  const char* problems[] = {
+      "2+Rnk4/1G4lSs/4Gn3/9/9/9/9/9/4K4 b P 1",
+      "ln+B2gsnl/1R2gk1b1/ppp2pppp/3p+R4/9/P1P5P/1P1PP1PP1/9/LNSGKGSNL b S2P 1",
+      "ln+B2gsnl/4gk1b1/ppp3ppp/3p+R4/9/P1P5P/1P1PP1PP1/9/LNSGKGSNL b RS2Pp 1",
+      "l2g1g1nl/1rs2ks2/1p2pp1pp/2pp1+bp2/p4b3/2P5P/P+r1PKPPP1/9/LNSG1GSNL w N2p 1",
+  };
+  for (const char* sfen : problems) {
+    side = SetSfen(*p, sfen);
+    MateLimits limits;
+    limits.nodes = 100000;
+    mateGiveUpLargeTrees = false;
+    EXPECT_EQ(SolveMate(*p, side, limits, 0), 1) << sfen << ": " << mateNodes << " moves";
+    mateGiveUpLargeTrees = true;
+  }
+  ASSERT_TRUE(AllocateMateTable(DefaultMateHashBytes));
+}
+
 // Node, time and depth limits and the stop flag end a solve unproved: "timeout", never
 // "nomate"; a mate within the depth limit is still found.
 TEST_F(MateFixture, LimitsEndTheSolveUnproved) {
