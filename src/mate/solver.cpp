@@ -365,10 +365,14 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     phi = scan.phi;
     delta = scan.delta;
     if (w.phiBound[ply] <= phi || w.deltaBound[ply] <= delta || scan.best < 0) break;
-    // Thresholds stay below infinity: a searched node's entry holds them meanwhile.
+    // Thresholds stay below infinity: a searched node's entry holds them meanwhile. The
+    // child may run half as far again past the second-best child's delta before the
+    // search turns to that one: switching back and forth between near-equal children
+    // costs more than it saves.
     const uint32_t childPhiBound = w.deltaBound[ply] + scan.phiBest - delta;
     w.phiBound[ply + 1] = childPhiBound < MateInfinity ? childPhiBound : MateInfinity - 1;
-    w.deltaBound[ply + 1] = w.phiBound[ply] < scan.delta2 + 1 ? w.phiBound[ply] : scan.delta2 + 1;
+    const uint32_t childDeltaBound = scan.delta2 + scan.delta2 / 2 + 1;
+    w.deltaBound[ply + 1] = w.phiBound[ply] < childDeltaBound ? w.phiBound[ply] : childDeltaBound;
     const Move best = w.moveStack[scan.best];
     const MoveUndo undo = PlayMove(p, best);
     ++mateNodes;
