@@ -31,9 +31,11 @@ inline std::unique_ptr<Position> NewPosition() {
   return p;
 }
 
-// Reads "<board> <b|w> <hands>" into p; returns the side to move, 0 on bad text.
+// Reads "<board> <b|w> <hands>" into p; returns the side to move, 0 on bad text or on
+// more pieces of a kind than a game has (hand counts beyond them have no hash keys).
 inline int SetSfen(Position& p, const std::string& sfen) {
   ClearBoard(p);
+  int counts[8] = {};
   size_t i = 0;
   int row = 0, col = 0;
   for (; i < sfen.size() && sfen[i] != ' '; ++i) {
@@ -46,6 +48,7 @@ inline int SetSfen(Position& p, const std::string& sfen) {
     const char* at = std::strchr(letters, c);
     if (!at || row > 8 || col > 8) return 0;
     int code = (int)(at - letters);
+    ++counts[code >> 1];
     if (promoted) code |= 16;
     p.board[MakeSquare(row, col)] = (uint8_t)code;
     ++col;
@@ -62,8 +65,12 @@ inline int SetSfen(Position& p, const std::string& sfen) {
     const char* letters = "PpLlNnSsGgBbRr";
     const char* at = std::strchr(letters, sfen[i]);
     if (!at) continue;
+    counts[(at - letters) >> 1] += count;
     for (int n = 0; n < count; ++n) HandAdd(p, (int)(at - letters));
   }
+  static constexpr int Limit[7] = {18, 4, 4, 4, 4, 2, 2};
+  for (int kind = 0; kind < 7; ++kind)
+    if (counts[kind] > Limit[kind]) return 0;
   p.historyCount = 0;
   FinishSetup(p, side);
   return side;

@@ -228,8 +228,8 @@ TEST_F(MateFixture, TableCarriesResultsAcrossHands) {
 
 TEST_F(MateFixture, LongProblemsForBothSides) {
   const char* problems[] = {
-      "+R4r3/G5k2/9/2n6/9/9/9/9/4K4 b R2G 1",
-      "2l4k1/9/9/3r3r1/5+R3/9/9/9/4K4 b RGS 1",
+      "+R4r3/G5k2/9/2n6/9/9/9/9/4K4 b B2G 1",
+      "2l4k1/9/9/3r3b1/5+R3/9/9/9/4K4 b BGS 1",
       "1g4k2/1+P2+S2b1/8n/9/9/9/9/9/4K4 b RGS 1",
       // Long enough that the table loses part of the proof before the line is read out.
       // (Its proof hinges on which entries survive, so only Black's version is posed.)
@@ -299,7 +299,7 @@ TEST_F(MateFixture, GoMateTimesItselfAndLeavesTheGameClockAlone) {
   State->rootSide = White;
   State->usedThisMove[0] = 1000000000;
   State->blackRemaining = 5000;
-  const std::string a = Go("2l4k1/9/9/3r3r1/5+R3/9/9/9/4K4 b RGS 1", "go mate 60000");
+  const std::string a = Go("2l4k1/9/9/3r3b1/5+R3/9/9/9/4K4 b BGS 1", "go mate 60000");
   EXPECT_EQ(State->usedThisMove[0], 1000000000);
   EXPECT_EQ(State->blackRemaining, 5000);
   EXPECT_GE(ReplayMatingLine(*p, side, a), 15);
