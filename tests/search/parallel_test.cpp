@@ -83,12 +83,12 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
 }
 
 // Mates from the engine's games, drops in most of them, each with the iteration in which
-// one thread first scores it (the second came from a split nested in a helper's split,
-// which once rewrote the outer split's record and lost the mate). Searched four plies
-// deeper on one, two and four threads, several times: every run keeps a mate score and
-// plays a main line as long as the score says, which starts with the best move and mates.
-// Helpers change the tree's shape (moves searched side by side, shared history), so a
-// mate can come an iteration or three later than on one thread, never not at all.
+// one thread first scores it (on the first, a split nested in a helper's split once
+// rewrote the outer split's record and lost the mate). Searched four plies deeper on one,
+// two and four threads, several times: every run keeps a mate score and plays a main line
+// as long as the score says, which starts with the best move and mates. Helpers change
+// the tree's shape (moves searched side by side, shared history), so a mate can come an
+// iteration or three later than on one thread, but it must come.
 constexpr const char* MatesWithinReach = R"(
 l+Bsg1gsnl/r6b1/ppp1k1ppp/9/9/P1P1P4/1P1P2PPP/4GR3/LNSGK1SNL b N3Pp 1 7
 1r5nl/l3s1+Sp1/1pk5p/p2Np1Sb1/1P3R3/9/P3PpPKP/5gp2/+n6NL b B2G2Pgsl4p 1 6
