@@ -68,11 +68,11 @@ inline bool Settled(const MateEntry& e) { return (e.phi == 0 || e.delta == 0) &&
 // does so whatever the defender holds. With the board equal, White's hand grows
 // exactly where Black's shrinks.
 inline bool Carries(const MateEntry& e, uint32_t hand, bool attackerToMove) {
-  const bool attackerRicher = mateAttacker == Black ? HandContains(hand, e.handBlack) : HandContains(e.handBlack, hand);
-  const bool attackerPoorer = mateAttacker == Black ? HandContains(e.handBlack, hand) : HandContains(hand, e.handBlack);
   if (!Settled(e)) return false;
   const bool mate = attackerToMove ? e.phi == 0 : e.delta == 0;
-  return mate ? attackerRicher : attackerPoorer;
+  // A mate carries to a richer attacker, a refutation to a poorer one.
+  const bool blackRicherNeeded = mate == (mateAttacker == Black);
+  return blackRicherNeeded ? HandContains(hand, e.handBlack) : HandContains(e.handBlack, hand);
 }
 
 }  // namespace
