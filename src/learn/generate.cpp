@@ -199,45 +199,7 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
   return ok;
 }
 
-int RunGenerateCommand(int argc, char** argv) {
-  GenerateSettings s;
-  std::string startFile;
-  for (int i = 0; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto next = [&](uint64_t* v) {
-      if (i + 1 >= argc) return false;
-      *v = std::strtoull(argv[++i], nullptr, 10);
-      return true;
-    };
-    uint64_t v = 0, w = 0;
-    bool ok = true;
-    if (a == "--out" && i + 1 < argc) s.outPath = argv[++i];
-    else if (a == "--start-file" && i + 1 < argc) startFile = argv[++i];
-    else if (a == "--games") ok = next(&s.games);
-    else if (a == "--records") ok = next(&s.records);
-    else if (a == "--seconds") ok = next(&s.seconds);
-    else if (a == "--depth") ok = next(&v), s.depth = (int)v;
-    else if (a == "--nodes") ok = next(&s.nodes);
-    else if (a == "--max-nodes") ok = next(&s.maxNodes);
-    else if (a == "--seed") ok = next(&s.seed);
-    else if (a == "--random-plies") ok = next(&v) && next(&w), s.randomPliesMin = (int)v, s.randomPliesMax = (int)w;
-    else if (a == "--ply-cap") ok = next(&v), s.plyCap = (int)v;
-    else if (a == "--resign") ok = next(&v), s.resignScore = (int)v;
-    else if (a == "--hash") ok = next(&v), s.hashMb = (int)v;
-    else if (a == "--quiet") s.quiet = true;
-    else ok = false;
-    if (!ok) {
-      std::fprintf(stderr, "generate: bad option %s\n", a.c_str());
-      return 2;
-    }
-  }
-  if (s.outPath.empty() || (s.games == 0 && s.records == 0 && s.seconds == 0) || s.depth < 1 || s.depth > 30 ||
-      s.randomPliesMin < 0 || s.randomPliesMax < s.randomPliesMin || s.resignScore < 100 || s.hashMb < 1) {
-    std::fprintf(stderr,
-                 "usage: kestrel generate --out FILE (--games N | --records N | --seconds N) [--depth D [--max-nodes N] | --nodes N]\n"
-                 "       [--seed S] [--random-plies MIN MAX] [--ply-cap N] [--resign SCORE] [--hash MB] [--start-file FILE] [--quiet]\n");
-    return 2;
-  }
+int RunGenerate(GenerateSettings s, const std::string& startFile) {
   if (!startFile.empty()) {
     std::ifstream in(startFile);
     if (!in) {

@@ -44,8 +44,9 @@ struct GenerateTotals {
 // appends their records to `shard`. Returns false when the shard cannot be written.
 bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals);
 
-// "kestrel generate ...": parses the options, loads the engine data of the current
-// directory and runs; returns the exit status.
-int RunGenerateCommand(int argc, char** argv);
+// "kestrel generate": reads the start positions of `startFile` (one USI position text a
+// line; none when empty), loads the engine data of the current directory and runs;
+// returns the exit status.
+int RunGenerate(GenerateSettings s, const std::string& startFile);
 
 }  // namespace kestrel

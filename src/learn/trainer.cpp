@@ -175,46 +175,13 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
   return curve;
 }
 
-int RunTrainCommand(int argc, char** argv) {
-  TrainSettings s;
-  s.loss.scale = 0;
-  std::string outDir = ".", initPath;
-  double validationFraction = 0.05;
-  bool writeFull = true;
-  std::vector<std::string> shards;
-  for (int i = 0; i < argc; ++i) {
-    const std::string a = argv[i];
-    const bool hasValue = i + 1 < argc;
-    auto num = [&] { return std::strtod(argv[++i], nullptr); };
-    if (a == "--out-dir" && hasValue) outDir = argv[++i];
-    else if (a == "--init" && hasValue) initPath = argv[++i];
-    else if (a == "--csv" && hasValue) s.csvPath = argv[++i];
-    else if (a == "--epochs" && hasValue) s.epochs = (int)num();
-    else if (a == "--batch" && hasValue) s.batchSize = (int)num();
-    else if (a == "--lr" && hasValue) s.learningRate = num();
-    else if (a == "--lr-decay" && hasValue) s.lrDecay = num();
-    else if (a == "--l2" && hasValue) s.l2 = num();
-    else if (a == "--eps" && hasValue) s.adamEpsilon = num();
-    else if (a == "--lambda" && hasValue) s.loss.lambda = num();
-    else if (a == "--scale" && hasValue) s.loss.scale = num();
-    else if (a == "--validation" && hasValue) validationFraction = num();
-    else if (a == "--threads" && hasValue) s.threads = (int)num();
-    else if (a == "--seed" && hasValue) s.seed = (uint64_t)num();
-    else if (a == "--no-full") writeFull = false;
-    else if (a == "--quiet") s.quiet = true;
-    else if (a.compare(0, 2, "--") == 0) {
-      std::fprintf(stderr, "train: bad option %s\n", a.c_str());
-      return 2;
-    } else shards.push_back(a);
-  }
-  if (shards.empty() || s.epochs < 0 || s.batchSize < 1 || s.learningRate <= 0 || s.loss.lambda < 0 ||
-      s.loss.lambda > 1 || validationFraction < 0 || validationFraction >= 1 || s.threads < 1 || s.threads > 64) {
-    std::fprintf(stderr,
-                 "usage: kestrel train [--out-dir DIR] [--epochs N] [--batch N] [--lr X] [--lr-decay X] [--l2 X]\n"
-                 "       [--lambda X] [--scale X] [--validation FRACTION] [--threads N] [--seed S] [--csv FILE]\n"
-                 "       [--init COMPACT_FILE] [--no-full] [--quiet] SHARD...\n");
-    return 2;
-  }
+int RunTrain(const TrainCommand& command) {
+  TrainSettings s = command.settings;
+  const std::string& outDir = command.outDir;
+  const std::string& initPath = command.initPath;
+  const double validationFraction = command.validationFraction;
+  const bool writeFull = command.writeFull;
+  const std::vector<std::string>& shards = command.shards;
   // 1. The piece values the evaluation adds to the learned sums.
   InitEngine();
   if (!LoadDataFiles()) {

@@ -53,7 +53,20 @@ SetStats MeasureSet(const std::vector<TrainSample>& samples, const float* w, con
 // The mean loss alone.
 double MeanLoss(const std::vector<TrainSample>& samples, const float* w, const LossSettings& ls, int threads);
 
-// "kestrel train ...": reads shards, trains, writes the weight files; the exit status.
-int RunTrainCommand(int argc, char** argv);
+// What "kestrel train" is asked to do: the settings, where the weight files go, the
+// compact file to start from (empty: from zero), the share of each shard's games held
+// out for validation, whether the full feature file is written too, and the shards.
+struct TrainCommand {
+  TrainSettings settings;
+  std::string outDir = ".";
+  std::string initPath;
+  double validationFraction = 0.05;
+  bool writeFull = true;
+  std::vector<std::string> shards;
+};
+
+// Reads the shards, trains (the scale fitted when settings.loss.scale is 0) and writes
+// the weight files; returns the exit status.
+int RunTrain(const TrainCommand& command);
 
 }  // namespace kestrel

@@ -52,7 +52,23 @@ GameOutcome PlayMatchGame(const EngineSpec engines[2], int blackIndex, const Mat
 // An opening of `plies` random legal moves from the start position, drawn from `seed`.
 std::string RandomOpening(int plies, uint64_t seed);
 
-// Runs "match ..." (see README); returns the process exit status.
-int RunMatchCommand(int argc, char** argv);
+// What a match plays: two engines, the clock, the number of games and how many run at
+// once, the openings' random plies and seed, the draw by length, the optional sequential
+// test (5 % errors both ways) and the game log.
+struct MatchSettings {
+  EngineSpec engines[2];
+  MatchClock clock;
+  int games = 20;
+  int concurrency = 2;
+  int randomPlies = 8;
+  int maxPlies = 320;
+  uint64_t seed = 1;
+  bool sprt = false;
+  double elo0 = 0, elo1 = 10, alpha = 0.05, beta = 0.05;
+  std::string logPath;
+};
+
+// Plays the match, printing each game and the result; returns the process exit status.
+int RunMatch(MatchSettings s);
 
 }  // namespace kestrel

@@ -1,7 +1,5 @@
-// The "match" command: its arguments, games on several cores, running results and the
-// sequential test.
+// A match: games on several cores, running results and the sequential test.
 #include <atomic>
-#include <climits>
 #include <cinttypes>
 #include <cmath>
 #include <cstdio>
@@ -20,74 +18,6 @@ namespace kestrel {
 
 namespace {
 
-struct MatchSettings {
-  EngineSpec engines[2];
-  MatchClock clock;
-  int games = 20;
-  int concurrency = 2;
-  int randomPlies = 8;
-  int maxPlies = 320;
-  uint64_t seed = 1;
-  bool sprt = false;
-  double elo0 = 0, elo1 = 10, alpha = 0.05, beta = 0.05;
-  std::string logPath;
-};
-
-void PrintUsage() {
-  std::fprintf(stderr,
-               "usage: kestrel match --engine BINARY DIR [NAME] [--option NAME=VALUE ...]\n"
-               "                     --engine BINARY DIR [NAME] [--option NAME=VALUE ...]\n"
-               "                     [--games N] [--concurrency N] [--byoyomi MS] [--time MS] [--inc MS]\n"
-               "                     [--tolerance MS] [--random-plies N] [--max-plies N] [--seed S]\n"
-               "                     [--sprt ELO0 ELO1] [--log FILE]\n");
-}
-
-bool ParseArgs(int argc, char** argv, MatchSettings& s) {
-  int engines = 0;
-  for (int i = 0; i < argc; ++i) {
-    const std::string a = argv[i];
-    auto value = [&](int k) -> const char* { return i + k < argc ? argv[i + k] : nullptr; };
-    if (a == "--engine" && value(2)) {
-      if (engines == 2) return false;
-      EngineSpec& e = s.engines[engines++];
-      // The engine starts in its own directory: a relative path is taken from here.
-      char resolved[PATH_MAX];
-      e.binary = realpath(argv[++i], resolved) ? resolved : argv[i];
-      e.dir = argv[++i];
-      e.name = value(1) && argv[i + 1][0] != '-' ? argv[++i] : "engine" + std::to_string(engines);
-    } else if (a == "--option" && value(1) && engines > 0) {
-      const std::string o = argv[++i];
-      const size_t eq = o.find('=');
-      if (eq == std::string::npos) return false;
-      s.engines[engines - 1].options.push_back({o.substr(0, eq), o.substr(eq + 1)});
-    } else if (a == "--sprt" && value(2)) {
-      s.sprt = true;
-      s.elo0 = std::atof(argv[++i]);
-      s.elo1 = std::atof(argv[++i]);
-    } else if (a == "--log" && value(1)) {
-      s.logPath = argv[++i];
-    } else if (value(1)) {
-      const long long v = std::atoll(argv[i + 1]);
-      if (a == "--games") s.games = (int)v;
-      else if (a == "--concurrency") s.concurrency = (int)v;
-      else if (a == "--byoyomi") s.clock.byoyomiMs = v;
-      else if (a == "--time") s.clock.mainMs = v;
-      else if (a == "--inc") s.clock.incrementMs = v;
-      else if (a == "--tolerance") s.clock.toleranceMs = v;
-      else if (a == "--random-plies") s.randomPlies = (int)v;
-      else if (a == "--max-plies") s.maxPlies = (int)v;
-      else if (a == "--seed") s.seed = (uint64_t)v;
-      else return false;
-      ++i;
-    } else {
-      return false;
-    }
-  }
-  if (s.engines[0].name == s.engines[1].name) s.engines[1].name += "'";
-  return engines == 2 && s.games > 0 && s.concurrency > 0 && s.clock.byoyomiMs >= 0 && s.clock.mainMs >= 0 &&
-         s.clock.incrementMs >= 0 && (s.clock.mainMs > 0 || s.clock.byoyomiMs > 0 || s.clock.incrementMs > 0);
-}
-
 void PrintThink(const char* name, const ThinkTimes& t) {
   if (t.moves == 0) return;
   std::printf("  %s: %d moves, mean think %" PRId64 " ms, longest %" PRId64 " ms, lowest clock %" PRId64 " ms\n",
@@ -96,12 +26,8 @@ void PrintThink(const char* name, const ThinkTimes& t) {
 
 }  // namespace
 
-int RunMatchCommand(int argc, char** argv) {
-  MatchSettings s;
-  if (!ParseArgs(argc, argv, s)) {
-    PrintUsage();
-    return 2;
-  }
+int RunMatch(MatchSettings s) {
+  if (s.engines[0].name == s.engines[1].name) s.engines[1].name += "'";
   InitBoardTables();
   InitHashKeys();
   FILE* log = s.logPath.empty() ? nullptr : std::fopen(s.logPath.c_str(), "w");

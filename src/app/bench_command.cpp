@@ -1,10 +1,13 @@
-// bench: a fixed set of positions searched to a fixed depth from cleared tables.
+// "kestrel bench": a fixed set of positions searched to a fixed depth from cleared tables.
 // The node total is a signature of the search: the same binary always gives it
 // (with one thread).
+#include "app/commands.h"
+
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string>
 
 #include "board/material.h"
@@ -14,7 +17,6 @@
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
-#include "usi/cli.h"
 #include "usi/engine_setup.h"
 #include "usi/notation.h"
 
@@ -48,14 +50,8 @@ const char BenchValues[] =
     "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900;"
     "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200; VK = 15000;";
 
-}  // namespace
-
-int RunBenchCommand(int argc, char** argv) {
-  int threads = argc >= 1 ? std::atoi(argv[0]) : 1;
-  int depth = argc >= 2 ? std::atoi(argv[1]) : 8;
-  if (threads < 1) threads = 1;
-  if (threads > 32) threads = 32;
-  if (depth < 1) depth = 1;
+// Searches every position to `depth` on `threads` threads and prints the counts.
+int RunBench(int threads, int depth) {
   // The same data files as a USI session started here.
   InitEngine();
   std::string data;
@@ -99,6 +95,30 @@ int RunBenchCommand(int argc, char** argv) {
   std::printf("Total time (ms): %" PRId64 "\n", ms);
   std::printf("Nodes/second: %" PRIu64 "\n", ms > 0 ? total * 1000 / (uint64_t)ms : 0);
   return 0;
+}
+
+}  // namespace
+
+ProgramCommand MakeBenchCommand() {
+  struct Settings {
+    int threads = 1, depth = 8;
+  };
+  auto s = std::make_shared<Settings>();
+  CliOption words{"", "[THREADS] [DEPTH]",
+                  "search threads (1 to 32, default 1) and plies (1 to 40, default 8); with one thread the "
+                  "node total is the search's signature",
+                  0, 2, [s](const std::vector<std::string>& v) {
+                    int64_t x = 0;
+                    std::string err;
+                    if (v.size() >= 1 && (err = ReadInt("THREADS", v[0], 1, 32, &x)).empty()) s->threads = (int)x;
+                    if (err.empty() && v.size() >= 2 && (err = ReadInt("DEPTH", v[1], 1, 40, &x)).empty())
+                      s->depth = (int)x;
+                    return err;
+                  }};
+  return {{"bench", "Searches sixteen fixed positions to a fixed depth and prints the nodes.",
+           {words}},
+          [] { return std::string(); },
+          [s] { return RunBench(s->threads, s->depth); }};
 }
 
 }  // namespace kestrel
