@@ -22,11 +22,27 @@ namespace {
 bool valuesLoaded = false;
 }  // namespace
 
+// The directory the data files are read from: the working directory, where GUIs start
+// engines; when it holds no "Evaluation/evaluation.txt" but the program's own directory
+// does (an engine started from elsewhere by its full path), that one.
+static std::string FindStartupDirectory() {
+  char cwd[PATH_MAX];
+  const std::string here = getcwd(cwd, sizeof cwd) ? cwd : ".";
+  if (access((here + "/Evaluation/evaluation.txt").c_str(), R_OK) == 0) return here;
+  char exe[PATH_MAX];
+  const ssize_t n = readlink("/proc/self/exe", exe, sizeof exe - 1);
+  if (n <= 0) return here;
+  exe[n] = '\0';
+  std::string dir(exe);
+  dir.erase(dir.find_last_of('/') == std::string::npos ? 0 : dir.find_last_of('/'));
+  if (!dir.empty() && access((dir + "/Evaluation/evaluation.txt").c_str(), R_OK) == 0) return dir;
+  return here;
+}
+
 // The hash keys are drawn here too: they come from a fixed generator, so drawing them
 // early gives the same keys, and correct keys for every position.
 void InitEngine() {
-  char cwd[PATH_MAX];
-  startupDirectory = getcwd(cwd, sizeof cwd) ? cwd : ".";
+  startupDirectory = FindStartupDirectory();
   AllocateEngineState();
   AllocateMateWorkArea();
   MainThreadBlock();

@@ -74,7 +74,9 @@ void RunThink() {
 // "usi": identification, then the book, the evaluation files and the thresholds.
 void HandleUsi() {
   PrintIdentification();
-  LoadDataFiles();
+  // Without its data files the engine plays with every weight zero: say so, and where
+  // it looked.
+  if (!LoadDataFiles()) std::printf("info string %s\n", DescribeEvaluationData().c_str());
   if (!EvalLoadNote.empty()) {
     std::printf("info string %s\n", EvalLoadNote.c_str());
     std::fflush(stdout);

@@ -132,6 +132,31 @@ TEST_F(UsiSession, QueuedLinesQuitAndEndOfInput) {
 
 // The settings file: read without case, written at once keeping everything else, values
 // stored as sent but shown clamped, and shown again after a restart.
+// The data files: an engine started in a directory without them says so on one line; a
+// folder holding the program and its data works from any working directory.
+TEST_F(UsiSession, DataFilesAreFoundBesideTheProgramOrReported) {
+  const std::string empty = MakeTempDir();
+  ASSERT_FALSE(empty.empty());
+  {
+    UsiProcess e;
+    ASSERT_TRUE(e.Start(empty));
+    Identify(e);
+    std::vector<std::string> lines;
+    e.Send("isready");
+    ASSERT_TRUE(e.ReadUntil("readyok", &lines));
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0], "info string no " + empty + "/Evaluation/evaluation.txt: every weight zero");
+    Quit(e);
+  }
+  ASSERT_EQ(std::system(("cp '" KESTREL_BINARY "' '" + dir + "/kestrel'").c_str()), 0);
+  UsiProcess e;
+  ASSERT_TRUE(e.Start(empty, dir + "/kestrel"));
+  Identify(e);
+  Sync(e);  // only the note on the missing weight file, which names the program's folder
+  Quit(e);
+  RemoveTree(empty);
+}
+
 TEST_F(UsiSession, SettingsFileIsReadWrittenAndKept) {
   WriteFileText(dir + "/Kestrel.ini",
                 "; engine settings\n[Other]\nThreadNumber=30\n\n[customsettings]\nthreadnumber = 3\n"
