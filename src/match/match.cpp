@@ -7,7 +7,8 @@
 #include <random>
 
 #include "board/hashkeys.h"
-#include "book/declaration.h"
+#include "game/opening.h"
+#include "game/referee.h"
 #include "match/usi_process.h"
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
@@ -59,25 +60,6 @@ void Lose(GameOutcome& g, int loser, const std::string& reason) {
 
 }  // namespace
 
-std::string RandomOpening(int plies, uint64_t seed) {
-  auto pos = std::make_unique<Position>();
-  GameCursor game;
-  std::string err, moves;
-  SetPositionFromText(*pos, "startpos", game, &err);
-  std::mt19937_64 rng(seed);
-  for (int i = 0; i < plies; ++i) {
-    Move list[MaxMoves];
-    Move* end = GenerateLegalMoves(*pos, list, game.side);
-    if (end == list) break;
-    const std::string text = MoveToUsi(list[rng() % (uint64_t)(end - list)]);
-    PlayUsiMove(*pos, text.c_str(), game, &err);
-    if (!HasLegalMove(*pos, game.side)) break;  // never hand over a finished game
-    if (!moves.empty()) moves += ' ';
-    moves += text;
-  }
-  return moves;
-}
-
 namespace {
 
 // The moves of one game between two running engines (procs by engine index).
@@ -89,16 +71,9 @@ GameOutcome PlayMoves(UsiProcess procs[2], const EngineSpec engines[2], int blac
   std::string err;
   SetPositionFromText(*pos, "startpos" + (openingMoves.empty() ? std::string() : " moves " + openingMoves), game, &err);
   g.moves = openingMoves;
-  // Every position of the game after the opening, with whether its side to move is in check.
-  struct Seen {
-    HashKey key;
-    bool inCheck;
-  };
-  std::vector<Seen> history;
-  std::map<HashKey, int> counts;
-  auto keyOf = [&] { return pos->keyFull ^ (game.side == White ? 0x9E3779B97F4A7C15ull : 0); };
-  history.push_back({keyOf(), InCheck(*pos, game.side)});
-  counts[keyOf()] = 1;
+  // The referee counts the game's length from the start position, the opening included.
+  Referee referee;
+  StartReferee(referee, *pos, game.side, maxPlies - game.moveCount);
   int64_t left[2] = {clock.mainMs, clock.mainMs};  // by colour
   std::string timeKeys;
   if (clock.byoyomiMs > 0 || clock.incrementMs == 0) timeKeys += " byoyomi " + std::to_string(clock.byoyomiMs);
@@ -135,7 +110,7 @@ GameOutcome PlayMoves(UsiProcess procs[2], const EngineSpec engines[2], int blac
       return g;
     }
     if (best == "win") {
-      if (CanDeclareWin(game.side, *pos)) {
+      if (JudgeDeclaration(*pos, game.side).winner == game.side) {
         Lose(g, 1 - mover, "declaration");
       } else {
         g.illegal = true;
@@ -149,41 +124,21 @@ GameOutcome PlayMoves(UsiProcess procs[2], const EngineSpec engines[2], int blac
       Lose(g, mover, "illegal move " + best + " by " + engines[mover].name);
       return g;
     }
-    PlayUsiMove(*pos, best.c_str(), game, &err);
+    PlayGameMove(*pos, game, mv);
     g.moves += (g.moves.empty() ? "" : " ") + best;
     g.plies = ply + 1;
-    if (!HasLegalMove(*pos, game.side)) {
-      Lose(g, 1 - mover, "mate");
-      return g;
+    const Verdict v = JudgeAfterMove(referee, *pos, game.side);
+    if (v.end == GameEnd::None) continue;
+    const int loser = v.winner == 0 ? -1 : (v.winner == Black) == (blackIndex == 0) ? 1 : 0;
+    if (v.end == GameEnd::Mate) {
+      Lose(g, loser, "mate");
+    } else if (v.end == GameEnd::PerpetualCheck) {
+      Lose(g, loser, "perpetual check by " + engines[loser].name);
+    } else {
+      g.winner = -1;
+      g.reason = v.end == GameEnd::Repetition ? "repetition" : "length";
     }
-    // The fourth occurrence of a position: a draw, unless one side checked with every
-    // move since the first occurrence (perpetual check), which loses.
-    const HashKey k = keyOf();
-    history.push_back({k, InCheck(*pos, game.side)});
-    if (++counts[k] >= 4) {
-      size_t first = 0;
-      for (size_t i = 0; i + 1 < history.size(); ++i)
-        if (history[i].key == k) {
-          first = i;
-          break;
-        }
-      // Positions since then where each side was to move, and whether each was in check.
-      bool checked[2] = {true, true};  // by colour to move
-      int sideAt = game.side;
-      for (size_t i = history.size() - 1; i > first; --i) {
-        checked[sideAt == Black ? 0 : 1] &= history[i].inCheck;
-        sideAt = -sideAt;
-      }
-      const int checker = checked[0] ? 1 : checked[1] ? 0 : -1;  // colour giving every check
-      if (checker >= 0) {
-        const int loser = checker == 0 ? blackIndex : 1 - blackIndex;
-        Lose(g, loser, "perpetual check by " + engines[loser].name);
-      } else {
-        g.winner = -1;
-        g.reason = "repetition";
-      }
-      return g;
-    }
+    return g;
   }
   g.winner = -1;
   g.reason = "length";

@@ -49,9 +49,6 @@ struct GameOutcome {
 GameOutcome PlayMatchGame(const EngineSpec engines[2], int blackIndex, const MatchClock& clock,
                           const std::string& openingMoves, int maxPlies);
 
-// An opening of `plies` random legal moves from the start position, drawn from `seed`.
-std::string RandomOpening(int plies, uint64_t seed);
-
 // What a match plays: two engines, the clock, the number of games and how many run at
 // once, the openings' random plies and seed, the draw by length, the optional sequential
 // test (5 % errors both ways) and the game log.

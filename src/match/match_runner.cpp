@@ -11,6 +11,7 @@
 
 #include "board/attack_tables.h"
 #include "board/hashkeys.h"
+#include "game/opening.h"
 #include "match/match.h"
 #include "match/match_stats.h"
 

@@ -176,12 +176,7 @@ int PlayUsiMove(Position& p, const char* text, GameCursor& game, std::string* er
   Move m;
   int n = ParseUsiMove(p, text, game.side, &m, err);
   if (n == 0) return 0;
-  CompactHistory(p);
-  MakeMove(p, m);
-  game.lastMove = m;
-  game.side = -game.side;
-  game.moveCount += 1;
-  RecordPosition(p, InCheck(p, game.side));
+  PlayGameMove(p, game, m);
   return n;
 }
 

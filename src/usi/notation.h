@@ -7,6 +7,7 @@
 
 #include "board/move_text.h"
 #include "board/position.h"
+#include "game/game_record.h"
 
 namespace kestrel {
 
@@ -16,11 +17,6 @@ int LetterToPieceCode(char c);
 int DropLetterToCode(char c, int side);
 
 // The side to move and plies played, kept beside the root position.
-struct GameCursor {
-  int side = Black;
-  int moveCount = 0;
-  Move lastMove = 0;  // the last move played (0 when none)
-};
 
 // Fills board and both hands from "<board> <side> <hands>" (the caller has emptied them).
 // Returns false with a message when the text is malformed; the board may then be partial.

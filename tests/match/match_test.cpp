@@ -7,6 +7,7 @@
 #include <sstream>
 #include <string>
 
+#include "game/opening.h"
 #include "match/match.h"
 #include "match/match_stats.h"
 #include "test_util.h"
