@@ -13,7 +13,8 @@
 
 #include "board/move_text.h"
 #include "board/state.h"
-#include "book/declaration.h"
+#include "game/opening.h"
+#include "game/referee.h"
 #include "learn/elapsed.h"
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
@@ -30,12 +31,6 @@ namespace kestrel {
 namespace {
 
 constexpr int MaxNodeModeDepth = 30;  // deeper than any node budget reaches
-
-// Plays a move on the game root, recording it in the game history as "position" does.
-void PlayOnRoot(Move m, GameCursor& game) {
-  std::string err;
-  PlayUsiMove(State->root, MoveToUsi(m).c_str(), game, &err);
-}
 
 // Searches the root for `side` to the settings' depth, or as deep as the node budget
 // allows; the move is in the engine record. Returns the score to record, or false when
@@ -69,35 +64,16 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
   // 1. Random opening moves for variety; a game that ends during them is dropped.
   const int span = s.randomPliesMax - s.randomPliesMin + 1;
   const int randomPlies = s.randomPliesMin + (span > 0 ? (int)(rng() % (uint64_t)span) : 0);
-  Move list[MaxMoves];
-  for (int i = 0; i < randomPlies; ++i) {
-    Move* end = GenerateLegalMoves(root, list, game.side);
-    if (end == list) return;
-    PlayOnRoot(list[rng() % (uint64_t)(end - list)], game);
-  }
-  // 2. The game proper.
+  if (!PlayRandomMoves(root, game, randomPlies, rng, false)) return;
+  // 2. The game proper, judged by the referee as matches are; its length counts from here.
   std::vector<TrainingRecord> records;
   std::vector<int> sides;
-  std::unordered_map<uint64_t, int> seen;
-  int winner = 0;  // +1 Black, -1 White, 0 draw
-  for (int ply = 0;; ++ply) {
+  Referee referee;
+  Verdict verdict = StartReferee(referee, root, game.side, s.plyCap);
+  for (;;) {
     const int side = game.side;
-    if (ply >= s.plyCap) {
-      ++t->plyCapDraws;
-      break;
-    }
-    if (++seen[root.keyFull ^ (side == White ? 0x9E3779B97F4A7C15ull : 0)] >= 4) {
-      ++t->repetitionDraws;  // the fourth occurrence (checking perpetuals count as draws too)
-      break;
-    }
-    if (!HasLegalMove(root, side)) {
-      winner = -side;
-      break;
-    }
-    if (CanDeclareWin(side, root)) {
-      winner = side;
-      break;
-    }
+    if (verdict.end == GameEnd::None && JudgeDeclaration(root, side).winner == side) verdict = {GameEnd::Declaration, side};
+    if (verdict.end != GameEnd::None) break;
     State->sideToMove = side;
     State->moveCount = game.moveCount;
     State->lastMovePlayed = game.lastMove;
@@ -105,14 +81,14 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
     const bool scored = SearchMove(s, side, t, &score);
     const Move best = State->bestMove;
     if (best == NoMove || !IsLegalMove(root, best, side)) {
-      winner = -side;
+      verdict = {GameEnd::Mate, -side};
       break;
     }
     const bool single = State->rootMoveCount == 1 || !scored;
     if (!single && (score >= s.resignScore || score <= -s.resignScore)) {
       // Resignation, a found mate or a decided repetition: the scored side wins.
       if (score >= ScoreProven || score <= -ScoreProven) ++t->skippedMate;
-      winner = score > 0 ? side : -side;
+      verdict = {GameEnd::Resignation, score > 0 ? side : -side};
       break;
     }
     if (!single) {
@@ -134,9 +110,17 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
         sides.push_back(side);
       }
     }
-    PlayOnRoot(best, game);
+    PlayGameMove(root, game, best);
+    verdict = JudgeAfterMove(referee, root, game.side);
   }
   // 3. The result, from each record's side to move.
+  const int winner = verdict.winner;
+  if (verdict.end == GameEnd::Repetition) ++t->repetitionDraws;
+  if (verdict.end == GameEnd::PlyCap) ++t->plyCapDraws;
+  if (verdict.end == GameEnd::PerpetualCheck) {
+    ++t->perpetualChecks;
+    t->perpetualCheckRecords += records.size();
+  }
   for (size_t i = 0; i < records.size(); ++i) {
     records[i].result = (int8_t)(winner == 0 ? 0 : winner == sides[i] ? 1 : -1);
     AppendRecord(shard, records[i]);
@@ -236,9 +220,10 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
                " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64
                " capturing best move, %" PRIu64 " repetition scores; %" PRIu64 " searches cut at --max-nodes; draws: %" PRIu64 " by repetition, %" PRIu64
-               " at the ply cap\n",
+               " at the ply cap; %" PRIu64 " games lost by perpetual check (%" PRIu64 " records)\n",
                t.games, t.blackWins, t.whiteWins, t.draws, t.records, t.seconds, t.records / (t.seconds > 0 ? t.seconds : 1),
-               t.skippedInCheck, t.skippedCapture, t.skippedRepetition, t.cutSearches, t.repetitionDraws, t.plyCapDraws);
+               t.skippedInCheck, t.skippedCapture, t.skippedRepetition, t.cutSearches, t.repetitionDraws, t.plyCapDraws,
+               t.perpetualChecks, t.perpetualCheckRecords);
   return ok ? 0 : 1;
 }
 

@@ -36,6 +36,7 @@ struct GenerateTotals {
   uint64_t skippedRepetition = 0;  // the search's score was the draw value of a repetition
   uint64_t cutSearches = 0;  // fixed-depth searches cut at maxNodes
   uint64_t repetitionDraws = 0, plyCapDraws = 0;
+  uint64_t perpetualChecks = 0, perpetualCheckRecords = 0;  // games lost by perpetual check, their records
   uint64_t blackWins = 0, whiteWins = 0, draws = 0;
   double seconds = 0;
 };
