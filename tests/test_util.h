@@ -23,7 +23,7 @@
 #include "board/state.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
-#include "usi/notation.h"
+#include "game/game_text.h"
 
 namespace kestrel::test {
 

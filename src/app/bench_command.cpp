@@ -17,8 +17,8 @@
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
-#include "usi/engine_setup.h"
-#include "usi/notation.h"
+#include "engine/engine_setup.h"
+#include "game/game_text.h"
 
 namespace kestrel {
 

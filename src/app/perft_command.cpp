@@ -12,7 +12,7 @@
 #include "board/makemove.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
-#include "usi/notation.h"
+#include "game/game_text.h"
 
 namespace kestrel {
 

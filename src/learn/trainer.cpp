@@ -14,7 +14,7 @@
 
 #include "board/state.h"
 #include "learn/elapsed.h"
-#include "usi/engine_setup.h"
+#include "engine/engine_setup.h"
 
 namespace kestrel {
 

@@ -13,7 +13,7 @@
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
-#include "usi/notation.h"
+#include "game/game_text.h"
 
 namespace kestrel {
 

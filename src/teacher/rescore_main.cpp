@@ -19,8 +19,8 @@
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
 #include "teacher/osl_teacher.h"
-#include "usi/engine_setup.h"
-#include "usi/notation.h"
+#include "engine/engine_setup.h"
+#include "game/game_text.h"
 
 namespace kestrel {
 

@@ -19,9 +19,9 @@
 #include "search/search.h"
 #include "search/tt.h"
 #include "usi/go_command.h"
-#include "usi/engine_setup.h"
+#include "engine/engine_setup.h"
 #include "usi/input_thread.h"
-#include "usi/notation.h"
+#include "game/game_text.h"
 #include "usi/settings.h"
 
 namespace kestrel {

@@ -23,7 +23,7 @@
 #include "learn/trainer.h"
 #include "movegen/attacks.h"
 #include "search/tt.h"
-#include "usi/engine_setup.h"
+#include "engine/engine_setup.h"
 
 namespace kestrel {
 namespace {

@@ -1,5 +1,5 @@
 // Start-up and data loading shared by every mode of the engine.
-#include "usi/engine_setup.h"
+#include "engine/engine_setup.h"
 
 #include <unistd.h>
 
