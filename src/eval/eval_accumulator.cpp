@@ -8,24 +8,8 @@ namespace kestrel {
 
 namespace {
 
-// One feature seen by both viewers, with its king-king-piece entry.
-struct Feature {
-  int f0, f1, kkp;
-};
-
 // Hand entries sit at fixed places: Black's count of kind k at 2k, White's at 2k + 1.
 constexpr int HandEntries = 2 * HandKindCount;
-
-inline Feature HandFeature(int colour, int kind, int count) {
-  if (colour == 0) return {HandBaseOwn[kind] + count, HandBaseEnemy[kind] + count, KkpHandBase[kind] + count};
-  return {HandBaseEnemy[kind] + count, HandBaseOwn[kind] + count, KkpWhiteFlag | (KkpHandBase[kind] + count)};
-}
-
-inline Feature BoardFeature(int piece, int sq) {
-  const int kind = piece >> 1;
-  if ((piece & 1) == 0) return {FeatureBaseOwn[kind] + sq, FeatureBaseEnemy[kind] + Flip(sq), KkpBoardBase[kind] + sq};
-  return {FeatureBaseEnemy[kind] + sq, FeatureBaseOwn[kind] + Flip(sq), KkpWhiteFlag | (KkpBoardBase[kind] + Flip(sq))};
-}
 
 inline void Put(EvalAccumulator& acc, int i, const Feature& f) {
   acc.list0[i] = (int16_t)f.f0;
@@ -39,11 +23,6 @@ inline int FindBoardEntry(const EvalAccumulator& acc, const Feature& f) {
   for (int i = HandEntries; i < acc.count; ++i)
     if (acc.list0[i] == f.f0 && acc.list1[i] == f.f1) return i;
   return -1;
-}
-
-// Weight of the unordered pair (a, b) in one king's row: the larger index is the row.
-inline int PairWeight(const int16_t* row, int a, int b) {
-  return a >= b ? row[a * (a + 1) / 2 + b] : row[b * (b + 1) / 2 + a];
 }
 
 // Pair sum over every entry with itself and every earlier one. The entries are taken in
@@ -64,13 +43,9 @@ int32_t FullPairSum(const int16_t* row, const int16_t* list, int n) {
   return s;
 }
 
-inline int32_t KkpTerm(int kkp, const int16_t* black, const int16_t* white) {
-  return (kkp & KkpWhiteFlag) ? -white[kkp & ~KkpWhiteFlag] : black[kkp];
-}
-
 int32_t FullKkpSum(const EvalAccumulator& acc, const int16_t* black, const int16_t* white) {
   int32_t s = 0;
-  for (int i = 0; i < acc.count; ++i) s += KkpTerm(acc.kkpIndex[i], black, white);
+  for (int i = 0; i < acc.count; ++i) s += KkpTermValue(black, white, acc.kkpIndex[i]);
   return s;
 }
 
@@ -94,10 +69,10 @@ int32_t PairSumDelta(const int16_t* row, const int16_t* list, int n, const int* 
     for (int k = 0; k < NR; ++k) d -= row[removed[k] >= g ? tr[k] + g : tg + removed[k]];
   }
   for (int k = 0; k < NA; ++k)
-    for (int l = 0; l < k; ++l) d -= PairWeight(row, added[k], added[l]);
+    for (int l = 0; l < k; ++l) d -= row[PairIndex(added[k], added[l])];
   for (int k = 0; k < NR; ++k) {
-    for (int l = 0; l <= k; ++l) d -= PairWeight(row, removed[k], removed[l]);
-    for (int l = 0; l < NA; ++l) d += PairWeight(row, removed[k], added[l]);
+    for (int l = 0; l <= k; ++l) d -= row[PairIndex(removed[k], removed[l])];
+    for (int l = 0; l < NA; ++l) d += row[PairIndex(removed[k], added[l])];
   }
   return d;
 }
@@ -201,8 +176,8 @@ bool UpdateAccumulator(const Position& after, Move m, const EvalAccumulator& bef
     acc.kkp = FullKkpSum(acc, kkpBlack, kkpWhite);
   } else {
     int32_t k = before.kkp;
-    for (int i = 0; i < nr; ++i) k -= KkpTerm(removed[i].kkp, kkpBlack, kkpWhite);
-    for (int i = 0; i < na; ++i) k += KkpTerm(added[i].kkp, kkpBlack, kkpWhite);
+    for (int i = 0; i < nr; ++i) k -= KkpTermValue(kkpBlack, kkpWhite, removed[i].kkp);
+    for (int i = 0; i < na; ++i) k += KkpTermValue(kkpBlack, kkpWhite, added[i].kkp);
     acc.kkp = k;
   }
   return true;

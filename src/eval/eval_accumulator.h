@@ -11,8 +11,6 @@
 
 namespace kestrel {
 
-constexpr int16_t KkpWhiteFlag = 1024;
-
 struct EvalAccumulator {
   // Entry i of both lists is the same hand count or piece, seen by Black and by White.
   // The order is free: the sums do not depend on it.

@@ -31,40 +31,40 @@ Bitboard GroupSquares(const Position& p, int colour, const FeatureGroup& g) {
 
 }  // namespace
 
-int BuildFeatureLists(const Position& p, int* list0, int* list1, int* kkpSum) {
+int BuildFeatureLists(const Position& p, int* list0, int* list1, int* kkpSum, int* kkpTerms) {
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
-  const int fbk = Flip(bk), fwk = Flip(wk);
   const int16_t* kkpBlack = KkpTable[bk][wk];
-  const int16_t* kkpWhite = KkpTable[fwk][fbk];
+  const int16_t* kkpWhite = KkpTable[Flip(wk)][Flip(bk)];
   int n = 0;
   int kkp = 0;
+  auto term = [&](int i, int index) {
+    if (kkpTerms) kkpTerms[i] = index;
+    kkp += KkpTermValue(kkpBlack, kkpWhite, index);
+  };
   // 1. Fourteen hand entries, Black's count then White's for each kind; zero counts too.
+  //    Each list takes the viewer's own count first, which keeps both ascending.
   for (int kind = 0; kind < HandKindCount; ++kind) {
-    const int bc = HandKindCountOf(p.hand[0], kind), wc = HandKindCountOf(p.hand[1], kind);
-    list0[n] = HandBaseOwn[kind] + bc;
-    list1[n] = HandBaseOwn[kind] + wc;
-    list0[n + 1] = HandBaseEnemy[kind] + wc;
-    list1[n + 1] = HandBaseEnemy[kind] + bc;
+    const Feature b = HandFeature(0, kind, HandKindCountOf(p.hand[0], kind));
+    const Feature w = HandFeature(1, kind, HandKindCountOf(p.hand[1], kind));
+    list0[n] = b.f0;
+    list1[n] = w.f1;
+    list0[n + 1] = w.f0;
+    list1[n + 1] = b.f1;
+    term(n, b.kkp);
+    term(n + 1, w.kkp);
     n += 2;
-    kkp += kkpBlack[KkpHandBase[kind] + bc] - kkpWhite[KkpHandBase[kind] + wc];
   }
   // 2. Board pieces group by group: Black's by rising square, then White's. List1 is
   //    written back to front within the group, which keeps it ascending as well.
   for (const FeatureGroup& g : Groups) {
-    const int own = FeatureBaseOwn[g.kind], enemy = FeatureBaseEnemy[g.kind], kb = KkpBoardBase[g.kind];
-    const Bitboard blackSet = GroupSquares(p, 0, g), whiteSet = GroupSquares(p, 1, g);
-    const int count = PopCount(blackSet) + PopCount(whiteSet);
-    int back = n + count - 1;
-    for (Square sq : Squares(blackSet)) {
-      list0[n++] = own + sq;
-      list1[back--] = enemy + Flip(sq);
-      kkp += kkpBlack[kb + sq];
-    }
-    for (Square sq : Squares(whiteSet)) {
-      list0[n++] = enemy + sq;
-      list1[back--] = own + Flip(sq);
-      kkp -= kkpWhite[kb + Flip(sq)];
-    }
+    for (int colour = 0, back = n + PopCount(GroupSquares(p, 0, g)) + PopCount(GroupSquares(p, 1, g)) - 1; colour < 2;
+         ++colour)
+      for (Square sq : Squares(GroupSquares(p, colour, g))) {
+        const Feature f = BoardFeature(2 * g.kind + colour, sq);
+        term(n, f.kkp);
+        list0[n++] = f.f0;
+        list1[back--] = f.f1;
+      }
   }
   *kkpSum += kkp;
   return n;

@@ -18,8 +18,8 @@ double Sigmoid(double x) { return 1.0 / (1.0 + std::exp(-x)); }
 bool MakeSample(const TrainingRecord& r, Position& p, TrainSample* out) {
   int side;
   if (!UnpackPosition(r.position, p, &side)) return false;
-  int l0[MaxFeatures + 2], l1[MaxFeatures + 2], unused = 0;
-  const int n = BuildFeatureLists(p, l0, l1, &unused);
+  int l0[MaxFeatures + 2], l1[MaxFeatures + 2], terms[MaxFeatures + 2], unused = 0;
+  const int n = BuildFeatureLists(p, l0, l1, &unused, terms);
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
   const int fbk = Flip(bk), fwk = Flip(wk);
   TrainSample& s = *out;
@@ -27,20 +27,10 @@ bool MakeSample(const TrainingRecord& r, Position& p, TrainSample* out) {
   for (int i = 0; i < n; ++i) {
     s.list0[i] = (uint16_t)l0[i];
     s.list1[i] = (uint16_t)l1[i];
+    // The king-king-piece term of the same feature: Black's added, White's subtracted.
+    const int f = terms[i] & ~KkpWhiteFlag;
+    s.kkp[i] = (terms[i] & KkpWhiteFlag) ? KkpIndex(fwk, fbk, f) | SubtractBit : KkpIndex(bk, wk, f);
   }
-  // King-king-piece terms in the evaluation's order: hands, then the board.
-  int k = 0;
-  for (int kind = 0; kind < HandKindCount; ++kind) {
-    s.kkp[k++] = KkpIndex(bk, wk, KkpHandBase[kind] + HandKindCountOf(p.hand[0], kind));
-    s.kkp[k++] = KkpIndex(fwk, fbk, KkpHandBase[kind] + HandKindCountOf(p.hand[1], kind)) | SubtractBit;
-  }
-  for (Square sq = 0; sq < SquareCount; ++sq) {
-    const int c = p.board[sq];
-    if (c == Empty || (c & ~1) == BKing) continue;
-    const int base = KkpBoardBase[c >> 1];
-    s.kkp[k++] = IsBlackPiece(c) ? KkpIndex(bk, wk, base + sq) : KkpIndex(fwk, fbk, base + Flip(sq)) | SubtractBit;
-  }
-  if (k != n) return false;
   s.blackKing = (uint8_t)bk;
   s.whiteKingFlipped = (uint8_t)fwk;
   s.stm = (int8_t)side;
