@@ -35,7 +35,7 @@ int MoveGainEstimate(const Position& p, Move move, int side) {
   const int pc = MovePiece(move), cap = MoveCaptured(move);
   const bool promotes = MovePromotes(move);
   const bool capture = cap != Empty;
-  // 1-2. Positional change from both kings' single-piece terms; it needs both kings.
+  // 1. Positional change from both kings' single-piece terms; it needs both kings.
   int g = 0;
   const Square bk = (Square)p.kingSquare[0], wk = (Square)p.kingSquare[1];
   if (bk != NoSquare && wk != NoSquare) {
@@ -53,13 +53,13 @@ int MoveGainEstimate(const Position& p, Move move, int side) {
     if (capture) sum += -tb(OwnBase(cap) + to) + tw(EnemyBase(cap) + Flip(to));
     g = sum / 32;
   }
-  // 3. Material.
+  // 2. Material.
   int m = 0;
   if (from != NoSquare) {
     if (capture) m += CaptureGain[cap];
     if (promotes) m += PromotionGain[pc];
   }
-  // 4. The positional part is Black's view.
+  // 3. The positional part is Black's view.
   return side == Black ? g + m : m - g;
 }
 

@@ -284,7 +284,7 @@ inline void Resolve(Position& p, int side, int ply, uint32_t phi, uint32_t delta
 // The results come back in phiBound[ply] and deltaBound[ply].
 void SearchMateNode(Position& p, int side, int nodeType, int ply) {
   MateWorkArea& w = *MateWork;
-  // 1-3. Abort, node limit and, every so many nodes, the clock and the stop flag.
+  // 1. Abort, node limit and, every so many nodes, the clock and the stop flag.
   if (mateAborted) return;
   if (mateNodes > runningLimits.nodes) {
     mateAborted = true;
@@ -297,7 +297,7 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
       return;
     }
   }
-  // 4. Depth cut-off: no more plies, or no room left on the move stack for this ply's
+  // 2. Depth cut-off: no more plies, or no room left on the move stack for this ply's
   // list. The node counts as a failure of the attack, so that the parent sees a result,
   // but one marked as cut off: it holds only below the parent, and a root disproved
   // through it is unresolved, not disproved.
@@ -307,7 +307,7 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     else Resolve(p, side, ply, 0, MateInfinity, cut);
     return;
   }
-  // 5. A table entry that already reaches one of the thresholds answers the node.
+  // 3. A table entry that already reaches one of the thresholds answers the node.
   // A result that holds only on part of the search counts while its path node is on
   // the path (plies above this one).
   uint32_t phi, delta, length, work;
@@ -322,7 +322,7 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     return;
   }
   w.nodeSerial[ply] = ++mateSerial;
-  // 6-8. The move list, and the nodes decided without a search. A pawn drop that mates
+  // 4. The move list, and the nodes decided without a search. A pawn drop that mates
   // is no move at all, so it never enters a list: its position is not stored as a
   // refutation, which a pawn push to the same board would read as one.
   Move* const begin = w.moveStack + w.listEnd[ply - 1];
@@ -353,12 +353,12 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
     w.repeatTag[i] = RepeatTagOf(w.childKey[i], nodeType, ply);
     w.childMemo[i] = MateChildMemo{1, 1, MateLengthUnknown};
   }
-  // 9. While searched, the node's entry holds its own thresholds, with the work done
+  // 5. While searched, the node's entry holds its own thresholds, with the work done
   // below it so far, so that its bucket keeps it meanwhile.
   const uint32_t nodesAtEntry = mateNodes;
   w.mateLength[ply] = MateInfinity;
   MateTableStore(p, side, w.phiBound[ply], w.deltaBound[ply], MateInfinity, work + 1);
-  // 10. Expand the most promising child until a threshold is reached.
+  // 6. Expand the most promising child until a threshold is reached.
   ChildScan scan;
   for (;;) {
     ScanChildren(side, nodeType, ply, scan);
@@ -388,7 +388,7 @@ void SearchMateNode(Position& p, int side, int nodeType, int ply) {
       memo = MateChildMemo{w.phiBound[ply + 1], w.deltaBound[ply + 1], MateLengthUnknown};
     TakeBackMove(p, best, undo);
   }
-  // 11. Results and the mate length of a proved node. A win of the defender keeps the
+  // 7. Results and the mate length of a proved node. A win of the defender keeps the
   // tag of what it rests on in place of the length. The entry keeps the work done below
   // the node in all its searches.
   w.phiBound[ply] = phi;
@@ -413,7 +413,7 @@ void AllocateMateWorkArea() {
 int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int printInfo) {
   AllocateMateWorkArea();
   MateWorkArea& w = *MateWork;
-  // 1-3. Limits, clock, table, root slots and counters.
+  // 1. Limits, clock, table, root slots and counters.
   runningLimits = limits;
   mateSolveStart = NowMs();
   ClearMateTable();
@@ -432,9 +432,9 @@ int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int prin
   w.nodeSerial[0] = 0;
   // Without a table or a king to mate there is nothing to prove.
   if (!MateTableReady() || p.kingSquare[SideIndex(-attacker)] == NoSquare) return 0;
-  // 4. Search the root.
+  // 2. Search the root.
   SearchMateNode(p, attacker, 1, 1);
-  // 5. Proved exactly when the root's delta is infinite; disproved only when its delta
+  // 3. Proved exactly when the root's delta is infinite; disproved only when its delta
   // is 0 through results that hold on any path and no limit cut the search.
   if (w.deltaBound[1] != MateInfinity) {
     const bool disproved = !mateAborted && w.deltaBound[1] == 0 && rootTag == 0;

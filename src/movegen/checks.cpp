@@ -116,7 +116,7 @@ struct CheckGen {
     const Bitboard knightCheck = KnightSteps[oi][k], pawnCheck = PawnStep[oi][k];
     const Bitboard lanceCheck = Side == Black ? DownwardLanceAttacks(p, k) : UpwardLanceAttacks(p, k);
 
-    // 1-3. Rooks (a promotion onto a diagonal neighbour checks as a dragon), dragons, rook drops.
+    // 1. Rooks (a promotion onto a diagonal neighbour checks as a dragon), dragons, rook drops.
     for (Square f : Squares(PieceBitboard(p, BRook + si))) {
       const Bitboard reach = RookAttacks(p, f) & ownFree;
       WriteBoth(BRook + si, f, reach & rookCheck);
@@ -127,7 +127,7 @@ struct CheckGen {
         Write(FlagNone, BDragon + si, f, to);
     if (HandKindCountOf(hand, 6)) Drops(BRook + si, rookCheck & empty);
 
-    // 4. Bishops (orthogonal neighbours only once promoted), horses, bishop drops.
+    // 2. Bishops (orthogonal neighbours only once promoted), horses, bishop drops.
     for (Square f : Squares(PieceBitboard(p, BBishop + si))) {
       const Bitboard reach = BishopAttacks(p, f) & ownFree;
       WriteBoth(BBishop + si, f, reach & bishopCheck);
@@ -138,11 +138,11 @@ struct CheckGen {
         Write(FlagNone, BHorse + si, f, to);
     if (HandKindCountOf(hand, 5)) Drops(BBishop + si, bishopCheck & empty);
 
-    // 5. Golds and gold drops.
+    // 3. Golds and gold drops.
     GoldMovers(BGold + si, goldCheck, ownFree);
     if (HandKindCountOf(hand, 4)) Drops(BGold + si, goldCheck & empty);
 
-    // 6. Silvers unpromoted then promoted, promoted silvers, silver drops.
+    // 4. Silvers unpromoted then promoted, promoted silvers, silver drops.
     for (Square f : Squares(PieceBitboard(p, BSilver + si))) {
       WriteUnpromoted(BSilver + si, f, SilverSteps[si][f] & silverCheck & ownFree);
       WritePromotedOnly(BSilver + si, f, SilverSteps[si][f] & goldCheck & ownFree);
@@ -150,7 +150,7 @@ struct CheckGen {
     GoldMovers(BProSilver + si, goldCheck, ownFree);
     if (HandKindCountOf(hand, 3)) Drops(BSilver + si, silverCheck & empty);
 
-    // 7. Knights unpromoted then promoted inside the zone, promoted knights, knight drops.
+    // 5. Knights unpromoted then promoted inside the zone, promoted knights, knight drops.
     for (Square f : Squares(PieceBitboard(p, BKnight + si))) {
       WriteUnpromoted(BKnight + si, f, KnightSteps[si][f] & knightCheck & ownFree);
       for (Square to : Squares(KnightSteps[si][f] & goldCheck & zone & ownFree)) Write(FlagPromote, BKnight + si, f, to);
@@ -158,7 +158,7 @@ struct CheckGen {
     GoldMovers(BProKnight + si, goldCheck, ownFree);
     if (HandKindCountOf(hand, 2)) Drops(BKnight + si, knightCheck & empty);
 
-    // 8. Lances along their file, promoted inside the zone, promoted lances, lance drops.
+    // 6. Lances along their file, promoted inside the zone, promoted lances, lance drops.
     for (Square f : Squares(PieceBitboard(p, BLance + si))) {
       const Bitboard reach = PieceAttacks(p, BLance + si, f) & ownFree;
       WriteUnpromoted(BLance + si, f, reach & lanceCheck);
@@ -167,7 +167,7 @@ struct CheckGen {
     GoldMovers(BProLance + si, goldCheck, ownFree);
     if (HandKindCountOf(hand, 1)) Drops(BLance + si, lanceCheck & empty);
 
-    // 9. Pawn pushes, unpromoted then promoted; tokins; the pawn drop below the king.
+    // 7. Pawn pushes, unpromoted then promoted; tokins; the pawn drop below the king.
     for (Square f : Squares(PieceBitboard(p, BPawn + si))) {
       const Bitboard step = PawnStep[si][f] & ownFree;
       WriteUnpromoted(BPawn + si, f, step & pawnCheck);
@@ -179,7 +179,7 @@ struct CheckGen {
       if (IsEmpty(PieceBitboard(p, BPawn + si) & FileMask[ColumnOf[to]])) Drops(BPawn + si, pawnCheck);
     }
 
-    // 10-14. Discovered checks: lance line, file, rank, diagonal, anti-diagonal.
+    // 8. Discovered checks: lance line, file, rank, diagonal, anti-diagonal.
     const Bitboard* own = p.pieceBB[si];
     const Bitboard rookLike = own[SlotRook] | own[SlotDragon];
     const Bitboard bishopLike = own[SlotBishop] | own[SlotHorse];

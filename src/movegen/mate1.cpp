@@ -75,13 +75,13 @@ struct Finder {
     bool mate = false;
     // 1. Protection: otherwise the king takes the checker.
     if (!needProtection || IsSquareAttacked(p, t, Side)) {
-      // 2-3. The king must have no square left.
+      // 2. The king must have no square left.
       const Bitboard coverage = Coverage(cov, t);
       if (!KingCanEscape(p, Side, t, coverage)) {
-        // 4-5. A double check cannot be answered by a capture.
+        // 3. A double check cannot be answered by a capture.
         const bool doubleCheck = f != NoSquare && MoveUncoversKing(p, -Side, f, t);
         if (doubleCheck || !CheckerCanBeCaptured(p, Side, t)) {
-          // 6. Our own king must stay covered.
+          // 4. Our own king must stay covered.
           mate = f == NoSquare || !MoveUncoversKing(p, Side, f, t);
         }
       }
@@ -153,7 +153,7 @@ struct Finder {
       if ((m = TryMoves(f, KingSteps[k] & DragonAttacks(p, f) & notOwn, Code(BDragon), FlagNone,
                         CovDragon, true)))
         return m;
-    // 7-8. Rooks: promoting whenever the move touches the zone.
+    // 7. Rooks: promoting whenever the move touches the zone.
     for (Square f : Squares(pb[SlotRook])) {
       const Bitboard reach = RookAttacks(p, f) & notOwn;
       if (InZone(f)) {
@@ -165,12 +165,12 @@ struct Finder {
           return m;
       }
     }
-    // 9. Horses.
+    // 8. Horses.
     for (Square f : Squares(pb[SlotHorse]))
       if ((m = TryMoves(f, KingSteps[k] & HorseAttacks(p, f) & notOwn, Code(BHorse), FlagNone,
                         CovHorse, true)))
         return m;
-    // 10-11. Bishops.
+    // 9. Bishops.
     for (Square f : Squares(pb[SlotBishop])) {
       const Bitboard reach = BishopAttacks(p, f) & notOwn;
       if (InZone(f)) {
@@ -182,13 +182,13 @@ struct Finder {
           return m;
       }
     }
-    // 12-16. Gold and the pieces that move like it.
+    // 10. Gold and the pieces that move like it.
     static constexpr int GoldMovers[5] = {BGold, BProSilver, BProKnight, BProLance, BTokin};
     for (int kind : GoldMovers)
       for (Square f : Squares(PieceBitboard(p, Code(kind)) & area.gold))
         if ((m = TryMoves(f, goldCheck & GoldSteps[us][f] & notOwn, Code(kind), FlagNone, CovGold, true)))
           return m;
-    // 17. Silvers: promoting inside the zone, unpromoted where a silver checks better.
+    // 11. Silvers: promoting inside the zone, unpromoted where a silver checks better.
     for (Square f : Squares(pb[SlotSilver] & area.silver)) {
       const Bitboard steps = SilverSteps[us][f] & notOwn;
       const Bitboard onlySilver = silverCheck & Complement(goldCheck);
@@ -209,7 +209,7 @@ struct Finder {
         if ((m = TryMoves(f, SquareMask[t], Code(BSilver), flag, CovSilver, true))) return m;
       }
     }
-    // 18. Knights: promoting next to the king, else the plain knight check.
+    // 12. Knights: promoting next to the king, else the plain knight check.
     for (Square f : Squares(pb[SlotKnight] & area.knight)) {
       const Bitboard steps = KnightSteps[us][f] & notOwn;
       const Bitboard promo = goldCheck & zone & steps;
@@ -222,7 +222,7 @@ struct Finder {
         }
       }
     }
-    // 19. Lances: straight in front of the king, or promoting next to it.
+    // 13. Lances: straight in front of the king, or promoting next to it.
     for (Square f : Squares(pb[SlotLance] & area.lance)) {
       const Bitboard reach =
           (Side == Black ? UpwardLanceAttacks(p, f) : DownwardLanceAttacks(p, f)) & notOwn;
@@ -235,14 +235,14 @@ struct Finder {
       }
       if ((m = TryMoves(f, goldCheck & zone & reach, Code(BLance), FlagPromote, CovGold, true))) return m;
     }
-    // 20. Pawns promoting onto a square next to the king.
+    // 14. Pawns promoting onto a square next to the king.
     for (Square t : Squares(goldCheck & zone & notOwn)) {
       const Square f = t - Up;
       if (f >= 0 && f < SquareCount && p.board[f] == Code(BPawn) &&
           (m = TryMoves(f, SquareMask[t], Code(BPawn), FlagPromote, CovGold, true)))
         return m;
     }
-    // 21. A plain pawn push in front of the king.
+    // 15. A plain pawn push in front of the king.
     if (k >= 18 && k <= 62) {
       const Square t = k - Up, f = k - 2 * Up;
       if (p.board[f] == Code(BPawn) && TestSquare(notOwn, t) &&

@@ -289,12 +289,12 @@ void OrderRootMoves(SearchBlock& b, int side) {
   for (int i = 0; i < n; ++i) State->rootMoves[i] = RootMove{list[i], 0, 0};
 }
 
-// Steps 4 to 8 of a search: root list, shortcuts for zero or one move, helpers and
+// The search proper: root list, shortcuts for zero or one move, helpers and
 // iterative deepening up to `depthLimit` plies.
 static void SearchRoot(int side, int depthLimit) {
   SearchBlock& b = MainBlock();
   Position& root = State->root;
-  // 4. Fresh search state.
+  // 1. Fresh search state.
   std::memcpy(static_cast<void*>(&b.pos), &root, sizeof(Position));
   ResetSearchBlock(b);
   b.nodes = b.qnodes = 0;
@@ -310,9 +310,9 @@ static void SearchRoot(int side, int depthLimit) {
   State->rootBeta = ScoreInfinite;
   OrderRootMoves(b, side);
   SetEasyTime();
-  // 5. Margins shrink a little at every search.
+  // 2. Margins shrink a little at every search.
   DecayMargins();
-  // 6. Nothing or only one move to play.
+  // 3. Nothing or only one move to play.
   if (State->searchStatus != StatusTimeUp && State->resultCode == 0) {
     if (State->rootMoveCount == 0) {
       if (!State->pondering) {
@@ -334,11 +334,11 @@ static void SearchRoot(int side, int depthLimit) {
       return;
     }
   }
-  // 7. Helpers.
+  // 4. Helpers.
   State->previousScore = -ScoreNone;
   StartHelpers();
   SetSearchRunning(true);
-  // 8. Iterative deepening.
+  // 5. Iterative deepening.
   b.pv[RootPly].length = RootPly - 1;
   for (int depth = 1; depth <= MaxIterationDepth; ++depth) {
     if (depth > depthLimit) break;

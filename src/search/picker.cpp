@@ -156,8 +156,8 @@ int NextMove(SearchBlock& t, int ply, int side) {
         ps.pickerStage = StageKiller1;
         break;
       case StageKiller1: {
-        // 4-5. The killers, when still playable here. Killers are quiet moves; one
-        // that captures would repeat a capture of stage 4, so it is skipped.
+        // 4. The killers, when still playable here. Killers are quiet moves; one
+        // that captures would repeat a capture of step 3, so it is skipped.
         ps.pickerStage = StageKiller2;
         const Move k = ps.killers[0];
         if (k && k != ps.hashMove && !MoveIsCapture(k) && IsMoveValid(t.pos, k, side)) {
@@ -177,7 +177,7 @@ int NextMove(SearchBlock& t, int ply, int side) {
         break;
       }
       case StageQuiets: {
-        // 6. Quiet board moves and drops after the losing captures left in the list,
+        // 5. Quiet board moves and drops after the losing captures left in the list,
         //    without the moves already handed out, sorted by history and continuation
         //    history (stable).
         Move* const quiets = ps.moveListEnd;
@@ -207,7 +207,7 @@ int NextMove(SearchBlock& t, int ply, int side) {
         break;
       }
       case StageHistory: {
-        // 7. The quiet moves, best history first.
+        // 6. The quiet moves, best history first.
         Move m;
         if (NextInList(ps, &m)) {
           ps.currentMove = m;
@@ -218,7 +218,7 @@ int NextMove(SearchBlock& t, int ply, int side) {
         break;
       }
       case StageRest: {
-        // 8. The losing captures, best exchange first.
+        // 7. The losing captures, best exchange first.
         while (ps.pickerNext < start + ps.pickerCount) {
           const Move m = *ps.pickerNext;
           *ps.pickerNext++ = 0;

@@ -238,7 +238,7 @@ bool TimeUp() {
   }
   // 3. Pondering is never stopped.
   if (st.pondering) return false;
-  // 4-5. The clock is used up: byoyomi until its margin, else the game is lost on time.
+  // 4. The clock is used up: byoyomi until its margin, else the game is lost on time.
   if (remaining <= 0) {
     if (st.byoyomi > 0) return st.byoyomiUsed[si] > st.byoyomi - AnswerMargin();
     st.resultCode = ResultFlagged;
@@ -246,11 +246,11 @@ bool TimeUp() {
   }
   // Without byoyomi the margin for answering is never spent, move or no move yet.
   if (st.byoyomi <= 0 && remaining <= st.timeMarginMs) return true;
-  // 6. Nothing to play yet; the maximum is spent.
+  // 5. Nothing to play yet; the maximum is spent.
   const int64_t used = st.usedThisMove[si];
   if (st.bestMove == 0) return false;
   if (used >= st.maxTime) return true;
-  // 7. Past the scaled budget an untroubled iteration is cut: its answer is the last
+  // 6. Past the scaled budget an untroubled iteration is cut: its answer is the last
   // iteration's move or one that beat it. A fail low or a falling score runs on to the
   // maximum, as does any of the first iterations.
   return used >= ScaledBudget() && st.iterationDepth >= JudgedDepth && IterationCalm();

@@ -233,18 +233,18 @@ void PlayGame() {
 int RunUsiSession() {
   // 1. Unbuffered output: every message leaves at once. (Input is read by its own thread.)
   std::setvbuf(stdout, nullptr, _IONBF, 0);
-  // 2-3. The input thread starts first, so that lines sent early are queued.
+  // 2. The input thread starts first, so that lines sent early are queued.
   if (!StartInputThread()) {
     std::fputs("スレッド作成失敗\n", stdout);
     return -1;
   }
-  // 4. Engine record, tables and start position.
+  // 3. Engine record, tables and start position.
   InitEngine();
-  // 5. One second of safety margin for the clock.
+  // 4. One second of safety margin for the clock.
   State->timeMarginMs = 1000;
-  // 6. The three persistent options.
+  // 5. The three persistent options.
   ReadSettingsFile();
-  // 7. No table size remembered yet; wait for games.
+  // 6. No table size remembered yet; wait for games.
   hashBytes = 0;
   for (;;) {
     WaitForGame();
