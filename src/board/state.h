@@ -71,6 +71,9 @@ struct SearchState {
   int rootSplitAllowed;
 };
 
+// Search threads when nothing else is asked for ("ThreadNumber" of a new settings file).
+constexpr int DefaultThreadNumber = 1;
+
 // The one engine record, the process-wide settings and the interrupt flags.
 extern SearchState* State;
 extern int engineLevel;

@@ -45,8 +45,9 @@ void ReadSettingsFile() {
   const std::string path = SettingsPath();
   engineLevel = Clamp(TextToInt(ReadIniString(path, SettingsSection, "KestrelLevel", "10").c_str()),
                       LevelMin, LevelMax);
-  State->threadNumber = Clamp(TextToInt(ReadIniString(path, SettingsSection, "ThreadNumber", "1").c_str()),
-                              ThreadsMin, ThreadsMax);
+  const std::string threads = std::to_string(DefaultThreadNumber);
+  State->threadNumber =
+      Clamp(TextToInt(ReadIniString(path, SettingsSection, "ThreadNumber", threads).c_str()), ThreadsMin, ThreadsMax);
   useBookUntilMove = Clamp(TextToInt(ReadIniString(path, SettingsSection, "UseBookUntilMove", "10").c_str()),
                            BookMovesMin, BookMovesMax);
 }
