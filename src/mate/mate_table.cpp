@@ -27,22 +27,59 @@ inline MateEntry* BucketOf(HashKey keyBoard, int side) {
 
 constexpr MateEntry EmptyEntry{0, 0, 0, 1, 1, 0};
 
-}  // namespace
+// The table's own memory and sizes while it lives in borrowed memory (Table is null
+// otherwise).
+struct OwnTable {
+  MateEntry* table = nullptr;
+  uint64_t tableMask = 0, bucketMask = 0, bucketWays = 1;
+} own;
 
-bool AllocateMateTable(uint64_t bytes) {
-  const uint64_t quarter = bytes / 4;
+// Entry count exponent: the largest m with 24 * 2^m <= bytes (0 for tiny sizes).
+int EntryBits(uint64_t bytes) {
   int m = 0;
-  while (m < 40 && 24ull * (2ull << m) <= quarter) ++m;
-  const uint64_t count = 1ull << m;
-  MateEntry* fresh = static_cast<MateEntry*>(AllocateLargeTable(count * sizeof(MateEntry)));
-  if (!fresh) return false;
-  std::free(Table);
-  Table = fresh;
+  while (m < 40 && 24ull * (2ull << m) <= bytes) ++m;
+  return m;
+}
+
+// Points the table at `count` entries of memory.
+void UseMemory(MateEntry* mem, uint64_t count) {
+  Table = mem;
   TableMask = count - 1;
   BucketWays = count < MateBucketSize ? count : MateBucketSize;
   BucketMask = TableMask & ~(BucketWays - 1);
+}
+
+}  // namespace
+
+bool AllocateMateTable(uint64_t bytes) {
+  ReturnMateTableMemory();
+  const uint64_t count = 1ull << EntryBits(bytes / 4);
+  MateEntry* fresh = static_cast<MateEntry*>(AllocateLargeTable(count * sizeof(MateEntry)));
+  if (!fresh) return false;
+  std::free(Table);
+  UseMemory(fresh, count);
   ClearMateTable();
   return true;
+}
+
+bool BorrowMateTableMemory(void* mem, uint64_t bytes) {
+  if (!Table || own.table || !mem) return false;
+  const uint64_t count = 1ull << EntryBits(bytes);
+  if (count <= TableMask + 1) return false;
+  own = OwnTable{Table, TableMask, BucketMask, BucketWays};
+  UseMemory(static_cast<MateEntry*>(mem), count);
+  ClearMateTable();
+  return true;
+}
+
+void ReturnMateTableMemory() {
+  if (!own.table) return;
+  Table = own.table;
+  TableMask = own.tableMask;
+  BucketMask = own.bucketMask;
+  BucketWays = own.bucketWays;
+  own = OwnTable{};
+  ClearMateTable();
 }
 
 void ClearMateTable() {

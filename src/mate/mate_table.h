@@ -39,6 +39,12 @@ constexpr uint32_t MateSerialMask = 0x1FFFFFFFu;
 // (m = 0 for tiny sizes), and clears it. Returns false, keeping the previous table,
 // when the memory cannot be had.
 bool AllocateMateTable(uint64_t bytes);
+// "go mate" may lend the table larger memory for one solve, since the search's table lies
+// idle meanwhile: the mate table then lives in the `bytes` at `mem` (cleared) until
+// ReturnMateTableMemory goes back to its own memory, cleared. Returns false, changing
+// nothing, when the memory would not hold more entries than the table's own.
+bool BorrowMateTableMemory(void* mem, uint64_t bytes);
+void ReturnMateTableMemory();
 // Empties every entry (key 0, hand 0, length 0, phi 1, delta 1, work 0).
 void ClearMateTable();
 // True once a table exists; its entry count.

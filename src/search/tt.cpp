@@ -122,6 +122,21 @@ void ClearTable() {
   ClearMateTable();
 }
 
+namespace {
+bool lentToMateSolver = false;
+}  // namespace
+
+void LendTableToMateSolver() {
+  if (Table && !lentToMateSolver) lentToMateSolver = BorrowMateTableMemory(Table, BucketCount * sizeof(TTBucket));
+}
+
+void TakeTableBackFromMateSolver() {
+  if (!lentToMateSolver) return;
+  lentToMateSolver = false;
+  ReturnMateTableMemory();
+  ClearTable();
+}
+
 void PrefetchBucket(HashKey keyFull, int side) {
   if (!Table) return;
   const char* bucket = reinterpret_cast<const char*>(&Table[TableKey(keyFull, side) & Mask]);

@@ -40,6 +40,11 @@ constexpr int MateStoreThreshold = 29700;
 // hash keys on the first call. Returns false, keeping the previous tables, when
 // the memory cannot be had.
 bool AllocateTable(uint64_t bytes);
+// "go mate" while no search runs: the mate solver borrows this table's memory for the
+// solve (when that holds more than its own), and gives it back after the answer, when
+// this table is cleared, its entries overwritten.
+void LendTableToMateSolver();
+void TakeTableBackFromMateSolver();
 // Writes the cleared pattern into every entry (and clears the mate table).
 void ClearTable();
 

@@ -153,9 +153,14 @@ void HandleGoPonder(const std::string& line) {
 // "checkmate timeout" when its time ran out or a "stop" ended it.
 void HandleGoMate(const std::string& line) {
   if (hashBytes == 0 && AllocateTable(DefaultHashBytes)) hashBytes = DefaultHashBytes;
+  // The solve has the search's idle table as well; the table is cleared afterwards, and
+  // a mate sequence stored by an earlier search is gone with the mate table's entries.
+  LendTableToMateSolver();
   BeginInterruptibleWork();
   const std::string answer = AnswerGoMate(line, State->root, State->sideToMove);
   EndInterruptibleWork();
+  TakeTableBackFromMateSolver();
+  mateSequenceActive = false;
   std::fputs(answer.c_str(), stdout);
   std::fflush(stdout);
   // The "stop" that ended the solve has been answered by the line above.

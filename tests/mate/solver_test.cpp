@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <sstream>
+#include <vector>
 
 #include "board/state.h"
 #include "book/shortcuts.h"
@@ -316,6 +317,12 @@ TEST_F(MateFixture, ProblemsFromPlay) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
   const uint32_t nodeLimit = sanitized ? 20000 : 100000;
   if (!MateTableReady()) AllocateMateTable(DefaultMateHashBytes);
+  // "go mate" in a session also has the search's idle table (three quarters of the
+  // default hash); the full run solves with the same memory.
+  std::vector<char> lent(full ? DefaultMateHashBytes / 4 * 3 : 0);
+  if (full) {
+    ASSERT_TRUE(BorrowMateTableMemory(lent.data(), lent.size()));
+  }
   for (const char* collection : {ProblemsFromPlay, MatesFromGames}) {
     const bool fromPlay = collection == ProblemsFromPlay;
     std::istringstream in(collection);
@@ -374,6 +381,7 @@ TEST_F(MateFixture, ProblemsFromPlay) {
                 fromPlay ? "problems from play" : "mates from games", solved, mates, timeouts, disproved, quiet,
                 (long long)totalMs);
   }
+  ReturnMateTableMemory();
 }
 
 // The root shortcut plays a proved mate out over several turns: each move it plays is a
@@ -417,4 +425,24 @@ TEST_F(MateFixture, ShortcutPlaysTheMateOut) {
 }
 
 }  // namespace
+// Memory lent for one solve: the table grows into it, a mate is found there, and the table
+// goes back to its own memory, emptied, as often as it is lent.
+TEST_F(MateFixture, BorrowedMemoryServesOneSolveAndIsGivenBack) {
+  if (!MateTableReady()) AllocateMateTable(DefaultMateHashBytes);
+  const uint64_t own = MateTableEntries();
+  std::vector<char> lent(own * sizeof(MateEntry) * 4);
+  EXPECT_FALSE(BorrowMateTableMemory(lent.data(), own * sizeof(MateEntry)));  // no larger
+  for (int round = 0; round < 2; ++round) {
+    ASSERT_TRUE(BorrowMateTableMemory(lent.data(), lent.size()));
+    EXPECT_EQ(MateTableEntries(), own * 4);
+    const std::string a = Go("4k4/9/4G4/9/9/9/9/9/4K4 b G 1", "go mate 1000");
+    EXPECT_EQ(a, "checkmate G*5b \n");
+    ReturnMateTableMemory();
+    EXPECT_EQ(MateTableEntries(), own);
+    uint32_t phi, delta, length;
+    EXPECT_FALSE(MateTableProbe(*p, side, &phi, &delta, &length));  // emptied
+  }
+  EXPECT_EQ(Go("4k4/9/4G4/9/9/9/9/9/4K4 b G 1", "go mate 1000"), "checkmate G*5b \n");
+}
+
 }  // namespace kestrel
