@@ -6,11 +6,9 @@
 #include <string>
 
 #include "board/attack_tables.h"
-#include "board/makemove.h"
 #include "board/material.h"
 #include "board/state.h"
 #include "eval/eval_params.h"
-#include "movegen/attacks.h"
 #include "book/book.h"
 #include "mate/go_mate.h"
 #include "mate/solver.h"
@@ -37,15 +35,13 @@ bool Begins(const std::string& line, const char* word) {
   return line.compare(0, std::char_traits<char>::length(word), word) == 0;
 }
 
-// Plays a move on the root position and records it in the game history.
+// Plays a move in the game on the root position; the engine record is its cursor.
 void PlayOnRoot(Move m) {
-  Position& p = State->root;
-  CompactHistory(p);
-  MakeMove(p, m);
-  State->sideToMove = -State->sideToMove;
-  State->moveCount += 1;
-  State->lastMovePlayed = m;
-  RecordPosition(p, InCheck(p, State->sideToMove));
+  GameCursor game{State->sideToMove, State->moveCount, State->lastMovePlayed};
+  PlayGameMove(State->root, game, m);
+  State->sideToMove = game.side;
+  State->moveCount = game.moveCount;
+  State->lastMovePlayed = game.lastMove;
 }
 
 // "bestmove <move>[ ponder <move>]", or "bestmove resign" when there is no move.
