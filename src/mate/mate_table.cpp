@@ -27,6 +27,19 @@ inline MateEntry* BucketOf(HashKey keyBoard, int side) {
 
 constexpr MateEntry EmptyEntry{0, 0, 0, 1, 1, 0};
 
+// Entries live only in the generation they were stored in; generation 0 is never live,
+// so the empty entry is absent in every generation.
+uint32_t generation = 1;
+constexpr uint32_t WorkMask = 0xFFFFFF;
+inline bool Live(const MateEntry& e) { return e.work >> 24 == generation; }
+inline uint32_t WorkOf(const MateEntry& e) { return Live(e) ? e.work & WorkMask : 0; }
+
+// Rewrites every entry as empty.
+void WipeTable() {
+  if (!Table) return;
+  for (uint64_t i = 0; i <= TableMask; ++i) Table[i] = EmptyEntry;
+}
+
 // The table's own memory and sizes while it lives in borrowed memory (Table is null
 // otherwise).
 struct OwnTable {
@@ -58,7 +71,7 @@ bool AllocateMateTable(uint64_t bytes) {
   if (!fresh) return false;
   std::free(Table);
   UseMemory(fresh, count);
-  ClearMateTable();
+  WipeTable();
   return true;
 }
 
@@ -68,7 +81,7 @@ bool BorrowMateTableMemory(void* mem, uint64_t bytes) {
   if (count <= TableMask + 1) return false;
   own = OwnTable{Table, TableMask, BucketMask, BucketWays};
   UseMemory(static_cast<MateEntry*>(mem), count);
-  ClearMateTable();
+  WipeTable();
   return true;
 }
 
@@ -79,12 +92,13 @@ void ReturnMateTableMemory() {
   BucketMask = own.bucketMask;
   BucketWays = own.bucketWays;
   own = OwnTable{};
-  ClearMateTable();
+  WipeTable();
 }
 
 void ClearMateTable() {
-  if (!Table) return;
-  for (uint64_t i = 0; i <= TableMask; ++i) Table[i] = EmptyEntry;
+  if (++generation < 256) return;
+  generation = 1;
+  WipeTable();
 }
 
 bool MateTableReady() { return Table != nullptr; }
@@ -137,7 +151,7 @@ bool MateTableProbe(HashKey key, uint32_t hand, int side, uint32_t* phi, uint32_
   const MateEntry* carried = nullptr;
   const MateEntry* e = BucketOf(key, side);
   for (const MateEntry* const end = e + BucketWays; e != end; ++e) {
-    if (e->keyBoard != key) continue;
+    if (e->keyBoard != key || !Live(*e)) continue;
     if (e->handBlack == hand) {
       exact = e;
       if (Settled(*e)) break;
@@ -150,7 +164,7 @@ bool MateTableProbe(HashKey key, uint32_t hand, int side, uint32_t* phi, uint32_
     *phi = exact->phi;
     *delta = exact->delta;
     *length = exact->length;
-    if (work) *work = exact->work;
+    if (work) *work = exact->work & WorkMask;
     return true;
   }
   if (!carried) return false;
@@ -167,13 +181,14 @@ void MateTableStore(const Position& p, int side, uint32_t phi, uint32_t delta, u
   MateEntry* const bucket = BucketOf(key, side);
   MateEntry* victim = bucket;
   for (MateEntry* e = bucket; e != bucket + BucketWays; ++e) {
-    if (e->keyBoard == key && e->handBlack == hand) {
+    if (e->keyBoard == key && e->handBlack == hand && Live(*e)) {
       victim = e;
       break;
     }
-    if (e->work < victim->work) victim = e;
+    if (WorkOf(*e) < WorkOf(*victim)) victim = e;
   }
-  *victim = MateEntry{key, hand, length, (uint16_t)phi, (uint16_t)delta, work};
+  *victim = MateEntry{key, hand, length, (uint16_t)phi, (uint16_t)delta,
+                      generation << 24 | (work < WorkMask ? work : WorkMask)};
 }
 
 }  // namespace kestrel

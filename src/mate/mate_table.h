@@ -19,7 +19,8 @@ struct MateEntry {
   uint32_t handBlack;  // Black's hand word
   uint32_t length;     // plies to mate when proven, else 65535 (or a path tag)
   uint16_t phi, delta; // for the side to move at the entry's position
-  uint32_t work;       // moves searched below the position: what a store keeps
+  uint32_t work;       // the solve's generation (top 8 bits) and the moves searched below
+                       // the position (24 bits, saturating): what a store keeps
 };
 static_assert(sizeof(MateEntry) == 24, "a mate table entry is six 32-bit words");
 // Entries per bucket: a store replaces the entry of the same position, else the one
@@ -45,7 +46,8 @@ bool AllocateMateTable(uint64_t bytes);
 // nothing, when the memory would not hold more entries than the table's own.
 bool BorrowMateTableMemory(void* mem, uint64_t bytes);
 void ReturnMateTableMemory();
-// Empties every entry (key 0, hand 0, length 0, phi 1, delta 1, work 0).
+// Empties the table for a new solve: entries of earlier generations read as absent; the
+// memory is rewritten only once every 255 calls.
 void ClearMateTable();
 // True once a table exists; its entry count.
 bool MateTableReady();

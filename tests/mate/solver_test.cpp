@@ -7,6 +7,7 @@
 #include <sstream>
 #include <vector>
 
+#include "board/large_pages.h"
 #include "board/state.h"
 #include "book/shortcuts.h"
 #include "mate/go_mate.h"
@@ -319,9 +320,10 @@ TEST_F(MateFixture, ProblemsFromPlay) {
   if (!MateTableReady()) AllocateMateTable(DefaultMateHashBytes);
   // "go mate" in a session also has the search's idle table (three quarters of the
   // default hash); the full run solves with the same memory.
-  std::vector<char> lent(full ? DefaultMateHashBytes / 4 * 3 : 0);
+  const uint64_t lentBytes = DefaultMateHashBytes / 4 * 3;
+  std::unique_ptr<void, decltype(&std::free)> lent(full ? AllocateLargeTable(lentBytes) : nullptr, &std::free);
   if (full) {
-    ASSERT_TRUE(BorrowMateTableMemory(lent.data(), lent.size()));
+    ASSERT_TRUE(BorrowMateTableMemory(lent.get(), lentBytes));
   }
   for (const char* collection : {ProblemsFromPlay, MatesFromGames}) {
     const bool fromPlay = collection == ProblemsFromPlay;
