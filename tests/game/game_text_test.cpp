@@ -37,6 +37,30 @@ TEST(Notation, MovesBothWays) {
   EXPECT_EQ(p->board[9 * 5 + 2], BPawn);  // 7f
 }
 
+// Every legal move reads back from its own text as the same move, promotion flags at the
+// zone's edges included, along random games from the sample positions.
+TEST(Notation, EveryLegalMoveReadsBackFromItsText) {
+  std::mt19937 rng(5);
+  int moves = 0;
+  for (const std::string& text : test::SamplePositions()) {
+    int side;
+    auto p = test::MakePosition(text, &side);
+    for (int step = 0; step < 30; ++step) {
+      for (const Move m : test::LegalMoves(*p, side)) {
+        const std::string t = MoveToUsi(m);
+        Move back = 0;
+        std::string err;
+        // The count includes the character after the move.
+        ASSERT_EQ(ParseUsiMove(*p, t.c_str(), side, &back, &err), (int)t.size() + 1) << text << ": " << t << err;
+        ASSERT_EQ(back, m) << text << ": " << t;
+        ++moves;
+      }
+      side = test::RandomPlay(*p, side, 1, rng);
+    }
+  }
+  EXPECT_GT(moves, 10000);
+}
+
 TEST(Notation, HandsAndSfenRoundTrip) {
   test::InitTables();
   auto p = std::make_unique<Position>();

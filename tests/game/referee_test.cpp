@@ -4,6 +4,7 @@
 
 #include <sstream>
 
+#include "game/opening.h"
 #include "game/referee.h"
 #include "test_util.h"
 
@@ -66,6 +67,26 @@ TEST(Referee, GameEndsDecisionTable) {
   auto p = std::make_unique<Position>();
   ASSERT_TRUE(SetPositionFromText(*p, "startpos", game, &err));
   EXPECT_EQ(JudgeDeclaration(*p, Black).winner, White);
+}
+
+// Random moves: an opening never hands over a finished game, while the same draw without
+// that care does run into the mate that a gold drop gives here.
+TEST(Referee, RandomOpeningsStopBeforeAMate) {
+  test::InitTables();
+  int mates = 0;
+  for (uint64_t seed = 0; seed < 2000; ++seed)
+    for (const bool keepGoing : {true, false}) {
+      GameCursor game;
+      std::string err;
+      auto p = std::make_unique<Position>();
+      ASSERT_TRUE(SetPositionFromText(*p, "sfen 4k4/9/4G4/9/9/9/9/9/K8 b G 1", game, &err));
+      std::mt19937_64 rng(seed);
+      EXPECT_TRUE(PlayRandomMoves(*p, game, 1, rng, keepGoing));  // a game that goes on
+      const bool mated = !HasLegalMove(*p, game.side);
+      EXPECT_FALSE(keepGoing && mated) << seed;
+      mates += mated;
+    }
+  EXPECT_GT(mates, 0);
 }
 
 }  // namespace

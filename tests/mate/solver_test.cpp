@@ -437,6 +437,7 @@ TEST_F(MateFixture, BorrowedMemoryServesOneSolveAndIsGivenBack) {
   for (int round = 0; round < 2; ++round) {
     ASSERT_TRUE(BorrowMateTableMemory(lent.data(), lent.size()));
     EXPECT_EQ(MateTableEntries(), own * 4);
+    EXPECT_FALSE(BorrowMateTableMemory(lent.data(), lent.size()));  // not twice
     const std::string a = Go("4k4/9/4G4/9/9/9/9/9/4K4 b G 1", "go mate 1000");
     EXPECT_EQ(a, "checkmate G*5b \n");
     ReturnMateTableMemory();
