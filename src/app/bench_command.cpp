@@ -65,8 +65,9 @@ int RunBench(int threads, int depth) {
   }
   std::printf("Evaluation: %s\n", data.c_str());
   AllocateTable(32000000);
-  State->threadNumber = threads;
-  silentSearch = true;
+  SearchModes modes;
+  modes.silent = true;
+  modes.threads = threads;
   uint64_t total = 0;
   const auto start = std::chrono::steady_clock::now();
   int index = 0;
@@ -82,7 +83,7 @@ int RunBench(int threads, int depth) {
     State->moveCount = game.moveCount;
     NewGameReset();
     const auto t0 = std::chrono::steady_clock::now();
-    const uint64_t nodes = SearchFixedDepth(game.side, depth);
+    const uint64_t nodes = SearchFixedDepth(game.side, depth, modes);
     const int64_t t = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
     std::printf("position %2d: %" PRIu64 " nodes, %" PRId64 " ms, best %s\n", index, nodes, t,
                 MoveToUsi(State->bestMove).c_str());

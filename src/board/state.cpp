@@ -29,7 +29,6 @@ void AllocateEngineState() {
   State = new (mem) SearchState;
   std::memset(static_cast<void*>(State), 0, sizeof(SearchState));
   State->sideToMove = Black;
-  State->threadNumber = DefaultThreadNumber;
   State->maxHelpersPerSplit = 4;
   State->minSplitDepth = 3 * OnePly;
   State->rootSplitAllowed = 1;

@@ -65,14 +65,10 @@ struct SearchState {
   int64_t timeMarginMs;
 
   // Parallel search.
-  int threadNumber;
   int maxHelpersPerSplit;
   int minSplitDepth;  // quarter plies
   int rootSplitAllowed;
 };
-
-// Search threads when nothing else is asked for ("ThreadNumber" of a new settings file).
-constexpr int DefaultThreadNumber = 1;
 
 // The one engine record, the process-wide settings and the interrupt flags.
 extern SearchState* State;

@@ -37,9 +37,14 @@ constexpr int MaxNodeModeDepth = 30;  // deeper than any node budget reaches
 // the search finished no iteration (nothing to record).
 bool SearchMove(const GenerateSettings& s, int side, GenerateTotals* t, int* score) {
   ++t->moves;
-  searchNodeLimit = s.nodes != 0 ? s.nodes : s.maxNodes;
-  SearchFixedDepth(side, s.nodes != 0 ? MaxNodeModeDepth : s.depth);
-  searchNodeLimit = 0;
+  // One silent thread, and no mate tests at the root: a fixed-depth search then costs
+  // the same at every move and orders its root moves by quiescence alone.
+  SearchModes modes;
+  modes.silent = true;
+  modes.rootMateTests = false;
+  modes.nodeLimit = s.nodes != 0 ? s.nodes : s.maxNodes;
+  modes.threads = 1;
+  SearchFixedDepth(side, s.nodes != 0 ? MaxNodeModeDepth : s.depth, modes);
   if (State->searchStatus != StatusTimeUp) {
     *score = State->rootScore;
     return true;
@@ -149,11 +154,6 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
   std::mt19937_64 rng(s.seed);
   const auto start = std::chrono::steady_clock::now();
   double lastReport = 0;
-  const int savedThreads = State->threadNumber;
-  const bool savedSilent = silentSearch, savedMateTests = rootMateTests;
-  State->threadNumber = 1;
-  silentSearch = true;
-  rootMateTests = false;
   bool ok = true;
   while ((s.games == 0 || t.games < s.games) && (s.records == 0 || t.records < s.records) &&
          (s.seconds == 0 || SecondsSince(start) < (double)s.seconds)) {
@@ -177,9 +177,6 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
     }
   }
   t.seconds = SecondsSince(start);
-  State->threadNumber = savedThreads;
-  silentSearch = savedSilent;
-  rootMateTests = savedMateTests;
   return ok;
 }
 

@@ -111,8 +111,6 @@ void ClearRootFlags() {
 
 }  // namespace
 
-bool rootMateTests = true;
-
 SearchBlock& MainBlock() {
   if (!mainBlock) mainBlock = MainThreadBlock();
   return *mainBlock;
@@ -139,7 +137,7 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta) {
   PvRow& row = b.pv[RootPly];
   if (score < beta) {
     UpdatePv(b, RootPly, m);
-    if (State->iterationDepth > 0 && !silentSearch) PrintInfoLine(b, score);
+    if (State->iterationDepth > 0 && !activeModes.silent) PrintInfoLine(b, score);
   } else if (row.length < RootPly || row.moves[RootPly] != m) {
     // A fail high with a new move: the line is that move alone until it is resolved.
     row.moves[RootPly] = m;
@@ -167,7 +165,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
     if (State->rootMoves[i].flags & RootSearched) continue;
     State->rootMoves[i].flags |= RootSearched;
     const Move m = State->rootMoves[i].move;
-    if (!silentSearch) {
+    if (!activeModes.silent) {
       char text[8];
       std::printf("info currmove %s\n", FormatUsiMove(text, m));
     }
@@ -216,17 +214,17 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
   }
   if (!searchedAny && alpha < MatedAt(RootPly)) {
     b.pv[RootPly].length = RootPly - 1;
-    if (!silentSearch) PrintInfoLine(b, MatedAt(RootPly));
+    if (!activeModes.silent) PrintInfoLine(b, MatedAt(RootPly));
   }
   return alpha;
 }
 
-void OrderRootMoves(SearchBlock& b, int side) {
+void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
   Position& p = b.pos;
   // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
   bool perMoveChecks = false;
   uint32_t perMoveNodes = 0;
-  if (!rootMateTests) {
+  if (!mateTests) {
     // Training games: the ordering comes from the quiescence scores alone.
   } else if (InCheck(p, side)) {
     perMoveChecks = true;
@@ -308,7 +306,7 @@ static void SearchRoot(int side, int depthLimit) {
   State->iterationDepth = 0;
   State->rootAlpha = -ScoreInfinite;
   State->rootBeta = ScoreInfinite;
-  OrderRootMoves(b, side);
+  OrderRootMoves(b, side, activeModes.rootMateTests);
   SetEasyTime();
   // 2. Margins shrink a little at every search.
   DecayMargins();
@@ -387,7 +385,7 @@ static void SearchRoot(int side, int depthLimit) {
       State->rootScore = alpha;
     }
     const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
-    if (elapsed > 0 && !silentSearch) {
+    if (elapsed > 0 && !activeModes.silent) {
       std::printf("info nodes %d nps %" PRId64 "\n", (int)(uint32_t)b.nodes, (int64_t)(b.nodes / elapsed));
       std::fflush(stdout);
     }
@@ -404,8 +402,9 @@ static void SearchRoot(int side, int depthLimit) {
     State->bestMove = State->rootMoves[0].move;
 }
 
-// Starts the clock of a search and clears its results.
-static void BeginSearch(int side) {
+// Starts the clock of a search under the caller's modes and clears its results.
+static void BeginSearch(int side, const SearchModes& modes) {
+  activeModes = modes;
   State->searchStartMs = NowMs();
   StartMoveClock(side);
   timeCheckCountdown = TimeCheckInterval;
@@ -417,10 +416,10 @@ static void BeginSearch(int side) {
   ResetSplitStatistics();
 }
 
-void Think(int side) {
+void Think(int side, const SearchModes& modes) {
   Position& root = State->root;
   // 1. Start of the clock and of the search state.
-  BeginSearch(side);
+  BeginSearch(side, modes);
   // 2. Declaration win, stored mate, book.
   const RootShortcutResult shortcut = RootShortcuts(root);
   if (shortcut.kind != ShortcutNone) {
@@ -430,11 +429,11 @@ void Think(int side) {
   if (State->resultCode != 0) return;
   ComputeBudget();
   // 3. A quick forced mate first.
-  if (!InCheck(root, side) && engineLevel > 5) {
+  if (modes.rootMateTests && !InCheck(root, side) && engineLevel > 5) {
     // Played only when the proof reads out as a mating line; its first move is played.
     std::string line;
     Move first = NoMove;
-    if (MateTestProves(root, side, MateNodesUnlimited, silentSearch ? 0 : 1) &&
+    if (MateTestProves(root, side, MateNodesUnlimited, activeModes.silent ? 0 : 1) &&
         AppendMateLine(root, side, line, &first)) {
       mateSequenceActive = true;
       State->bestMove = first;
@@ -457,8 +456,8 @@ void Think(int side) {
   }
 }
 
-uint64_t SearchFixedDepth(int side, int depth) {
-  BeginSearch(side);
+uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes) {
+  BeginSearch(side, modes);
   State->pondering = 0;
   const int savedNoLimit = State->noTimeLimit;
   State->noTimeLimit = 1;

@@ -5,29 +5,28 @@
 #include <cstdint>
 
 #include "search/search_block.h"
+#include "search/search_modes.h"
 
 namespace kestrel {
 
-// Answers one "go" or "go ponder" for `side`; results in the engine record.
-void Think(int side);
+// Answers one "go" or "go ponder" for `side` under the caller's modes; results in the
+// engine record.
+void Think(int side, const SearchModes& modes);
 // Searches the root position to a fixed depth without shortcuts, mate pre-search or
 // time checks (the bench); its root mate tests are bounded by moves, not time, so the
 // search does not depend on the machine's speed. Returns the main thread's node count.
-uint64_t SearchFixedDepth(int side, int depth);
+uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes);
 // The move loop at the root (ply 1); depth in quarter plies.
 int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side);
 // Moves root entry `index` to the front and reports the new line.
 void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta);
-// Builds and orders the root move list.
-void OrderRootMoves(SearchBlock& b, int side);
+// Builds and orders the root move list; with `mateTests`, root moves that let the
+// opponent mate are dropped when the opponent threatens one.
+void OrderRootMoves(SearchBlock& b, int side, bool mateTests);
 // Clears the table, the ordering tables, the killers, the game history and the margins.
 void NewGameReset();
 // Picks the ponder move from the table after bestMove was played on the root.
 void SelectPonderMove();
-// When false, the root move list skips its mate-threat tests (the mate solver), so that
-// fixed-depth searches cost the same at every move; the training-position generator
-// turns it off. True everywhere else.
-extern bool rootMateTests;
 // The main thread's root block.
 SearchBlock& MainBlock();
 // Deepest iteration allowed by the playing level (plies): the level itself for levels 1

@@ -357,7 +357,7 @@ int Split(SearchBlock& b) {
   const int owner = b.threadId;
   smpLock.Lock();
   bool anyIdle = false;
-  for (int t = 0; t < State->threadNumber && t < MaxThreads; ++t)
+  for (int t = 0; t < activeModes.threads && t < MaxThreads; ++t)
     if (t != owner && CanLendTo(t, b)) anyIdle = true;
   if (!anyIdle || b.stop.load()) {
     smpLock.Unlock();
@@ -374,7 +374,7 @@ int Split(SearchBlock& b) {
   const int maxChildren = State->maxHelpersPerSplit > 0 ? State->maxHelpersPerSplit : 4;
   // The owner takes a copy first, then idle helpers until the split is full.
   for (int pass = 0; pass < 2; ++pass) {
-    for (int t = 0; t < State->threadNumber && t < MaxThreads && made < maxChildren; ++t) {
+    for (int t = 0; t < activeModes.threads && t < MaxThreads && made < maxChildren; ++t) {
       if ((pass == 0) != (t == owner)) continue;
       if (t == owner ? threadWork[t].load() != nullptr : !CanLendTo(t, b)) continue;
       SearchBlock* c = CopyToChild(b, t);
@@ -420,7 +420,7 @@ SearchBlock* MainThreadBlock() {
 
 void StartHelpers() {
   MainThreadBlock();
-  const int want = State->threadNumber < 1 ? 1 : (State->threadNumber > MaxThreads ? MaxThreads : State->threadNumber);
+  const int want = activeModes.threads < 1 ? 1 : (activeModes.threads > MaxThreads ? MaxThreads : activeModes.threads);
   while (startedThreads + 1 < want) {
     const int id = ++startedThreads;
     helpers.emplace_back(HelperMain, id);
@@ -433,7 +433,7 @@ void ResetSplitStatistics() {
   abortCount = 0;
 }
 
-bool IdleHelpersAvailable() { return State->threadNumber > 1 && idleCount.load(std::memory_order_relaxed) > 0; }
+bool IdleHelpersAvailable() { return activeModes.threads > 1 && idleCount.load(std::memory_order_relaxed) > 0; }
 
 bool RootSplitUseful(int nextIndex) {
   if (!State->rootSplitAllowed) return false;

@@ -33,8 +33,7 @@ struct alignas(64) CountdownLine {
 CountdownLine countdownLine;
 }  // namespace
 int& timeCheckCountdown = countdownLine.value;
-bool silentSearch = false;
-uint64_t searchNodeLimit = 0;
+SearchModes activeModes;
 bool verifyIncrementalEval = false;
 std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
@@ -290,7 +289,7 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
   if (b.threadId == 0 && !State->pondering && --timeCheckCountdown < 1) {
     timeCheckCountdown = TimeCheckInterval;
-    if (TimeUp() || (searchNodeLimit != 0 && b.nodes >= searchNodeLimit)) {
+    if (TimeUp() || (activeModes.nodeLimit != 0 && b.nodes >= activeModes.nodeLimit)) {
       State->searchStatus = StatusTimeUp;
       return true;
     }

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "search/search_block.h"
+#include "search/search_modes.h"
 
 namespace kestrel {
 
@@ -77,12 +78,6 @@ void UpdatePv(SearchBlock& b, int ply, Move m);
 constexpr int TimeCheckInterval = 10000;
 // The main thread's countdown to the next time check.
 extern int& timeCheckCountdown;  // written by the main thread only
-// When set, the search prints nothing (the bench).
-extern bool silentSearch;
-// When not 0, the main thread ends the search as on time once its node count reaches
-// this (checked with the time, every 10000 nodes); the training-position generator's
-// per-move budget. 0 everywhere else.
-extern uint64_t searchNodeLimit;
 // "ponderhit" seen by the search: the pondering search continues as a timed one.
 void SwitchPonderToTimed();
 // The main thread's checks while it searches no node itself, waiting for the helpers of

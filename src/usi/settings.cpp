@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "board/state.h"
+#include "search/search_modes.h"
 #include "search/tt.h"
 #include "usi/ini.h"
 
@@ -34,6 +35,8 @@ bool StartsWith(const std::string& line, const char* prefix, std::string* rest) 
 
 }  // namespace
 
+int threadNumber = DefaultThreadNumber;
+
 std::string SettingsPath() { return startupDirectory + "/Kestrel.ini"; }
 
 int TextToInt(const char* text) {
@@ -46,7 +49,7 @@ void ReadSettingsFile() {
   engineLevel = Clamp(TextToInt(ReadIniString(path, SettingsSection, "KestrelLevel", "10").c_str()),
                       LevelMin, LevelMax);
   const std::string threads = std::to_string(DefaultThreadNumber);
-  State->threadNumber =
+  threadNumber =
       Clamp(TextToInt(ReadIniString(path, SettingsSection, "ThreadNumber", threads).c_str()), ThreadsMin, ThreadsMax);
   useBookUntilMove = Clamp(TextToInt(ReadIniString(path, SettingsSection, "UseBookUntilMove", "10").c_str()),
                            BookMovesMin, BookMovesMax);
@@ -56,7 +59,7 @@ void PrintIdentification() {
   std::printf("id name KestrelAlpha\n");
   std::printf("id author Vellacott\n");
   std::printf("option name KestrelLevel type spin default %d min 1 max %d\n", engineLevel, LevelMax);
-  std::printf("option name ThreadNumber type spin default %d min 0 max 32\n", State->threadNumber);
+  std::printf("option name ThreadNumber type spin default %d min 0 max 32\n", threadNumber);
   std::printf("option name UseBookUntilMove type spin default %d min 0 max 50\n", useBookUntilMove);
   std::printf("usiok\n");
 }
@@ -84,7 +87,7 @@ void HandleSetOption(const std::string& line, int64_t* hashBytes) {
     useBookUntilMove = Clamp(TextToInt(value.c_str()), BookMovesMin, BookMovesMax);
   } else if (StartsWith(line, "setoption name ThreadNumber value ", &value)) {
     WriteSetting("ThreadNumber", value);
-    State->threadNumber = Clamp(TextToInt(value.c_str()), ThreadsMin, ThreadsMax);
+    threadNumber = Clamp(TextToInt(value.c_str()), ThreadsMin, ThreadsMax);
   } else if (StartsWith(line, "setoption name KestrelLevel value ", &value)) {
     WriteSetting("KestrelLevel", value);
     engineLevel = Clamp(TextToInt(value.c_str()), LevelMin, LevelMax);

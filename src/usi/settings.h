@@ -14,6 +14,9 @@ constexpr int BookMovesMin = 0, BookMovesMax = 50;
 // Smallest transposition table size in bytes; also the size of a new game's default table.
 constexpr int64_t DefaultHashBytes = 32000000;
 
+// "ThreadNumber": the threads of each search the USI loop starts.
+extern int threadNumber;
+
 // "<start-up directory>/Kestrel.ini".
 std::string SettingsPath();
 

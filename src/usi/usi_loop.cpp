@@ -63,7 +63,9 @@ bool ResignNeeded() {
 // Runs the search; "quit" may end the process while it runs.
 void RunThink() {
   BeginInterruptibleWork();
-  Think(State->sideToMove);
+  SearchModes modes;
+  modes.threads = threadNumber;
+  Think(State->sideToMove, modes);
   EndInterruptibleWork();
 }
 

@@ -127,7 +127,7 @@ ln7/1r1+R5/1kpp1+S1pp/p3p4/1p7/P1Pgs1KPP/1P7/L1+n3G2/8L b B2GS2NL3Pbs3p 1 3
 
 TEST_F(Parallel, MatesWithinReachAreFoundOnEveryThreadCount) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
-  rootMateTests = false;  // the search alone, without the solver's tests at the root
+  modes.rootMateTests = false;  // the search alone, without the solver's tests at the root
   std::istringstream in(MatesWithinReach);
   int positions = 0;
   for (std::string line; std::getline(in, line);) {
@@ -154,7 +154,6 @@ TEST_F(Parallel, MatesWithinReachAreFoundOnEveryThreadCount) {
       }
   }
   EXPECT_GE(positions, 30);
-  rootMateTests = true;
 }
 
 // A root split hands out every remaining root move: only a cut-off or a decided score ends

@@ -23,7 +23,6 @@ class SearchFixture : public ::testing::Test {
     SetPieceValues(ShippedPieceValues);
     ComputeSearchThresholds();
     AllocateTable(16000000);
-    silentSearch = true;
   }
   static void TearDownTestSuite() { StopHelpers(); }
 
@@ -40,14 +39,22 @@ class SearchFixture : public ::testing::Test {
     b.ply[RootPly].givesCheck = b.ply[RootPly].nullMoveMade = 0;
     return game.side;
   }
-  // Searches to a fixed depth on `threads` threads from cleared tables; returns the root
-  // score (the move is in State->bestMove).
+  // Searches to a fixed depth on `threads` threads from cleared tables, under `modes`
+  // otherwise; returns the root score (the move is in State->bestMove).
   int SearchTo(const std::string& text, int depth, int threads = 1) {
     const int side = SetUp(text);
-    State->threadNumber = threads;
     NewGameReset();
-    SearchFixedDepth(side, depth);
+    modes.threads = threads;
+    SearchFixedDepth(side, depth, modes);
     return State->rootScore;
+  }
+
+  // Silent searches unless a test says otherwise.
+  SearchModes modes = Silent();
+  static SearchModes Silent() {
+    SearchModes m;
+    m.silent = true;
+    return m;
   }
 };
 

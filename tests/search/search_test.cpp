@@ -82,7 +82,7 @@ TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
 // capture that must be refused because the gold takes the rook back. One thread and four
 // must give the same moves and scores.
 TEST_F(NodeRules, TacticsAtAFixedDepth) {
-  rootMateTests = false;
+  modes.rootMateTests = false;
   const struct {
     const char* text;
     int depth;
@@ -128,17 +128,15 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       }
     }
   }
-  rootMateTests = true;
 }
 
 // What a search prints: the moves it tries and its lines; a search too short for the
 // millisecond clock prints no speed rather than a nonsense one.
 TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
-  rootMateTests = silentSearch = false;
+  modes.rootMateTests = modes.silent = false;
   ::testing::internal::CaptureStdout();
   SearchTo("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1", 2);
   const std::string out = ::testing::internal::GetCapturedStdout();
-  rootMateTests = silentSearch = true;
   EXPECT_NE(out.find("info currmove "), std::string::npos) << out;
   EXPECT_NE(out.find(" score cp "), std::string::npos) << out;
   EXPECT_EQ(out.find(" nps -"), std::string::npos) << out;
@@ -266,14 +264,12 @@ TEST_F(NodeRules, EasyMoveIsAClearRecaptureOrAClearSmallGain) {
       {"sfen 4k2l1/9/9/8p/8S/9/9/9/4K4 b p 1", ""},
       {"sfen 4k2l1/9/9/8p/8S/9/9/9/4K4 b 2p 1", "1e1d"},
   };
-  rootMateTests = false;
   for (const auto& c : cases) {
     NewGameReset();
     const int side = SetUp(c.text);
-    OrderRootMoves(MainBlock(), side);
+    OrderRootMoves(MainBlock(), side, false);
     EXPECT_EQ(State->easyMove ? MoveToUsi(State->easyMove) : std::string(), c.easy) << c.text;
   }
-  rootMateTests = true;
 }
 
 }  // namespace

@@ -1,0 +1,31 @@
+// What one search may do, chosen by whoever asks for it: the USI loop, the bench, the
+// training-position generator and the tests each build their own record and hand it to
+// the driver, so no caller switches a process-wide flag and puts it back afterwards.
+#pragma once
+
+#include <cstdint>
+
+namespace kestrel {
+
+// Search threads when nothing else is asked for (also "ThreadNumber" of a new settings file).
+constexpr int DefaultThreadNumber = 1;
+
+struct SearchModes {
+  // Print nothing: no "info" lines, no "currmove", no mate-test output (bench, generator).
+  bool silent = false;
+  // Let the mate solver test the root: a quick mate before the search, and mate replies to
+  // each root move when the opponent threatens one. The generator turns it off so that a
+  // fixed-depth search costs the same at every move and its ordering is the quiescence's.
+  bool rootMateTests = true;
+  // When not 0, the main thread ends the search as on time once its node count reaches
+  // this (checked with the clock, every few thousand nodes): the generator's per-move budget.
+  uint64_t nodeLimit = 0;
+  // Threads searching, the main thread included (below 1 counts as 1).
+  int threads = DefaultThreadNumber;
+};
+
+// The modes of the search under way, copied from the caller's record when it starts; read
+// by the node loop, the root and the parallel search while it runs.
+extern SearchModes activeModes;
+
+}  // namespace kestrel
