@@ -20,10 +20,10 @@
 #include "board/makemove.h"
 #include "board/material.h"
 #include "board/position.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
+#include "game/game_text.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
-#include "game/game_text.h"
 
 namespace kestrel::test {
 

@@ -11,14 +11,14 @@
 #include <string>
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_setup.h"
+#include "engine/engine_state.h"
 #include "eval/eval_params.h"
+#include "game/game_text.h"
 #include "search/driver.h"
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
-#include "engine/engine_setup.h"
-#include "game/game_text.h"
 
 namespace kestrel {
 

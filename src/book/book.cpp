@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <new>
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 
 namespace kestrel {
 

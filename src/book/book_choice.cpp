@@ -5,8 +5,8 @@
 #include <cstdlib>
 
 #include "board/makemove.h"
-#include "board/state.h"
 #include "book/book.h"
+#include "engine/engine_state.h"
 
 namespace kestrel {
 

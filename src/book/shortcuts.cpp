@@ -5,10 +5,10 @@
 #include <string>
 
 #include "board/move_text.h"
-#include "board/state.h"
 #include "book/book.h"
 #include "book/book_choice.h"
 #include "book/declaration.h"
+#include "engine/engine_state.h"
 #include "mate/solver.h"
 
 namespace kestrel {

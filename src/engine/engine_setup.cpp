@@ -7,8 +7,8 @@
 
 #include "board/attack_tables.h"
 #include "board/material.h"
-#include "board/state.h"
 #include "book/book.h"
+#include "engine/engine_state.h"
 #include "eval/eval_params.h"
 #include "mate/solver.h"
 #include "search/driver.h"

@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "board/large_pages.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "eval/evaluate.h"
 
 namespace kestrel {

@@ -8,7 +8,7 @@
 #include <string>
 
 #include "board/large_pages.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "eval/eval_compact.h"
 
 namespace kestrel {

@@ -12,7 +12,9 @@
 #include <unordered_map>
 
 #include "board/move_text.h"
-#include "board/state.h"
+#include "engine/engine_setup.h"
+#include "engine/engine_state.h"
+#include "game/game_text.h"
 #include "game/opening.h"
 #include "game/referee.h"
 #include "learn/elapsed.h"
@@ -23,8 +25,6 @@
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
-#include "engine/engine_setup.h"
-#include "game/game_text.h"
 
 namespace kestrel {
 

@@ -12,9 +12,9 @@
 #include <random>
 #include <thread>
 
-#include "board/state.h"
-#include "learn/elapsed.h"
 #include "engine/engine_setup.h"
+#include "engine/engine_state.h"
+#include "learn/elapsed.h"
 
 namespace kestrel {
 

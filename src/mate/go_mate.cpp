@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "mate/mate_table.h"
 #include "mate/solver.h"
 

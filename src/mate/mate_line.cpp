@@ -7,7 +7,7 @@
 
 #include "board/makemove.h"
 #include "board/move_text.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "mate/mate_table.h"
 #include "mate/solver.h"
 #include "movegen/checks.h"

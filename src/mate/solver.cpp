@@ -9,7 +9,7 @@
 
 #include "board/makemove.h"
 #include "board/move_text.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "mate/mate_table.h"
 #include "movegen/attacks.h"
 #include "movegen/checks.h"

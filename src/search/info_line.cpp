@@ -5,8 +5,8 @@
 #include <cstdio>
 #include <string>
 
-#include "board/state.h"
 #include "board/move_text.h"
+#include "engine/engine_state.h"
 
 namespace kestrel {
 

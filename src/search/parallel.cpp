@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "board/makemove.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "movegen/attacks.h"
 #include "search/driver.h"
 #include "search/picker.h"

@@ -6,7 +6,7 @@
 
 #include "board/makemove.h"
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "eval/eval_accumulator.h"
 #include "eval/evaluate.h"
 #include "eval/movegain.h"

@@ -2,7 +2,7 @@
 #include "search/timeman.h"
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 
 namespace kestrel {
 

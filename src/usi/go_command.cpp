@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 
 namespace kestrel {
 

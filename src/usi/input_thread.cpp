@@ -10,7 +10,7 @@
 #include <deque>
 #include <mutex>
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 
 namespace kestrel {
 

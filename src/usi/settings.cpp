@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "search/search_modes.h"
 #include "search/tt.h"
 #include "usi/ini.h"

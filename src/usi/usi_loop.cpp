@@ -7,9 +7,11 @@
 
 #include "board/attack_tables.h"
 #include "board/material.h"
-#include "board/state.h"
-#include "eval/eval_params.h"
 #include "book/book.h"
+#include "engine/engine_setup.h"
+#include "engine/engine_state.h"
+#include "eval/eval_params.h"
+#include "game/game_text.h"
 #include "mate/go_mate.h"
 #include "mate/solver.h"
 #include "search/driver.h"
@@ -17,9 +19,7 @@
 #include "search/search.h"
 #include "search/tt.h"
 #include "usi/go_command.h"
-#include "engine/engine_setup.h"
 #include "usi/input_thread.h"
-#include "game/game_text.h"
 #include "usi/settings.h"
 
 namespace kestrel {

@@ -7,7 +7,7 @@
 #include <random>
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "movegen/attacks.h"
 #include "test_util.h"
 

@@ -6,11 +6,11 @@
 #include <cstdlib>
 #include <set>
 
-#include "board/state.h"
 #include "book/book.h"
 #include "book/book_choice.h"
 #include "book/declaration.h"
 #include "book/shortcuts.h"
+#include "engine/engine_state.h"
 #include "test_util.h"
 
 namespace kestrel {

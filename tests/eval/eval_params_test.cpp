@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "eval/eval_compact.h"
 #include "eval/eval_params.h"
 #include "eval/evaluate.h"

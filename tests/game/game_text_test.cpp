@@ -1,7 +1,7 @@
 // USI position and move text both ways, and bad text that must be refused safely.
 #include <gtest/gtest.h>
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "movegen/attacks.h"
 #include "test_util.h"
 

@@ -17,13 +17,13 @@
 #include <string>
 
 #include "board/move_text.h"
-#include "board/state.h"
+#include "engine/engine_setup.h"
+#include "engine/engine_state.h"
 #include "learn/generate.h"
 #include "learn/train_model.h"
 #include "learn/trainer.h"
 #include "movegen/attacks.h"
 #include "search/tt.h"
-#include "engine/engine_setup.h"
 
 namespace kestrel {
 namespace {

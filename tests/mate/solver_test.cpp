@@ -8,15 +8,15 @@
 #include <vector>
 
 #include "board/large_pages.h"
-#include "board/state.h"
 #include "book/shortcuts.h"
+#include "engine/engine_state.h"
 #include "mate/go_mate.h"
 #include "mate/mate_table.h"
 #include "mate/problems_from_play.h"
 #include "mate/solver.h"
-#include "test_positions.h"
 #include "movegen/attacks.h"
 #include "movegen/checks.h"
+#include "test_positions.h"
 
 namespace kestrel {
 namespace {

@@ -9,7 +9,7 @@
 #include <random>
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "eval/movegain.h"
 #include "movegen/attacks.h"
 #include "movegen/evasions.h"

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "search/driver.h"
 #include "search/parallel.h"
 #include "search/search.h"

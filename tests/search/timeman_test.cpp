@@ -5,7 +5,7 @@
 #include <cstring>
 
 #include "board/material.h"
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "search/timeman.h"
 
 namespace kestrel {

@@ -4,7 +4,7 @@
 #include <gtest/gtest.h>
 
 
-#include "board/state.h"
+#include "engine/engine_state.h"
 #include "search/tt.h"
 #include "test_util.h"
 

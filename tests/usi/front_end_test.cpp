@@ -4,12 +4,12 @@
 #include <cstdio>
 #include <string>
 
-#include "board/state.h"
-#include "usi/go_command.h"
+#include "board/move_text.h"
+#include "engine/engine_state.h"
 #include "search/info_line.h"
+#include "usi/go_command.h"
 #include "usi/ini.h"
 #include "usi/input_thread.h"
-#include "board/move_text.h"
 #include "usi/settings.h"
 #include "usi/usi_process.h"
 

@@ -1,5 +1,5 @@
 // Storage of the engine record and the process-wide settings.
-#include "board/state.h"
+#include "engine/engine_state.h"
 
 #include <chrono>
 #include <cstdlib>
