@@ -28,7 +28,23 @@ constexpr int MateIn(int ply) { return ScoreInfinite - ply; }
 // The side to move at `ply` has no move left (it is mated there).
 constexpr int MatedAt(int ply) { return ply - ScoreMate; }
 
-// Search depths are counted in quarter plies.
-constexpr int OnePly = 4;
+// Search depths are counted in quarter plies, so that extensions and reductions can be
+// fractions of a ply.
+using Depth = int;
+constexpr Depth OnePly = 4;
+// `n` whole plies as a depth.
+constexpr Depth Plies(int n) { return n * OnePly; }
+// The whole plies of a depth, rounded down.
+constexpr int WholePlies(Depth d) { return d / OnePly; }
+
+// A forced mate for the side the score belongs to (or the opponent's perpetual check).
+constexpr bool IsProvenWin(int v) { return v > ScoreProven; }
+// Mated by force (or losing by perpetual check).
+constexpr bool IsProvenLoss(int v) { return v < -ScoreProven; }
+constexpr bool IsProven(int v) { return IsProvenWin(v) || IsProvenLoss(v); }
+// A repetition that leaves the side with more in hand: a win by rule.
+constexpr bool IsHandGain(int v) { return v == ScoreHandGain; }
+// A root score that needs no deeper search: a proven win or a hand gain.
+constexpr bool IsDecidedWin(int v) { return IsProvenWin(v) || IsHandGain(v); }
 
 }  // namespace kestrel

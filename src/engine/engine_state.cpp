@@ -30,7 +30,7 @@ void AllocateEngineState() {
   std::memset(static_cast<void*>(State), 0, sizeof(SearchState));
   State->sideToMove = Black;
   State->maxHelpersPerSplit = 4;
-  State->minSplitDepth = 3 * OnePly;
+  State->minSplitDepth = Plies(3);
   State->rootSplitAllowed = 1;
   State->timeMarginMs = 1000;
 }

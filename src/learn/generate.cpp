@@ -92,7 +92,7 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
     const bool single = State->rootMoveCount == 1 || !scored;
     if (!single && (score >= s.resignScore || score <= -s.resignScore)) {
       // Resignation, a found mate or a decided repetition: the scored side wins.
-      if (score >= ScoreProven || score <= -ScoreProven) ++t->skippedMate;
+      if (IsProven(score)) ++t->skippedMate;
       verdict = {GameEnd::Resignation, score > 0 ? side : -side};
       break;
     }

@@ -154,7 +154,7 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta) {
   }
 }
 
-int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
+int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side) {
   Position& p = b.pos;
   const bool inCheck = InCheck(p, side);
   b.ply[RootPly].inCheck = inCheck;
@@ -177,8 +177,8 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
       UnmakeSearchMove(b, RootPly, m);
       continue;
     }
-    const int e = ExtensionFor(b, RootPly, m, side) - OnePly;
-    const int r = LateMoveReduction(b, RootPly, m, side, depth, i + 1, true, e);
+    const Depth e = ExtensionFor(b, RootPly, m, side) - OnePly;
+    const Depth r = LateMoveReduction(b, RootPly, m, side, depth, i + 1, true, e);
     const uint64_t before = b.nodes;
     const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, r, !searchedAny);
     searchedAny = true;
@@ -189,7 +189,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
       OnNewRootBest(b, i, m, v, beta);
       State->rootScore = v;
       State->bestMove = m;
-      if (v >= beta || v > ScoreProven || v == ScoreHandGain) {
+      if (v >= beta || IsDecidedWin(v)) {
         UpdateKillersAndHistory(b, RootPly, side, depth, m);
         return v;
       }
@@ -203,7 +203,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side) {
         if (SearchAborted(b)) return alpha;
         if (best > alpha) {
           alpha = best;
-          if (alpha >= beta || alpha > ScoreProven || alpha == ScoreHandGain) {
+          if (alpha >= beta || IsDecidedWin(alpha)) {
             if (bestMove) UpdateKillersAndHistory(b, RootPly, side, depth, bestMove);
             return alpha;
           }
@@ -354,11 +354,11 @@ static void SearchRoot(int side, int depthLimit) {
     for (;;) {
       State->rootAlpha = alpha;
       State->rootBeta = beta;
-      const int v = RootSearch(b, alpha, beta, depth * OnePly + OnePly / 2, side);
+      const int v = RootSearch(b, alpha, beta, Plies(depth) + OnePly / 2, side);
       if (State->searchStatus == 0) {
-        if (State->rootScore > ScoreProven) State->searchStatus = StatusWin;
-        else if (State->rootScore < -ScoreProven) State->searchStatus = StatusLoss;
-        else if (State->rootScore == ScoreHandGain) State->searchStatus = StatusHandGain;
+        if (IsProvenWin(State->rootScore)) State->searchStatus = StatusWin;
+        else if (IsProvenLoss(State->rootScore)) State->searchStatus = StatusLoss;
+        else if (IsHandGain(State->rootScore)) State->searchStatus = StatusHandGain;
       }
       if (State->searchStatus != 0 || State->resultCode != 0) break;
       uint8_t& flags = State->rootMoves[0].flags;

@@ -17,7 +17,7 @@ void Think(int side, const SearchModes& modes);
 // search does not depend on the machine's speed. Returns the main thread's node count.
 uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes);
 // The move loop at the root (ply 1); depth in quarter plies.
-int RootSearch(SearchBlock& b, int alpha, int beta, int depth, int side);
+int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side);
 // Moves root entry `index` to the front and reports the new line.
 void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta);
 // Builds and orders the root move list; with `mateTests`, root moves that let the

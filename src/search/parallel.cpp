@@ -223,8 +223,8 @@ int SearchSplitPoint(SearchBlock& c) {
       moveCount = ++parent.ply[ply].moveCount;
       parent.lock.Unlock();
     }
-    const int e = ExtensionFor(c, ply, m, side) - OnePly;
-    const int r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e);
+    const Depth e = ExtensionFor(c, ply, m, side) - OnePly;
+    const Depth r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e);
     // The node's own pruning rules hold for the moves handed out at its split point.
     if (rootIndex < 0 && PrunesMove(c, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) continue;
     const uint64_t before = c.nodes;
@@ -261,7 +261,7 @@ int SearchSplitPoint(SearchBlock& c) {
       alpha = best = v;
       bestMove = m;
       if (rootIndex < 0) UpdatePv(c, ply, m);
-      if (v >= beta || (atRoot && (v > ScoreProven || v == ScoreHandGain))) {
+      if (v >= beta || (atRoot && IsDecidedWin(v))) {
         abortCount++;
         StopSiblings(parent, c);
         return finish();
@@ -440,7 +440,7 @@ bool RootSplitUseful(int nextIndex) {
   return State->rootScore >= State->previousScore - 100 || nextIndex > State->rootMoveCount / 3;
 }
 
-int SplitNode(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int mateThreat,
+int SplitNode(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, int mateThreat,
               bool inCheck, int* best, Move* bestMove) {
   b.alpha = alpha;
   b.beta = beta;
@@ -456,7 +456,7 @@ int SplitNode(SearchBlock& b, int alpha, int beta, int depth, int ply, int side,
   return 1;
 }
 
-int SplitRoot(SearchBlock& b, int alpha, int beta, int depth, int side, int* best, Move* bestMove) {
+int SplitRoot(SearchBlock& b, int alpha, int beta, Depth depth, int side, int* best, Move* bestMove) {
   b.alpha = alpha;
   b.beta = beta;
   b.side = side;

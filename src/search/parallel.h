@@ -24,10 +24,10 @@ bool IdleHelpersAvailable();
 bool RootSplitUseful(int nextIndex);
 // Shares the remaining moves of the node at `ply` of block b with idle helpers;
 // returns 1 when they were searched, with the best score and move found.
-int SplitNode(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int mateThreat,
+int SplitNode(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, int mateThreat,
               bool inCheck, int* best, Move* bestMove);
 // Shares the remaining root moves.
-int SplitRoot(SearchBlock& b, int alpha, int beta, int depth, int side, int* best, Move* bestMove);
+int SplitRoot(SearchBlock& b, int alpha, int beta, Depth depth, int side, int* best, Move* bestMove);
 // Sets a block's stop flag and those of all blocks lent from it, recursively.
 void StopBlock(SearchBlock& b);
 // A beta cut-off in child `keep`: stops every other child of the split node and,

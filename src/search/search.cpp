@@ -153,9 +153,9 @@ static void AddQuietHistory(const SearchBlock& b, int ply, int side, Move m, int
   }
 }
 
-void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m) {
+void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, Depth depth, Move m) {
   if (MoveIsCapture(m)) return;
-  const int plies = depth / OnePly;
+  const int plies = WholePlies(depth);
   const int bonus = plies >= 16 ? HistoryLimit / 2 : 32 * (plies * plies + 2 * plies + 1);
   AddQuietHistory(b, ply, side, m, bonus);
   // The quiet moves tried before it at this node failed to do what it did.
@@ -184,10 +184,10 @@ static const bool reductionTableBuilt = [] {
   return true;
 }();
 
-int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int moveCount, bool pvNode, int e) {
+Depth LateMoveReduction(SearchBlock& b, int ply, Move m, int side, Depth depth, int moveCount, bool pvNode, Depth e) {
   const PlyState& s = b.ply[ply];
-  if (depth < 3 * OnePly || moveCount < 2 || !s.lateMove || s.inCheck) return 0;
-  int r = ReductionTable[depth / OnePly < 63 ? depth / OnePly : 63][moveCount < 63 ? moveCount : 63];
+  if (depth < Plies(3) || moveCount < 2 || !s.lateMove || s.inCheck) return 0;
+  Depth r = ReductionTable[WholePlies(depth) < 63 ? WholePlies(depth) : 63][moveCount < 63 ? moveCount : 63];
   if (pvNode) r -= OnePly;
   if (s.givesCheck) r -= OnePly;
   // A node whose evaluation fell since the side's last move is less promising.
@@ -195,7 +195,7 @@ int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int 
   if (!MoveIsCapture(m))
     r -= QuietMoveScore(m, side, MoveBefore(b, ply, 1), MoveBefore(b, ply, 2)) * OnePly / (3 * HistoryLimit / 2);
   // The reduced search stays a full search of at least one ply.
-  const int room = depth + e - OnePly;
+  const Depth room = depth + e - OnePly;
   if (r > room) r = room;
   return r < 0 ? 0 : r;
 }
@@ -214,8 +214,8 @@ static bool CheckIsSound(SearchBlock& b, int ply, Move m, int side) {
   return sound;
 }
 
-int ExtensionFor(SearchBlock& b, int ply, Move m, int side) {
-  int e = 0;
+Depth ExtensionFor(SearchBlock& b, int ply, Move m, int side) {
+  Depth e = 0;
   if (b.ply[ply].givesCheck && CheckIsSound(b, ply, m, side)) e += OnePly;
   if (b.ply[ply].inCheck && b.ply[ply].moveListEnd - ListStart(b, ply) == 1) e += OnePly / 2;
   // A recapture on the square of the last capture, when it does not lose the exchange.
@@ -297,13 +297,13 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
-bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, int depth, int e, int r, int moveCount,
+bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, Depth e, Depth r, int moveCount,
                 bool pvNode) {
   const PlyState& s = b.ply[ply];
-  if (pvNode || s.inCheck || s.mateThreat || moveCount < 2 || ply <= RootPly || alpha < -ScoreProven) return false;
+  if (pvNode || s.inCheck || s.mateThreat || moveCount < 2 || ply <= RootPly || IsProvenLoss(alpha)) return false;
   Position& p = b.pos;
-  const int plies = depth / OnePly;
-  int lmr = (depth + e - r) / OnePly;
+  const int plies = WholePlies(depth);
+  int lmr = WholePlies(depth + e - r);
   if (lmr < 0) lmr = 0;
   bool prune = false;
   if (!MoveIsCapture(m) && !MovePromotes(m) && !s.givesCheck) {
@@ -324,9 +324,9 @@ bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, int depth,
   return prune;
 }
 
-int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, int r, bool first) {
+int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, Depth e, Depth r, bool first) {
   const int nd = depth + e;
-  auto child = [&](int a, int bt, int d) {
+  auto child = [&](int a, int bt, Depth d) {
     return d < OnePly ? -Quiesce(b, -bt, -a, ply + 1, -side, 0) : -Search(b, -bt, -a, d, ply + 1, -side, true);
   };
   if (first) return child(alpha, beta, nd);
@@ -369,9 +369,9 @@ struct NodeOutcome {
 // A node off the principal variation whose static evaluation clears beta by a margin
 // that grows with the depth is cut with its evaluation (reverse futility): over the few
 // plies above the leaves the opponent is not expected to win that much back.
-NodeOutcome StaticCutoff(SearchBlock& b, int beta, int depth, int ply) {
+NodeOutcome StaticCutoff(SearchBlock& b, int beta, Depth depth, int ply) {
   const int eval = b.ply[ply].staticEval;
-  const int plies = depth / OnePly;
+  const int plies = WholePlies(depth);
   if (plies >= 7 || eval == ScoreNone || eval >= ScoreHandGain) return {false, 0};
   const int margin = 3 * PawnValue / 2 * (Improving(b, ply) ? plies - 1 : plies) + PawnValue / 2;
   return {eval - margin >= beta, eval};
@@ -390,15 +390,15 @@ struct NullMoveOutcome {
 // at beta, R growing with the depth and with the margin above beta. A score still at
 // beta or above is stored as a lower bound and ends the node (an unproven mate score is
 // cut to beta). Near the leaves the quiescence search answers.
-NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, int depth, int ply, int side) {
+NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, Depth depth, int ply, int side) {
   Position& p = b.pos;
   const int eval = b.ply[ply].staticEval;
-  if (eval == ScoreNone || eval < beta || depth < 2 * OnePly) return {false, 0, 0};
+  if (eval == ScoreNone || eval < beta || depth < Plies(2)) return {false, 0, 0};
   b.ply[ply].currentMove = 0;
   b.ply[ply].nullMoveMade = 1;  // the child takes its evaluation from this node's
   const int excess = (eval - beta) / (2 * PawnValue);
-  const int R = 3 * OnePly + depth / 4 + (excess < 3 ? excess : 3) * OnePly;
-  const int d = depth - R;
+  const Depth R = Plies(3) + depth / 4 + Plies(excess < 3 ? excess : 3);
+  const Depth d = depth - R;
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
   b.ply[ply].undo = PlayNullMove(p);
   b.ply[ply].givesCheck = 0;
@@ -410,19 +410,19 @@ NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, int depth, in
   b.ply[ply].nullMoveMade = 0;
   if (SearchAborted(b)) return {true, 0, 0};
   if (v >= beta) {
-    if (v > ScoreProven) v = beta;
+    if (IsProvenWin(v)) v = beta;
     Store(key, BoundLower, ply, depth, v, 0, 0);
     return {true, v, 0};
   }
   // The reply to the null move mates: the node is under a mate threat.
-  return {false, 0, v < -ScoreProven ? 1 : 0};
+  return {false, 0, IsProvenLoss(v) ? 1 : 0};
 }
 
 // Internal iterative deepening: a node of the principal variation without a table move
 // is searched two plies shallower (with the window widened down to mate when that
 // fails low) to find the move to try first. Returns false when the search is aborted.
-bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool inCheck) {
-  const int d = depth - 2 * OnePly;
+bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, bool inCheck) {
+  const Depth d = depth - Plies(2);
   const int eval = b.ply[ply].staticEval;
   auto iid = [&](int a, int bt) {
     return d < OnePly ? Quiesce(b, a, bt, ply, side, 0) : Search(b, a, bt, d, ply, side, true);
@@ -456,7 +456,7 @@ void CheckWhileWaiting(const SearchBlock& b) {
   if (!State->pondering && TimeUp()) State->searchStatus = StatusTimeUp;
 }
 
-int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull) {
+int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, bool allowNull) {
   Position& p = b.pos;
   // 1. Count the node; the main thread checks the clock every 10000 nodes.
   if (SearchAborted(b)) return 0;
@@ -519,7 +519,7 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     }
   }
   // 9. Internal iterative deepening on the principal variation.
-  if (b.ply[ply].hashMove == 0 && pvNode && depth >= 3 * OnePly &&
+  if (b.ply[ply].hashMove == 0 && pvNode && depth >= Plies(3) &&
       !DeepenForFirstMove(b, alpha, beta, depth, ply, side, inCheck))
     return 0;
   // 10. Move loop.
@@ -545,8 +545,8 @@ int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bo
     }
     // 10.2 Extension and reduction, asked with the move made so that its check is known.
     const int moveCount = ++b.ply[ply].moveCount;
-    const int e = ExtensionFor(b, ply, m, side) - OnePly;
-    const int r = LateMoveReduction(b, ply, m, side, depth, moveCount, pvNode, e);
+    const Depth e = ExtensionFor(b, ply, m, side) - OnePly;
+    const Depth r = LateMoveReduction(b, ply, m, side, depth, moveCount, pvNode, e);
     // 10.3 Pruning of late moves off the principal variation (PrunesMove).
     if (PrunesMove(b, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) {
       searchedAny = true;

@@ -21,7 +21,7 @@ void ComputeSearchThresholds();
 
 // Searches the node at `ply` with `side` to move; returns 0 at once when the
 // search is being aborted (the caller then discards the result).
-int Search(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, bool allowNull);
+int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, bool allowNull);
 // Static evaluation of the block's position at `ply` for `side`: the same value as
 // Evaluate, kept up to date move by move through the plies' accumulators.
 int EvaluateAt(SearchBlock& b, int ply, int side);
@@ -35,17 +35,17 @@ extern std::atomic<uint64_t> evalChecks, evalMismatches;
 int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth);
 // Extension in quarter plies for the move just made at `ply`: checks that do not lose
 // material by exchange, single evasions, recaptures that do not lose material.
-int ExtensionFor(SearchBlock& b, int ply, Move m, int side);
+Depth ExtensionFor(SearchBlock& b, int ply, Move m, int side);
 // Reduction in quarter plies of the move just made at `ply`, the node's `moveCount`-th
 // legal move: late moves (IsLatePick) are searched shallower the deeper the node and the
 // later the move, less at principal-variation nodes, for checks and for moves with a
 // good history. The result leaves at least one ply of the extended depth depth + e.
-int LateMoveReduction(SearchBlock& b, int ply, Move m, int side, int depth, int moveCount, bool pvNode, int e);
+Depth LateMoveReduction(SearchBlock& b, int ply, Move m, int side, Depth depth, int moveCount, bool pvNode, Depth e);
 // Repetition rules of shogi for the position at `ply`; 0 when nothing repeats.
 int RepetitionCheck(SearchBlock& b, int ply, int side);
 // Killer and history updates after a quiet move caused a cut-off or was best: a bonus for
 // it, the same penalty for the other quiet moves searched before it at the node.
-void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, int depth, Move m);
+void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, Depth depth, Move m);
 
 // True when the search must unwind now (a status is set or this block was stopped).
 bool SearchAborted(const SearchBlock& b);
@@ -59,7 +59,7 @@ void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 // + e: a null window first, `r` quarter plies shallower, a re-search at the full depth
 // when the reduced search fails high, and a full window when the score falls inside.
 // `first` searches with the full window at once.
-int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int side, int e, int r, bool first);
+int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, Depth e, Depth r, bool first);
 
 // Pruning of the move just made at `ply`, the node's `moveCount`-th legal move, searched
 // at depth + e less the reduction r (quarter plies). Off the principal variation, not in
@@ -68,7 +68,7 @@ int SearchMadeMove(SearchBlock& b, int alpha, int beta, int depth, int ply, int 
 // beyond a bound growing with the depth, and captures, promotions and checks that lose
 // more than a depth-scaled bound. A pruned move is taken back and true is returned;
 // otherwise it stays made.
-bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, int depth, int e, int r, int moveCount,
+bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, Depth e, Depth r, int moveCount,
                 bool pvNode);
 
 // Copies the child's line behind the move at `ply`.

@@ -33,7 +33,7 @@ inline int CurrentAge() { return State ? (State->age & 7) : 0; }
 
 // Packs a data word; the score is mate-adjusted by the caller, the depth kept
 // within its 14 bits (negative depths count as 0).
-uint64_t PackData(int score, int depth, Move move, int threat, int type, int age) {
+uint64_t PackData(int score, Depth depth, Move move, int threat, int type, int age) {
   if (score < -65536) score = -65536;
   if (score > 65535) score = 65535;
   if (depth < 0) depth = 0;
@@ -49,7 +49,7 @@ inline int PairSlot(HashKey key) { return 1 + (int)((key >> Bits) & 1); }
 // Tests one entry for a cutoff. Returns a ProbeResult other than ProbeSkipNull
 // (with the score in *exact on an exact hit); sets *skipNull when the entry makes
 // the null move pointless.
-int ProbeEntry(uint64_t data, int ply, int depth, int alpha, int beta, int* exact, bool* skipNull) {
+int ProbeEntry(uint64_t data, int ply, Depth depth, int alpha, int beta, int* exact, bool* skipNull) {
   const int type = EntryType(data);
   if (EntryDepth(data) < depth) return ProbeMiss;
   const int score = ScoreFromTable(EntryScore(data), ply);
@@ -144,7 +144,7 @@ void PrefetchBucket(HashKey keyFull, int side) {
   __builtin_prefetch(bucket + sizeof(TTBucket) - 1);
 }
 
-ProbeOutcome Probe(HashKey key, int ply, int depth, int alpha, int beta) {
+ProbeOutcome Probe(HashKey key, int ply, Depth depth, int alpha, int beta) {
   // 1. No move and no threat until a matching entry says otherwise.
   ProbeOutcome out{ProbeMiss, 0, alpha, 0};
   if (!Table) return out;
@@ -165,7 +165,7 @@ ProbeOutcome Probe(HashKey key, int ply, int depth, int alpha, int beta) {
   return out;
 }
 
-void Store(HashKey key, int type, int ply, int depth, int score, Move move, int mateThreat) {
+void Store(HashKey key, int type, int ply, Depth depth, int score, Move move, int mateThreat) {
   if (!Table) return;
   TTBucket& bucket = Table[key & Mask];
   TTEntry& first = bucket.entry[0];

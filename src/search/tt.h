@@ -58,11 +58,11 @@ struct ProbeOutcome {
 
 // Looks up the position of table key `key` for a node at `ply` searched to `depth`
 // (quarter plies) with the window (alpha, beta).
-ProbeOutcome Probe(HashKey key, int ply, int depth, int alpha, int beta);
+ProbeOutcome Probe(HashKey key, int ply, Depth depth, int alpha, int beta);
 // Stores a result for the position of table key `key`: the bound type, the score
 // found at `ply`, the depth, the move to try first there (0: keep the move an entry of
 // the same position holds) and the mate-threat flag.
-void Store(HashKey key, int type, int ply, int depth, int score, Move move, int mateThreat);
+void Store(HashKey key, int type, int ply, Depth depth, int score, Move move, int mateThreat);
 // Puts `move` into the entry of the position of table key `key`, keeping the
 // entry's other fields; a position without an entry gets one that only carries the
 // move. Nothing for move 0.
