@@ -6,13 +6,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <memory>
 #include <sstream>
 #include <random>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -22,6 +25,7 @@
 #include "board/position.h"
 #include "engine/engine_state.h"
 #include "game/game_text.h"
+#include "movegen/attacks.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
 
@@ -47,6 +51,13 @@ inline void RemoveTree(const std::string& dir) {
   if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
 }
 
+// Copies the repository's data/Evaluation/evaluation.txt into dir/Evaluation.
+inline void CopyEvaluationData(const std::string& dir) {
+  const std::string cmd = "mkdir -p '" + dir + "/Evaluation' && cp '" KESTREL_DATA_DIR "/Evaluation/evaluation.txt' '" +
+                          dir + "/Evaluation/'";
+  if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not copy evaluation data\n");
+}
+
 // A whole file as bytes ("" when missing); writes bytes to a file.
 inline std::string ReadFileText(const std::string& path) {
   std::ifstream in(path, std::ios::binary);
@@ -62,27 +73,12 @@ inline void WriteFileText(const std::string& path, const std::string& text) {
 // The piece values of the shipped evaluation file, pawn .. dragon in value-kind order.
 constexpr int32_t ShippedPieceValues[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000,
                                                         550, 550, 550, 550, 1000, 1200};
-
-// A scratch start-up directory holding an empty Evaluation folder, so that the loaders
-// read the files a test writes: Enter makes it the start-up directory, Leave restores the
-// previous one and removes it.
-struct ScratchStartupDirectory {
-  std::string dir, saved;
-  bool Enter(const char* prefix) {
-    std::string templ = std::string("/tmp/") + prefix + "_XXXXXX";
-    if (!mkdtemp(templ.data())) return false;
-    dir = templ;
-    if (mkdir((dir + "/Evaluation").c_str(), 0755) != 0) return false;
-    saved = startupDirectory;
-    startupDirectory = dir;
-    return true;
-  }
-  void Leave() {
-    startupDirectory = saved;
-    const std::string cmd = "rm -rf '" + dir + "'";
-    if (std::system(cmd.c_str()) != 0) std::fprintf(stderr, "could not remove %s\n", dir.c_str());
-  }
-};
+// Round piece values several suites use: promoted minors worth alike, bishop 700.
+constexpr int32_t TestPieceValues[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
+                                                     520, 520, 520, 550, 950, 1100};
+constexpr const char* ShippedValuesText =
+    "VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900; VK = 15000;"
+    "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200;";
 
 // Sets the fourteen piece values (pawn .. dragon, in value-kind order) and derives the
 // material tables from them.
@@ -97,16 +93,29 @@ inline std::unique_ptr<Position> MakePosition(const std::string& text, int* side
   auto p = std::make_unique<Position>();
   GameCursor game;
   std::string err;
-  bool ok = SetPositionFromText(*p, text, game, &err);
-  EXPECT_TRUE(ok) << text << ": " << err;
+  EXPECT_TRUE(SetPositionFromText(*p, text, game, &err)) << text << ": " << err;
   if (side) *side = game.side;
   return p;
 }
 
 inline std::vector<Move> LegalMoves(Position& p, int side) {
   Move buf[MaxMoves];
-  Move* end = GenerateLegalMoves(p, buf, side);
-  return std::vector<Move>(buf, end);
+  return std::vector<Move>(buf, GenerateLegalMoves(p, buf, side));
+}
+
+// The move of USI text for `side`; fails the test when the text does not read.
+inline Move ParseMove(const Position& p, const std::string& text, int side) {
+  Move m = 0;
+  std::string err;
+  EXPECT_GT(ParseUsiMove(p, text.c_str(), side, &m, &err), 0) << text << " " << err;
+  return m;
+}
+
+// The texts of moves, an unpromoted choice marked with "=" ("6h6b=" beside "6h6b+").
+inline std::vector<std::string> MoveTexts(const Move* b, const Move* e) {
+  std::vector<std::string> v;
+  for (; b != e; ++b) v.push_back(MoveToUsi(*b) + (MoveFlag(*b) == FlagNoPromote ? "=" : ""));
+  return v;
 }
 
 // Plays up to `plies` random legal moves (stops when there is none); returns the side to move.
@@ -121,6 +130,23 @@ inline int RandomPlay(Position& p, int side, int plies, std::mt19937& rng) {
     side = -side;
   }
   return side;
+}
+
+// Snapshots of `games` random games from `start`, one every `every` plies up to `plies`
+// (a game ends early at a mate), each with its side to move.
+using SidedPositions = std::vector<std::pair<std::unique_ptr<Position>, int>>;
+inline SidedPositions RandomPositions(const std::string& start, int games, int plies, int every, uint32_t seed) {
+  SidedPositions out;
+  std::mt19937 rng(seed);
+  for (int g = 0; g < games; ++g) {
+    int side;
+    auto p = MakePosition(start, &side);
+    for (int ply = every; ply <= plies && !LegalMoves(*p, side).empty(); ply += every) {
+      side = RandomPlay(*p, side, every, rng);
+      out.emplace_back(std::make_unique<Position>(*p), side);
+    }
+  }
+  return out;
 }
 
 // Positions rich in checks, pins, promotions and drops, used by several suites.
@@ -138,6 +164,73 @@ inline const std::vector<std::string>& SamplePositions() {
       "sfen 3sks3/9/4P4/9/9/9/9/9/4K4 b P 1",
   };
   return v;
+}
+
+// For the evasion, checking-move and mate tests: problems set up from bare sfen text,
+// random legal play taken back again and the make/unmake wrapper.
+inline std::unique_ptr<Position> NewPosition() {
+  auto p = std::make_unique<Position>();  // zeroed
+  SetStartPosition(*p);
+  return p;
+}
+
+// Sets p from "<board> <b|w> <hands> <n>" (kings may be missing); returns the side to
+// move, 0 on bad text.
+inline int SetSfen(Position& p, const std::string& sfen) {
+  GameCursor game;
+  std::string err;
+  return SetPositionFromText(p, "sfen " + sfen, game, &err) ? game.side : 0;
+}
+
+// The legal move printed as `text` (NoMove when there is none).
+inline Move FindLegal(Position& p, int side, const std::string& text) {
+  for (Move m : LegalMoves(p, side))
+    if (MoveToUsi(m) == text) return m;
+  return NoMove;
+}
+
+// Plays `games` random legal games of up to `plies` plies from p (seeded), calling
+// visit(p, side, legalMoves) at every position reached, and takes every game back
+// again; returns the sum of what visit returned.
+template <class Visit>
+int RandomWalk(Position& p, int side, int games, int plies, uint32_t seed, Visit visit) {
+  std::mt19937 rng(seed);
+  int total = 0;
+  for (int g = 0; g < games; ++g) {
+    std::vector<std::pair<Move, MoveUndo>> played;
+    int s = side;
+    for (int ply = 0; ply < plies; ++ply, s = -s) {
+      std::vector<Move> moves = LegalMoves(p, s);
+      if (moves.empty()) break;
+      total += visit(p, s, moves);
+      const Move m = moves[rng() % moves.size()];
+      played.emplace_back(m, PlayMove(p, m));
+    }
+    for (auto it = played.rbegin(); it != played.rend(); ++it) TakeBackMove(p, it->first, it->second);
+  }
+  return total;
+}
+
+inline bool GivesCheck(Position& p, Move m, int side) {
+  const MoveUndo k = PlayMove(p, m);
+  const bool check = InCheck(p, -side);
+  TakeBackMove(p, m, k);
+  return check;
+}
+
+// Sfen texts with many pieces in hand, varied kings and sliders: drop-heavy checks.
+inline const std::vector<std::string>& HandHeavySfens() {
+  static const std::vector<std::string> s = {
+      "4k4/9/9/9/9/9/9/9/4K4 b RBGSNLPrbgsnlp 1",
+      "8k/9/9/9/9/9/9/9/K8 b 2R2B4G4S4N4L9P 1",
+      "lnsgk2nl/6g2/p1pppp1pp/9/1r7/2P6/PP1PPPPPP/1SG4R1/LN2KGSNL w BSPbp 1",
+      "3gk4/9/4P4/9/9/9/9/9/4K4 b 2G2S2N2L3Pr 1",
+      "l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1",
+      "ln1g5/1r2S1k2/p2pppn2/2ps2p2/1p7/2P6/PPSPPPPLP/2G2K1pr/LN4G1b w BGSLPnp 1",
+      "4k4/4l4/9/9/4B4/9/9/4R4/4K4 w RBGSNL2Pgsnl 1",
+      "k8/9/9/9/4K4/9/9/9/9 w 2R2B4G4S4N4L18P 1",
+  };
+  return s;
 }
 
 }  // namespace kestrel::test

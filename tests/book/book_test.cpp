@@ -1,27 +1,19 @@
 // The opening book and the root shortcuts: the file reader and the chained probe with
 // their guards against bad input, the candidates and the reliability-weighted choice,
 // declaration wins, and the order in which the shortcuts are tried.
-#include <gtest/gtest.h>
-
-#include <cstdlib>
-#include <set>
-
 #include "book/book.h"
 #include "book/book_choice.h"
 #include "book/declaration.h"
 #include "book/shortcuts.h"
-#include "engine/engine_state.h"
 #include "test_util.h"
 
 namespace kestrel {
 namespace {
 
 // One record in the file's text form: slot, key, hand, games, wins, side, rating, next.
-std::string Rec(uint64_t slot, uint64_t key, uint32_t hand, uint32_t games, uint32_t wins, uint32_t side,
-                uint32_t rating, uint64_t next) {
+std::string Rec(std::initializer_list<uint64_t> fields) {
   std::string s;
-  for (uint64_t v : {slot, key, (uint64_t)hand, (uint64_t)games, (uint64_t)wins, (uint64_t)side, (uint64_t)rating, next})
-    s += std::to_string(v) + "$";
+  for (uint64_t v : fields) s += std::to_string(v) + "$";
   return s + "\n";
 }
 
@@ -42,7 +34,7 @@ class Book : public ::testing::Test {
   std::string RecAfter(const std::string& moves, uint32_t games, uint32_t wins, uint32_t side, uint32_t rating,
                        int toMove = White) {
     auto p = test::MakePosition("startpos moves " + moves);
-    return Rec(BookHomeSlot(*p, toMove), p->keyBoard, p->hand[SideIndex(Black)], games, wins, side, rating, 0);
+    return Rec({BookHomeSlot(*p, toMove), p->keyBoard, p->hand[SideIndex(Black)], games, wins, side, rating, 0});
   }
   BookRecord Probe(const std::string& moves, int toMove = White) {
     BookRecord r{};
@@ -93,29 +85,29 @@ TEST_F(Book, ChainsAndBadRecords) {
   const uint32_t ha = BookHomeSlot(*a, White), hb = BookHomeSlot(*b, White), hc = BookHomeSlot(*c, White);
   auto away = [](uint32_t h, uint32_t k) { return ((h + 1000 * k) & BookSlotMask) | 1; };
   const uint32_t s1 = away(ha, 1), s2 = away(ha, 2), s3 = away(hb, 3), s4 = away(hc, 4), hand = a->hand[0];
-  EXPECT_EQ(Load(Rec(ha, 1, 0, 1, 1, 0, 0, s1) + Rec(s1, 2, 0, 1, 1, 0, 0, s2) +
-                 Rec(s2, a->keyBoard, hand, 21, 1, 0, 0, 0) +                           // a: two links on
-                 Rec(hb, 3, 0, 1, 1, 0, 0, s3) + Rec(s3, 4, 0, 1, 1, 0, 0, 0) +
-                 Rec(0, b->keyBoard, hand, 22, 1, 0, 0, s4) +                           // b: in slot 0
-                 Rec(hc, 5, 0, 1, 1, 0, 0, 0) + Rec(s4, c->keyBoard, hand, 23, 1, 0, 0, 0))  // c: past slot 0
+  EXPECT_EQ(Load(Rec({ha, 1, 0, 1, 1, 0, 0, s1}) + Rec({s1, 2, 0, 1, 1, 0, 0, s2}) +
+                 Rec({s2, a->keyBoard, hand, 21, 1, 0, 0, 0}) +                           // a: two links on
+                 Rec({hb, 3, 0, 1, 1, 0, 0, s3}) + Rec({s3, 4, 0, 1, 1, 0, 0, 0}) +
+                 Rec({0, b->keyBoard, hand, 22, 1, 0, 0, s4}) +                           // b: in slot 0
+                 Rec({hc, 5, 0, 1, 1, 0, 0, 0}) + Rec({s4, c->keyBoard, hand, 23, 1, 0, 0, 0}))  // c: past slot 0
                 .stored,
             8u);
   EXPECT_EQ(Probe("7g7f").games, 21u);
   EXPECT_EQ(Probe("2g2f").games, 22u);
   EXPECT_EQ(Probe("5g5f").games, 12345u);
-  Load(Rec(s2, a->keyBoard, hand + 1, 21, 1, 0, 0, 0));  // the hand word is part of the identity
+  Load(Rec({s2, a->keyBoard, hand + 1, 21, 1, 0, 0, 0}));  // the hand word is part of the identity
   EXPECT_EQ(Probe("7g7f").games, 12345u);
 
   ASSERT_TRUE(AllocateBook());
-  BookLoadStats st = Load(Rec(ha, 1, 0, 1, 1, 0, 0, s1) + Rec(s1, 2, 0, 1, 1, 0, 0, ha) +  // a loop
-                          Rec(hb, 3, 0, 1, 1, 0, 0, BookSlotCount) +                       // a link past the end
-                          Rec(BookSlotCount, c->keyBoard, 0, 50, 1, 0, 3000, 0) + Rec(4294967295u, 0, 0, 50, 1, 0, 0, 0));
+  BookLoadStats st = Load(Rec({ha, 1, 0, 1, 1, 0, 0, s1}) + Rec({s1, 2, 0, 1, 1, 0, 0, ha}) +  // a loop
+                          Rec({hb, 3, 0, 1, 1, 0, 0, BookSlotCount}) +                       // a link past the end
+                          Rec({BookSlotCount, c->keyBoard, 0, 50, 1, 0, 3000, 0}) + Rec({4294967295u, 0, 0, 50, 1, 0, 0, 0}));
   EXPECT_EQ(st.stored, 3u);
   EXPECT_EQ(st.skipped, 2u);
   EXPECT_EQ(BookTable[0].games, 0u);  // 2^20 masked would be slot 0
   EXPECT_EQ(Probe("7g7f").games, 12345u);
   EXPECT_EQ(Probe("2g2f").games, 12345u);
-  Load(Rec(s1, a->keyBoard, hand, 31, 1, 0, 0, ha));  // a record inside a loop is found
+  Load(Rec({s1, a->keyBoard, hand, 31, 1, 0, 0, ha}));  // a record inside a loop is found
   EXPECT_EQ(Probe("7g7f").games, 31u);
 
   const std::string rc = RecAfter("5g5f", 9, 1, 0, 1000);
@@ -128,8 +120,13 @@ TEST_F(Book, ChainsAndBadRecords) {
   }
 }
 
-TEST(BookChoice, ReliabilityRules) {
-  struct Case {
+void SetCandidates(std::initializer_list<BookCandidate> list) {
+  bookCandidateCount = 0;
+  for (const BookCandidate& c : list) BookCandidates[bookCandidateCount++] = c;
+}
+
+TEST(BookChoice, ReliabilityAndTheWeightedPick) {
+  const struct {
     uint32_t games, percent, rating, maxGames;
     int reliability;
   } cases[] = {
@@ -140,17 +137,10 @@ TEST(BookChoice, ReliabilityRules) {
       {9, 100, 3000, 100, 0},    {10, 100, 3000, 100, 100},  // a tenth of the most played is kept
       {0, 100, 1750, 10, 75},                                // a maximum of 10 filters nothing
   };
-  for (const Case& c : cases)
+  for (const auto& c : cases)
     EXPECT_EQ(BookReliability(BookCandidate{1, c.games, c.percent, 0, c.rating}, c.maxGames), c.reliability)
         << c.games << " games, " << c.percent << "%, rating " << c.rating << ", max " << c.maxGames;
-}
-
-void SetCandidates(std::initializer_list<BookCandidate> list) {
-  bookCandidateCount = 0;
-  for (const BookCandidate& c : list) BookCandidates[bookCandidateCount++] = c;
-}
-
-TEST(BookChoice, NoneOneOrAWeightedPickAmongTheKept) {
+  // None, one, or a weighted pick among the kept candidates.
   SetCandidates({{11, 98, 50, 0, 500}, {12, 0, 0, 0, 0}});  // 74 and 0: nothing is played
   EXPECT_EQ(ChooseBookMove(), 0u);
   // One candidate of 75 among weaker ones is played, and the random generator is left alone.
@@ -193,7 +183,7 @@ TEST_F(Book, ShortcutsInOrder) {
   const std::string declares = "sfen +R+BGGSS3/4+P+P+P+P1/8K/9/9/9/9/9/4k4 b RB 1";
   const std::string base = "startpos moves 7g7f 3c3d 6i7h";
   auto d = test::MakePosition(declares + " moves 1c2d");
-  Load(Rec(BookHomeSlot(*d, White), d->keyBoard, d->hand[0], 500, 400, 0, 2500, 0) +
+  Load(Rec({BookHomeSlot(*d, White), d->keyBoard, d->hand[0], 500, 400, 0, 2500, 0}) +
        RecAfter("7g7f 3c3d 6i7h 2b8h+", 40, 30, 0, 1500, Black));
   useBookUntilMove = 10;
   mateSequenceActive = false;

@@ -1,18 +1,5 @@
 // The evaluation text, the full and the compact weight files: loaders on their edge
 // cases, and compact factors expanded into weights that score as the factors say.
-#include <gtest/gtest.h>
-
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cstdio>
-#include <cstring>
-#include <random>
-#include <string>
-#include <vector>
-
-#include "board/material.h"
-#include "engine/engine_state.h"
 #include "eval/eval_compact.h"
 #include "eval/eval_params.h"
 #include "eval/evaluate.h"
@@ -21,18 +8,22 @@
 namespace kestrel {
 namespace {
 
-// Each test gets its own start-up directory with an Evaluation folder.
+// Each test gets its own start-up directory with an empty Evaluation folder, so that the
+// loaders read the files the test writes.
 class EvalFiles : public ::testing::Test {
  protected:
   void SetUp() override {
-    ASSERT_TRUE(scratch.Enter("kestrel_eval"));
-    dir = scratch.dir;
+    dir = test::MakeTempDir();
+    ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
+    saved = startupDirectory;
+    startupDirectory = dir;
     std::memset(PieceValues, 0, sizeof PieceValues);
     std::memset(MobilityTables, 0, sizeof MobilityTables);
     std::memset(HandTables, 0, sizeof HandTables);
   }
   void TearDown() override {
-    scratch.Leave();
+    startupDirectory = saved;
+    test::RemoveTree(dir);
     EvalWeightsPresent = false;
     std::memset(KppTable, 0, sizeof KppTable);
     std::memset(KkpTable, 0, sizeof KkpTable);
@@ -44,20 +35,17 @@ class EvalFiles : public ::testing::Test {
   std::string CompactPath() const { return dir + "/Evaluation/eval_compact.bin"; }
   // The shipped piece values and random factors small enough that no weight saturates.
   CompactWeights RandomWeights(bool withKkp) {
-    WriteText("VP = 100; VL = 300; VN = 350; VS = 500; VG = 550; VB = 750; VR = 900; VK = 15000;"
-              "VT = 550; Vl = 550; Vn = 550; Vs = 550; VH = 1000; VD = 1200;");
+    WriteText(test::ShippedValuesText);
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> d(-900, 900);
     CompactWeights w = ZeroCompactWeights();
-    for (int16_t& v : w.pair) v = (int16_t)d(rng);
-    for (int16_t& v : w.kingPiece) v = (int16_t)d(rng);
-    if (withKkp) for (int16_t& v : w.kkp) v = (int16_t)d(rng);
-    else w.kkp.clear();
+    if (!withKkp) w.kkp.clear();
+    for (std::vector<int16_t>* v : {&w.pair, &w.kingPiece, &w.kkp})
+      for (int16_t& x : *v) x = (int16_t)d(rng);
     return w;
   }
 
-  test::ScratchStartupDirectory scratch;
-  std::string dir;
+  std::string dir, saved;
 };
 
 // Piece values: a missing file changes nothing, one value derives only its own tables,

@@ -1,25 +1,8 @@
 // The static evaluation: material with zero weights, the feature lists against a direct
 // reading of the rules, colour-reversal symmetry with random weights, and truncation.
-#include <gtest/gtest.h>
-
-#include "test_util.h"
-
-#include <algorithm>
-#include <cstring>
-#include <memory>
-#include <random>
-#include <set>
-#include <string>
-#include <vector>
-
-#include "board/attack_tables.h"
-#include "board/hashkeys.h"
-#include "board/makemove.h"
-#include "board/material.h"
 #include "eval/eval_accumulator.h"
 #include "eval/evaluate.h"
-#include "movegen/legal.h"
-#include "movegen/movegen.h"
+#include "test_util.h"
 
 namespace kestrel {
 namespace {
@@ -27,8 +10,7 @@ namespace {
 class Evaluation : public ::testing::Test {
  protected:
   void SetUp() override {
-    InitBoardTables();
-    InitHashKeys();
+    test::InitTables();
     test::SetPieceValues(test::ShippedPieceValues);
     EvalWeightsPresent = true;  // the tests write weights into the tables directly
   }
@@ -37,19 +19,21 @@ class Evaluation : public ::testing::Test {
     for (int row : filledRows) std::memset(KppTable[row], 0, sizeof KppTable[row]);
     std::memset(KkpTable, 0, sizeof KkpTable);
   }
-  // Fills one king's pair-table row with deterministic random weights.
+  // Fills one king's pair-table row with deterministic random weights (a quick generator:
+  // some tests fill every row).
   void FillRow(int king) {
     if (!filledRows.insert(king).second) return;
-    std::mt19937 rng(1000 + king);
-    std::uniform_int_distribution<int> d(-2000, 2000);
-    for (int i = 0; i < KppPairCount; ++i) KppTable[king][i] = (int16_t)d(rng);
+    uint64_t x = 88172645463325252ull + king;
+    for (int i = 0; i < KppPairCount; ++i) {
+      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+      KppTable[king][i] = (int16_t)((int)(x % 4001) - 2000);
+    }
   }
   void FillKkp() {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> d(-2000, 2000);
-    for (auto& a : KkpTable)
-      for (auto& b : a)
-        for (int16_t& w : b) w = (int16_t)d(rng);
+    int16_t* w = &KkpTable[0][0][0];
+    for (size_t i = 0; i < sizeof KkpTable / sizeof *w; ++i) w[i] = (int16_t)d(rng);
   }
   // The position of "<board> <side> <hands> <n>" text.
   std::unique_ptr<Position> Setup(const std::string& sfen) { return test::MakePosition("sfen " + sfen); }
@@ -110,21 +94,6 @@ int DirectEvaluate(const Position& p) {
   return p.material + (kpp + kkp) / 32;
 }
 
-// Positions from random legal play, with captures, promotions and drops along the way.
-std::vector<std::unique_ptr<Position>> PlayedPositions(int games, int plies) {
-  std::vector<std::unique_ptr<Position>> out;
-  std::mt19937 rng(12345);
-  for (int g = 0; g < games; ++g) {
-    auto p = test::MakePosition("startpos");
-    int side = Black;
-    for (int ply = 0; ply < plies; ply += 10) {
-      side = test::RandomPlay(*p, side, 10, rng);
-      out.push_back(std::make_unique<Position>(*p));
-    }
-  }
-  return out;
-}
-
 TEST_F(Evaluation, ZeroWeightsOrNoKingGiveTheMaterialBalance) {
   // Both rooks left the board, Black holds one in hand, and Black's bishop is a horse.
   auto p = Setup("lnsgkgsnl/7b1/ppppppppp/9/9/9/PPPPPPPPP/1+B7/LNSGKGSNL b R 1");
@@ -143,11 +112,11 @@ TEST_F(Evaluation, ZeroWeightsOrNoKingGiveTheMaterialBalance) {
 // king-king-piece terms summed directly) and is the same for the colour-reversed mirror.
 TEST_F(Evaluation, RandomWeightsMatchTheDefinitionAndTheMirror) {
   FillKkp();
-  std::vector<std::unique_ptr<Position>> positions = PlayedPositions(3, 80);
-  positions.push_back(Setup("lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1"));
-  positions.push_back(Setup("ln1g3nl/1r1sk1gs1/p1pppp1pp/6p2/1p7/2P4P1/PPSPPPP1P/2G2S1R1/LN2KG1NL w Bb 1"));
+  test::SidedPositions positions = test::RandomPositions("startpos", 3, 80, 10, 12345);
+  positions.emplace_back(Setup("lnsgkgsnl/1r5b1/ppppppppp/9/9/9/PPPPPPPPP/1B5R1/LNSGKGSNL b - 1"), Black);
+  positions.emplace_back(Setup("ln1g3nl/1r1sk1gs1/p1pppp1pp/6p2/1p7/2P4P1/PPSPPPP1P/2G2S1R1/LN2KG1NL w Bb 1"), White);
   int nonMaterial = 0;
-  for (auto& p : positions) {
+  for (auto& [p, side] : positions) {
     FillRow((int)p->kingSquare[0]);
     FillRow(Flip((int)p->kingSquare[1]));
     auto m = Mirror(*p);
@@ -166,14 +135,7 @@ TEST_F(Evaluation, RandomWeightsMatchTheDefinitionAndTheMirror) {
 // accumulator gives the same sums as the carried one.
 TEST_F(Evaluation, CarriedAccumulatorMatchesScratchEverywhere) {
   FillKkp();
-  uint64_t x = 88172645463325252ull;  // a quick generator: every row of the table is filled
-  for (int king = 0; king < SquareCount; ++king) {
-    filledRows.insert(king);
-    for (int i = 0; i < KppPairCount; ++i) {
-      x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-      KppTable[king][i] = (int16_t)((int)(x % 4001) - 2000);
-    }
-  }
+  for (int king = 0; king < SquareCount; ++king) FillRow(king);
   std::mt19937 rng(99);
   int steps = 0, kingMoves = 0, captures = 0, drops = 0;
   for (int game = 0; game < 12; ++game) {

@@ -1,11 +1,6 @@
 // Move gain estimate and futility margins: the material part for both sides,
 // the single-piece terms and their sign, the bounds per move class, learning
 // and decay.
-#include <gtest/gtest.h>
-
-#include <cstring>
-
-#include "board/material.h"
 #include "eval/evaluate.h"
 #include "eval/movegain.h"
 #include "test_util.h"
@@ -19,9 +14,7 @@ struct MoveGainTest : ::testing::Test {
   int mcg = 0;
   void SetUp() override {
     test::InitTables();
-    const int32_t values[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
-                                            520, 520, 520, 550, 950, 1100};
-    test::SetPieceValues(values);
+    test::SetPieceValues(test::TestPieceValues);
     mcg = MaxCaptureGain;  // 1900
     ResetMargins();
   }
@@ -30,12 +23,7 @@ struct MoveGainTest : ::testing::Test {
   void SetDiagonal(int x, int16_t v) { KppTable[76][x * (x + 1) / 2 + x] = v; }
 };
 
-Move M(const Position& p, const char* text, int side) {
-  Move m = 0;
-  std::string err;
-  EXPECT_GT(ParseUsiMove(p, text, side, &m, &err), 0) << text << " " << err;
-  return m;
-}
+Move M(const Position& p, const char* text, int side) { return test::ParseMove(p, text, side); }
 
 TEST_F(MoveGainTest, MaterialAndSinglePieceTerms) {
   auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b - 1");

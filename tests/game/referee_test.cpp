@@ -1,9 +1,5 @@
 // The referee as a decision table over short scripted games: mate, the fourth repetition
 // as a draw or, with one side checking throughout, as that side's loss, and the ply cap.
-#include <gtest/gtest.h>
-
-#include <sstream>
-
 #include "game/opening.h"
 #include "game/referee.h"
 #include "test_util.h"
@@ -37,36 +33,32 @@ std::pair<Verdict, int> Judge(const std::string& sfen, const std::string& script
 }
 
 TEST(Referee, GameEndsDecisionTable) {
-  const std::string rook = "4k4/9/5R3/9/9/9/9/9/4K4 b - 1";
-  // The rook checks with every move while the king steps aside: the fourth occurrence of
-  // the start position, twelve plies on, is Black's loss.
-  auto [v, plies] = Judge(rook, "4c5c 5a4a 5c4c 4a5a", 5);
-  EXPECT_EQ(v.end, GameEnd::PerpetualCheck);
-  EXPECT_EQ(v.winner, White);
-  EXPECT_EQ(plies, 12);
-  // Kings walking to and fro: a draw on the fourth occurrence.
-  std::tie(v, plies) = Judge(rook, "5i5h 5a5b 5h5i 5b5a", 5);
-  EXPECT_EQ(v.end, GameEnd::Repetition);
-  EXPECT_EQ(v.winner, 0);
-  EXPECT_EQ(plies, 12);
-  // A side that checks only some of the time gives a plain repetition.
-  std::tie(v, plies) = Judge(rook, "4c5c 5a4a 5c5d 4a4b 5d5c 4b4a 5c4c 4a5a", 5);
-  EXPECT_EQ(v.end, GameEnd::Repetition);
-  EXPECT_EQ(plies, 14);  // the position after 5a4a comes back every four moves
-  // A mate ends the game at once, for the side that gave it.
-  std::tie(v, plies) = Judge("4k4/9/4G4/9/9/9/9/9/4K4 b G 1", "G*5b", 1);
-  EXPECT_EQ(v.end, GameEnd::Mate);
-  EXPECT_EQ(v.winner, Black);
-  // The cap counts moves from the referee's start.
-  std::tie(v, plies) = Judge(rook, "5i5h 5a5b 5h5i 5b5a", 5, 3);
-  EXPECT_EQ(v.end, GameEnd::PlyCap);
-  EXPECT_EQ(plies, 3);
+  const char* rook = "4k4/9/5R3/9/9/9/9/9/4K4 b - 1";
+  const struct {
+    const char *sfen, *script;
+    int times, plyCap;
+    GameEnd end;
+    int winner, plies;
+  } cases[] = {
+      // The rook checks with every move while the king steps aside: the fourth occurrence
+      // of the start position, twelve plies on, is Black's loss.
+      {rook, "4c5c 5a4a 5c4c 4a5a", 5, 0, GameEnd::PerpetualCheck, White, 12},
+      // Kings walking to and fro: a draw on the fourth occurrence.
+      {rook, "5i5h 5a5b 5h5i 5b5a", 5, 0, GameEnd::Repetition, 0, 12},
+      // A side that checks only some of the time gives a plain repetition (the position
+      // after 5a4a comes back every four moves).
+      {rook, "4c5c 5a4a 5c5d 4a4b 5d5c 4b4a 5c4c 4a5a", 5, 0, GameEnd::Repetition, 0, 14},
+      // A mate ends the game at once, for the side that gave it.
+      {"4k4/9/4G4/9/9/9/9/9/4K4 b G 1", "G*5b", 1, 0, GameEnd::Mate, Black, 1},
+      // The cap counts moves from the referee's start.
+      {rook, "5i5h 5a5b 5h5i 5b5a", 5, 3, GameEnd::PlyCap, 0, 3},
+  };
+  for (const auto& c : cases) {
+    const auto [v, plies] = Judge(c.sfen, c.script, c.times, c.plyCap);
+    EXPECT_TRUE(v.end == c.end && v.winner == c.winner && plies == c.plies) << c.script << ": " << plies;
+  }
   // A declaration the rules do not allow loses.
-  GameCursor game;
-  std::string err;
-  auto p = std::make_unique<Position>();
-  ASSERT_TRUE(SetPositionFromText(*p, "startpos", game, &err));
-  EXPECT_EQ(JudgeDeclaration(*p, Black).winner, White);
+  EXPECT_EQ(JudgeDeclaration(*test::MakePosition("startpos"), Black).winner, White);
 }
 
 // Random moves: an opening never hands over a finished game, while the same draw without

@@ -1,11 +1,6 @@
 // The match tool: Elo arithmetic against known values, the sequential test's decisions,
 // openings that are legal and repeatable, and a short game between two engine processes.
-#include <gtest/gtest.h>
-
 #include <cmath>
-#include <cstdlib>
-#include <sstream>
-#include <string>
 
 #include "game/opening.h"
 #include "match/match.h"
@@ -18,7 +13,7 @@ namespace {
 // Elo and its 95 % interval against values worked out by hand: 30 wins of 40 give a
 // score of 0.75 with a per-game variance of 0.1875; a clean sweep of 10 takes the
 // variance one different game would give, 0.25 / 11.
-TEST(MatchStats, EloAndIntervalFollowTheScore) {
+TEST(MatchStats, EloIntervalAndSequentialTest) {
   EXPECT_NEAR(EloOfScore(0.5), 0, 1e-9);
   EXPECT_NEAR(EloOfScore(0.25), -190.85, 0.01);
   const EloEstimate e = EstimateElo(MatchTally{30, 0, 10});
@@ -29,9 +24,7 @@ TEST(MatchStats, EloAndIntervalFollowTheScore) {
   const EloEstimate sweep = EstimateElo(MatchTally{10, 0, 0});
   EXPECT_NEAR(sweep.eloLow, 394.75, 0.01);
   EXPECT_GT(sweep.elo, 2000);  // finite, from the clamped score
-}
-
-TEST(MatchStats, SequentialTestDecidesOnlyWhenClear) {
+  // The sequential test decides only when the result is clear.
   const double a = 0.05, b = 0.05;
   EXPECT_EQ(SprtDecision(SprtLogLikelihoodRatio(MatchTally{6, 2, 4}, 0, 50), a, b), 0);
   EXPECT_EQ(SprtDecision(SprtLogLikelihoodRatio(MatchTally{80, 10, 20}, 0, 50), a, b), 1);
@@ -58,8 +51,7 @@ TEST(MatchTool, OpeningsAreLegalAndRepeatable) {
 TEST(MatchTool, CommandPlaysAndSummarises) {
   const std::string dir = test::MakeTempDir();
   ASSERT_FALSE(dir.empty());
-  ASSERT_EQ(std::system(("mkdir -p " + dir + "/Evaluation && cp " KESTREL_DATA_DIR "/Evaluation/evaluation.txt " +
-                         dir + "/Evaluation/").c_str()), 0);
+  test::CopyEvaluationData(dir);
   const std::string cmd = std::string(KESTREL_BINARY) + " match --engine " KESTREL_BINARY " " + dir +
                           " --option KestrelLevel=2 --engine " KESTREL_BINARY " " + dir +
                           " b --games 2 --max-plies 10 --random-plies 4 --byoyomi 100 --tolerance 5000 --log " +

@@ -1,6 +1,4 @@
 // Perft counts against published numbers and hand-checked positions.
-#include <gtest/gtest.h>
-
 #include "test_util.h"
 
 namespace kestrel {

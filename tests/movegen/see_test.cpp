@@ -1,9 +1,5 @@
 // Static exchange: single captures, defended targets, x-ray attackers behind the
 // capturer and behind a defender (rooks and lances), quiet moves and drops.
-#include <gtest/gtest.h>
-
-
-#include "board/material.h"
 #include "movegen/see.h"
 #include "test_util.h"
 
@@ -13,9 +9,7 @@ namespace {
 struct ExchangeTest : ::testing::Test {
   void SetUp() override {
     test::InitTables();
-    const int32_t values[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
-                                            520, 520, 520, 550, 950, 1100};
-    test::SetPieceValues(values);
+    test::SetPieceValues(test::TestPieceValues);
   }
   // Exchange value of a move given as from/to squares in USI text ("5e5c").
   int See(const std::string& sfen, const char* from, const char* to, int side) {

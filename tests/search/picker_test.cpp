@@ -1,19 +1,10 @@
 // Staged pickers: every move of the node exactly once (against the generators), the
 // hash move first and never twice, the stage codes, killer validity, the history
 // stages, and the quiescence screen.
-#include <gtest/gtest.h>
-
-#include <algorithm>
-#include <cstring>
 #include <map>
-#include <random>
 
-#include "board/material.h"
-#include "engine/engine_state.h"
 #include "eval/movegain.h"
-#include "movegen/attacks.h"
 #include "movegen/evasions.h"
-#include "movegen/see.h"
 #include "search/history.h"
 #include "search/picker.h"
 #include "search/search.h"
@@ -29,9 +20,7 @@ struct PickerTest : ::testing::Test {
   void SetUp() override {
     test::InitTables();
     AllocateEngineState();
-    const int32_t values[ValueKindCount] = {100, 300, 350, 500, 550, 700, 800, 15000,
-                                            520, 520, 520, 550, 950, 1100};
-    test::SetPieceValues(values);
+    test::SetPieceValues(test::TestPieceValues);
     ResetMargins();
     ClearHistory();
     block = std::make_unique<SearchBlock>();
@@ -57,42 +46,17 @@ struct PickerTest : ::testing::Test {
     }
     return out;
   }
+  // The first n moves handed out, without hash move or killers.
+  std::vector<Move> First(size_t n, int side = Black) {
+    Start(0);
+    std::vector<Move> v;
+    for (const auto& o : Drain(side)) v.push_back(o.second);
+    v.resize(std::min(n, v.size()));
+    return v;
+  }
 };
 
-// The move of a position from its USI text.
-Move U(const Position& p, const char* text, int side = Black) {
-  Move m = 0;
-  std::string err;
-  EXPECT_GT(ParseUsiMove(p, text, side, &m, &err), 0) << text << " " << err;
-  return m;
-}
-
-std::vector<Move> Generated(const Position& p, int side) {
-  Move buf[MaxMoves];
-  Move* end = GenerateCaptures(p, buf, side);
-  end = GenerateNonCaptures(p, end, side);
-  end = GenerateDrops(end, p, side);
-  return std::vector<Move>(buf, end);
-}
-
-// Game positions from random play (captures preferred), with the side to move.
-std::vector<std::pair<std::unique_ptr<Position>, int>> GamePositions(int games, int plies) {
-  std::vector<std::pair<std::unique_ptr<Position>, int>> v;
-  std::mt19937 rng(4242);
-  for (int g = 0; g < games; ++g) {
-    auto p = test::MakePosition("startpos");
-    int side = Black;
-    for (int i = 0; i < plies; ++i) {
-      const int before = side;
-      side = test::RandomPlay(*p, side, 1, rng);
-      if (side == before) break;
-      auto copy = std::make_unique<Position>();
-      std::memcpy(static_cast<void*>(copy.get()), p.get(), sizeof(Position));
-      v.emplace_back(std::move(copy), side);
-    }
-  }
-  return v;
-}
+Move U(const Position& p, const char* text, int side = Black) { return test::ParseMove(p, text, side); }
 
 // Over game positions, with random history, hash move and killers (some stale), each
 // picker hands out every generated move exactly once (the hash move first), with stage
@@ -100,13 +64,14 @@ std::vector<std::pair<std::unique_ptr<Position>, int>> GamePositions(int games, 
 TEST_F(PickerTest, EveryMoveExactlyOnce) {
   std::mt19937 rng(99);
   int nodes[2] = {0, 0}, withHashCapture = 0, skip = 0;
-  for (auto& [pos, side] : GamePositions(40, 150)) {
+  for (auto& [pos, side] : test::RandomPositions("startpos", 40, 150, 1, 4242)) {
     const bool evasion = InCheck(*pos, side);
     if (!evasion && ++skip % 3) continue;  // a third of the ordinary nodes is plenty
     Load(*pos);
     Move buf[MaxMoves];
-    const std::vector<Move> gen =
-        evasion ? std::vector<Move>(buf, GenerateEvasions(*pos, buf, side, 0)) : Generated(*pos, side);
+    Move* end = evasion ? GenerateEvasions(*pos, buf, side, 0)
+                        : GenerateDrops(GenerateNonCaptures(*pos, GenerateCaptures(*pos, buf, side), side), *pos, side);
+    const std::vector<Move> gen(buf, end);
     if (gen.empty()) continue;
     for (Move m : gen)
       HistoryScore[HistoryIndex(m, side)].store((int)(rng() % 7) - 3, std::memory_order_relaxed);
@@ -124,12 +89,8 @@ TEST_F(PickerTest, EveryMoveExactlyOnce) {
       EXPECT_EQ(out[0], std::make_pair((int)PickHash, hash));
       withHashCapture += MoveIsCapture(hash);
     }
-    for (size_t i = 1; i < out.size(); ++i) {
-      ASSERT_LE(out[i - 1].first, out[i].first);
-      if (evasion) {
-        ASSERT_EQ(out[i].first, PickEvasion);
-      }
-    }
+    for (size_t i = 1; i < out.size(); ++i)
+      ASSERT_TRUE(out[i - 1].first <= out[i].first && (!evasion || out[i].first == PickEvasion)) << i;
     ++nodes[evasion];
   }
   EXPECT_GT(nodes[0], 1000);
@@ -174,11 +135,10 @@ TEST_F(PickerTest, QuietStagesKillersAndHistory) {
 // followed the opponent's move well comes first; after a null move only the other counts.
 // A cut-off raises the entries of its move and lowers those of the quiet moves before it.
 TEST_F(PickerTest, ContinuationHistoryOrdersAndLearns) {
-  auto start = test::MakePosition("startpos");
-  auto after = test::MakePosition("startpos moves 2g2f");
   auto p = test::MakePosition("startpos moves 2g2f 8c8d");
   Load(*p);
-  const Move own = U(*start, "2g2f"), theirs = U(*after, "8c8d", White);
+  const Move own = U(*test::MakePosition("startpos"), "2g2f");
+  const Move theirs = U(*test::MakePosition("startpos moves 2g2f"), "8c8d", White);
   block->ply[Ply - 2].currentMove = own;
   block->ply[Ply - 1].currentMove = theirs;
   const Move a = U(*p, "1g1f"), c = U(*p, "6i7h"), d = U(*p, "5i6h");
@@ -187,19 +147,10 @@ TEST_F(PickerTest, ContinuationHistoryOrdersAndLearns) {
   ContinuationScore[ContinuationIndex(own, c)].store(30);
   ContinuationScore[ContinuationIndex(own, d)].store(45);
   EXPECT_EQ(QuietMoveScore(c, Black, theirs, own), 70);
-  Start(0);
-  auto out = Drain(Black);
-  ASSERT_GE(out.size(), 3u);
-  EXPECT_EQ(out[0].second, c);
-  EXPECT_EQ(out[1].second, a);
-  EXPECT_EQ(out[2].second, d);
+  EXPECT_EQ(First(3), (std::vector<Move>{c, a, d}));
   // A null move before: the reply entry is not read.
   block->ply[Ply - 1].currentMove = 0;
-  Start(0);
-  out = Drain(Black);
-  EXPECT_EQ(out[0].second, a);
-  EXPECT_EQ(out[1].second, d);
-  EXPECT_EQ(out[2].second, c);
+  EXPECT_EQ(First(3), (std::vector<Move>{a, d, c}));
   // 1g1f tried and failed, 5i6h cut: both tables move for both.
   block->ply[Ply - 1].currentMove = theirs;
   block->searched[Ply][0] = a;
@@ -215,19 +166,15 @@ TEST_F(PickerTest, ContinuationHistoryOrdersAndLearns) {
   EXPECT_EQ(ContinuationScore[ContinuationIndex(own, d)].load(), 0);
 }
 
-// Drops of different pieces to one square keep apart in the history; board moves keep
-// their from and to squares.
+// Drops of different pieces to one square keep apart in the history, from each other and
+// from board moves, drops elsewhere and the other side's drops.
 TEST_F(PickerTest, HistoryIndexSeparatesDroppedPieces) {
   auto p = test::MakePosition("sfen 4k4/9/9/9/9/9/9/9/4K4 b GSP 1");
-  const int g = HistoryIndex(U(*p, "G*5e"), Black), s = HistoryIndex(U(*p, "S*5e"), Black);
-  const int pawn = HistoryIndex(U(*p, "P*5e"), Black), board = HistoryIndex(U(*p, "5i5h"), Black);
-  EXPECT_NE(g, s);
-  EXPECT_NE(g, pawn);
-  EXPECT_NE(s, pawn);
-  EXPECT_NE(board, g);
-  EXPECT_NE(HistoryIndex(U(*p, "G*5d"), Black), g);
-  EXPECT_NE(HistoryIndex(U(*p, "G*5e"), White), g);
-  for (const int i : {g, s, pawn, board}) EXPECT_LT(i, HistoryTableSize);
+  const std::set<int> apart = {HistoryIndex(U(*p, "G*5e"), Black), HistoryIndex(U(*p, "S*5e"), Black),
+                               HistoryIndex(U(*p, "P*5e"), Black), HistoryIndex(U(*p, "5i5h"), Black),
+                               HistoryIndex(U(*p, "G*5d"), Black), HistoryIndex(U(*p, "G*5e"), White)};
+  EXPECT_EQ(apart.size(), 6u);
+  EXPECT_LT(*apart.rbegin(), HistoryTableSize);
 }
 
 TEST_F(PickerTest, KillerValidity) {
@@ -250,9 +197,7 @@ TEST_F(PickerTest, KillerValidity) {
       {0, false},
   };
   for (const auto& c : cases) EXPECT_EQ(IsMoveValid(*p, c.m, Black), c.valid) << MoveToUsi(c.m);
-  EXPECT_TRUE(PawnOnFile(*p, 3, Black));   // file 6
-  EXPECT_FALSE(PawnOnFile(*p, 4, Black));  // file 5
-  EXPECT_FALSE(PawnOnFile(*p, 3, White));
+  EXPECT_TRUE(PawnOnFile(*p, 3, Black) && !PawnOnFile(*p, 4, Black) && !PawnOnFile(*p, 3, White));  // files 6, 5
 }
 
 TEST_F(PickerTest, PromotionsAndQuiescenceScreen) {

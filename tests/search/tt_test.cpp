@@ -1,10 +1,6 @@
 // Transposition table: sizes, keys per side to move, mate scores, probe
 // results, replacement between the depth-preferred entry and the pair, the
 // principal-variation move store, and torn entries.
-#include <gtest/gtest.h>
-
-
-#include "engine/engine_state.h"
 #include "search/tt.h"
 #include "test_util.h"
 
@@ -25,16 +21,11 @@ struct TableTest : ::testing::Test {
   // Takes the keys of another position (moves played from the start position).
   void SetPosition(const std::string& text) { keyFull = test::MakePosition(text)->keyFull; }
   HashKey Key(int side) const { return TableKey(keyFull, side); }
-  int ProbeScore(int ply, int depth, int side, int* result, int alpha = -30000, int beta = 30000) {
-    const ProbeOutcome o = Probe(Key(side), ply, depth, alpha, beta);
-    *result = o.result;
-    return o.score;
-  }
+  ProbeOutcome At(int ply, int depth, int side) { return Probe(Key(side), ply, depth, -30000, 30000); }
 };
 
 TEST_F(TableTest, SizesFromBytes) {
   ASSERT_TRUE(AllocateTable(32000000));
-  EXPECT_EQ(TableBits(), 18);
   EXPECT_EQ(TableBucketCount(), 262144u);
   ASSERT_TRUE(AllocateTable(100));  // 75 bytes: one bucket
   EXPECT_EQ(TableBucketCount(), 1u);
@@ -45,54 +36,40 @@ TEST_F(TableTest, SizesFromBytes) {
   EXPECT_EQ(TableBucketCount(), 2u);
   ASSERT_NE(TableBuckets(), nullptr);
   for (uint64_t i = 0; i < TableBucketCount(); ++i)
-    for (const TTEntry& e : TableBuckets()[i].entry) {
-      EXPECT_EQ(e.data, ClearedData);
-      EXPECT_EQ(e.check, 0u);
-      EXPECT_EQ(EntryAge(e.data), 7);
-    }
+    for (const TTEntry& e : TableBuckets()[i].entry)
+      EXPECT_TRUE(e.data == ClearedData && e.check == 0 && EntryAge(e.data) == 7);
 }
 
 // The other side to move never matches; mate scores are stored relative to the node
 // (29995 at ply 3 reads 29997 at ply 1); an entry torn between two writes is ignored.
-TEST_F(TableTest, KeysMateScoresAndTornEntries) {
+TEST_F(TableTest, KeysMateScoresTornEntriesAndProbeResults) {
   ASSERT_TRUE(AllocateTable(100));
   EXPECT_EQ(ScoreToTable(-29990, 4), -29993);
   EXPECT_EQ(ScoreFromTable(-29993, 4), -29990);
   EXPECT_EQ(ScoreToTable(500, 9), 500);
   Store(Key(Black), BoundExact, 3, 12, 29995, 0, 0);
-  int r;
-  EXPECT_EQ(ProbeScore(3, 12, Black, &r), 29995);
-  EXPECT_EQ(ProbeScore(1, 12, Black, &r), 29997);
-  EXPECT_EQ(r, ProbeExactHit);
-  ProbeScore(3, 12, White, &r);
-  EXPECT_EQ(r, ProbeMiss);
+  EXPECT_EQ(At(3, 12, Black).score, 29995);
+  EXPECT_EQ(At(1, 12, Black).score, 29997);
+  EXPECT_EQ(At(1, 12, Black).result, ProbeExactHit);
+  EXPECT_EQ(At(3, 12, White).result, ProbeMiss);
   // A data word from another write with this entry's check word.
-  TTEntry& e = const_cast<TTBucket*>(TableBuckets())[0].entry[0];
-  e.data ^= 1ull << 20;
-  ProbeScore(3, 8, Black, &r);
-  EXPECT_EQ(r, ProbeMiss);
-}
-
-TEST_F(TableTest, ProbeResultsAndMove) {
+  const_cast<TTBucket*>(TableBuckets())[0].entry[0].data ^= 1ull << 20;
+  EXPECT_EQ(At(3, 8, Black).result, ProbeMiss);
+  // Probe results: a cutoff at or above beta, the move always.
   ASSERT_TRUE(AllocateTable(1 << 20));
   const Move m = EncodeMove(FlagNone, Empty, BPawn, 47, 56);
   Store(Key(Black), BoundLower, 5, 16, 300, m, 1);
   ProbeOutcome o = Probe(Key(Black), 5, 16, 0, 250);
-  EXPECT_EQ(o.result, ProbeLowerCut);
-  EXPECT_EQ(o.move, m);
-  EXPECT_EQ(o.mateThreat, 1);
+  EXPECT_TRUE(o.result == ProbeLowerCut && o.move == m && o.mateThreat == 1) << o.result;
   // Below beta or too shallow: no cutoff, the move still comes out.
   EXPECT_EQ(Probe(Key(Black), 5, 16, 0, 350).result, ProbeMiss);
   o = Probe(Key(Black), 5, 20, 0, 250);
-  EXPECT_EQ(o.result, ProbeMiss);
-  EXPECT_EQ(o.move, m);
+  EXPECT_TRUE(o.result == ProbeMiss && o.move == m) << o.result;
   // An upper bound: a cutoff at or below alpha, else "no null move" below beta.
   SetPosition("startpos moves 7g7f");
   Store(Key(White), BoundUpper, 5, 16, -40, 0, 0);
   o = Probe(Key(White), 5, 12, -30, 100);
-  EXPECT_EQ(o.result, ProbeUpperCut);
-  EXPECT_EQ(o.move, 0u);
-  EXPECT_EQ(o.mateThreat, 0);
+  EXPECT_TRUE(o.result == ProbeUpperCut && o.move == 0 && o.mateThreat == 0) << o.result;
   EXPECT_EQ(Probe(Key(White), 5, 12, -100, 100).result, ProbeSkipNull);
   EXPECT_EQ(Probe(Key(White), 5, 12, -100, -50).result, ProbeMiss);
   EXPECT_EQ(Probe(Key(White), 5, 20, -100, 100).result, ProbeMiss);
@@ -107,13 +84,11 @@ TEST_F(TableTest, DeepEntriesOfThisSearchSurviveShallowStores) {
   for (int i = 1; i < 5; ++i) {
     SetPosition(positions[i]);
     Store(Key(White), BoundExact, 2, 8, 20 + i, 0, 0);
-    int r;
-    EXPECT_EQ(ProbeScore(2, 8, White, &r), 20 + i);  // the newest always-replace entry
+    EXPECT_EQ(At(2, 8, White).score, 20 + i);  // the newest always-replace entry
   }
   SetPosition(positions[0]);
-  int r;
-  EXPECT_EQ(ProbeScore(2, 40, Black, &r), 11);
-  EXPECT_EQ(r, ProbeExactHit);
+  EXPECT_EQ(At(2, 40, Black).score, 11);
+  EXPECT_EQ(At(2, 40, Black).result, ProbeExactHit);
   // In a later search the old deep entry gives way and moves to the pair.
   State->age = 2;
   SetPosition(positions[1]);
@@ -122,7 +97,7 @@ TEST_F(TableTest, DeepEntriesOfThisSearchSurviveShallowStores) {
   EXPECT_EQ(first.check ^ first.data, Key(White));
   EXPECT_EQ(EntryAge(first.data), 2);
   SetPosition(positions[0]);
-  EXPECT_EQ(ProbeScore(2, 40, Black, &r), 11);
+  EXPECT_EQ(At(2, 40, Black).score, 11);
   State->age = 1;
 }
 
@@ -133,8 +108,7 @@ TEST_F(TableTest, MoveStore) {
   // A fresh entry: move only, no cutoff even at depth 0.
   StoreMove(Key(Black), m1);
   ProbeOutcome o = Probe(Key(Black), 0, 0, -999999, 999999);
-  EXPECT_EQ(o.result, ProbeMiss);
-  EXPECT_EQ(o.move, m1);
+  EXPECT_TRUE(o.result == ProbeMiss && o.move == m1) << o.result;
   // A result stored without a move keeps the position's move; a new move replaces it.
   Store(Key(Black), BoundExact, 4, 12, 77, 0, 0);
   EXPECT_EQ(Probe(Key(Black), 4, 12, 0, 100).move, m1);
@@ -148,9 +122,7 @@ TEST_F(TableTest, MoveStore) {
   EXPECT_EQ(Probe(Key(Black), 4, 12, 0, 100).move, m1);
   StoreMove(Key(Black), m2);
   o = Probe(Key(Black), 4, 12, 0, 100);
-  EXPECT_EQ(o.result, ProbeExactHit);
-  EXPECT_EQ(o.score, 77);
-  EXPECT_EQ(o.move, m2);
+  EXPECT_TRUE(o.result == ProbeExactHit && o.score == 77 && o.move == m2);
   // Move 0 writes nothing.
   ClearTable();
   StoreMove(Key(Black), 0);

@@ -1,59 +1,39 @@
 // Settings file, input line reading and queueing, go clock fields and the info line.
-#include <gtest/gtest.h>
-
-#include <cstdio>
-#include <string>
-
-#include "board/move_text.h"
-#include "engine/engine_state.h"
-#include "search/info_line.h"
 #include "usi/go_command.h"
+#include "search/info_line.h"
 #include "usi/ini.h"
 #include "usi/input_thread.h"
+#include "board/move_text.h"
 #include "usi/settings.h"
-#include "usi/usi_process.h"
+#include "test_util.h"
 
 namespace kestrel {
 namespace {
 
-using kestrel_test::MakeTempDir;
-using kestrel_test::ReadFileText;
-using kestrel_test::RemoveTree;
-using kestrel_test::WriteFileText;
-
-class IniFile : public ::testing::Test {
- protected:
-  void SetUp() override { dir = MakeTempDir(); path = dir + "/Kestrel.ini"; }
-  void TearDown() override { RemoveTree(dir); }
-  std::string dir, path;
-};
-
-// Reading: fallbacks, case, blanks, quotes, carriage returns and the value limit. (The
-// session tests cover replacing and inserting keys in a file the user wrote.)
-TEST_F(IniFile, ReadsLeniently) {
+// The settings file. Reading: fallbacks, case, blanks, quotes, carriage returns and the
+// value limit. Writing: a new file, a new section at the end, a key above every section
+// left alone, and a directory that cannot be written. (The session tests cover replacing
+// and inserting keys in a file the user wrote.)
+TEST(Settings, IniFileAndOptionValues) {
+  const std::string dir = test::MakeTempDir(), path = dir + "/Kestrel.ini";
   EXPECT_EQ(ReadIniString(path, "CustomSettings", "ThreadNumber", "1"), "1");
-  WriteFileText(path, "ThreadNumber=9\n[Other]\nThreadNumber=4\n[ customSETTINGS ]\r\n  threadnumber =  12  \r\n"
-                      "KestrelLevel='3'\r\nBook=\"x\r\nLong=" + std::string(300, 'a') + "\n");
+  test::WriteFileText(path, "ThreadNumber=9\n[Other]\nThreadNumber=4\n[ customSETTINGS ]\r\n  threadnumber =  12  \r\n"
+                            "KestrelLevel='3'\r\nBook=\"x\r\nLong=" + std::string(300, 'a') + "\n");
   EXPECT_EQ(ReadIniString(path, "CustomSettings", "ThreadNumber", "1"), "12");
   EXPECT_EQ(ReadIniString(path, "customsettings", "kestrellevel", "10"), "3");
   EXPECT_EQ(ReadIniString(path, "CustomSettings", "Book", ""), "\"x");  // unmatched quote stays
   EXPECT_EQ(ReadIniString(path, "CustomSettings", "Long", "").size(), IniValueMax);
   EXPECT_EQ(ReadIniString(path, "CustomSettings", "UseBookUntilMove", "-"), "-");
-}
-
-// Writing: a new file, a new section at the end, a key above every section left alone,
-// and a directory that cannot be written reported as a failure.
-TEST_F(IniFile, WritesNewFilesAndSections) {
+  std::remove(path.c_str());
   ASSERT_TRUE(WriteIniString(path, "CustomSettings", "ThreadNumber", "8"));
-  EXPECT_EQ(ReadFileText(path), "[CustomSettings]\nThreadNumber=8\n");
-  WriteFileText(path, "k=0\n[A]\nk=1\n\n[B]\nk=2");
+  EXPECT_EQ(test::ReadFileText(path), "[CustomSettings]\nThreadNumber=8\n");
+  test::WriteFileText(path, "k=0\n[A]\nk=1\n\n[B]\nk=2");
   ASSERT_TRUE(WriteIniString(path, "C", "k", "3"));
   ASSERT_TRUE(WriteIniString(path, "b", "K", "4"));
-  EXPECT_EQ(ReadFileText(path), "k=0\n[A]\nk=1\n\n[B]\nK=4\n[C]\nk=3\n");
+  EXPECT_EQ(test::ReadFileText(path), "k=0\n[A]\nk=1\n\n[B]\nK=4\n[C]\nk=3\n");
   EXPECT_FALSE(WriteIniString(dir + "/missing/dir/Kestrel.ini", "CustomSettings", "ThreadNumber", "8"));
-}
-
-TEST(Settings, TextToIntBehavesLikeTheClassicConversion) {
+  test::RemoveTree(dir);
+  // Option values read as the classic conversion does: blanks, a sign, digits, saturated.
   EXPECT_EQ(TextToInt("  -12abc"), -12);
   EXPECT_EQ(TextToInt("abc"), 0);
   EXPECT_EQ(TextToInt("99999999999999999999"), 2147483647);
@@ -71,51 +51,43 @@ struct MemoryInput {
 };
 
 // Line ends, the last line without one, and overlong lines dropped whole.
-TEST(InputLines, LineEndsAndOverlongLines) {
+TEST(InputLines, LinesFlagsAndQueue) {
   const std::string at(MaxInputLine, 'a');
   MemoryInput in("usi\r\n\nstop\r\r\n" + at + "\n" + at + "b\nnext\n" + at + "c");
   const std::pair<LineRead, std::string> expected[] = {
       {LineRead::Line, "usi"}, {LineRead::Line, ""}, {LineRead::Line, "stop\r"}, {LineRead::Line, at},
       {LineRead::TooLong, ""}, {LineRead::Line, "next"}, {LineRead::TooLong, ""}, {LineRead::End, ""}};
+  std::string line;
   for (const auto& [kind, text] : expected) {
-    std::string line;
     ASSERT_EQ(ReadInputLine(in.f, &line), kind) << text.substr(0, 10);
     if (kind == LineRead::Line) {
       EXPECT_EQ(line, text);
     }
   }
-}
-
-TEST(InputLines, PrefixesRaiseFlagsEveryLineIsQueuedAndQuitEndsReading) {
+  // The reading thread's loop: prefixes raise the flags, every line is queued, and a line
+  // starting with "quit" ends reading.
   std::string drained;
   while (TryNextCommand(&drained)) {}
   stopRequested = ponderhitReceived = gameoverReceived = false;
-  MemoryInput in("isready\nstopper\nponderhit now\ngameover win\nquitting\nisready\n");
-  ReadCommandLines(in.f);
-  EXPECT_TRUE(stopRequested);
-  EXPECT_TRUE(ponderhitReceived);
-  EXPECT_TRUE(gameoverReceived);
+  MemoryInput commands("isready\nstopper\nponderhit now\ngameover win\nquitting\nisready\n");
+  ReadCommandLines(commands.f);
+  EXPECT_TRUE(stopRequested && ponderhitReceived && gameoverReceived);
   ASSERT_EQ(PendingCommandCount(), 4u);
-  std::string line;
   for (const char* queued : {"isready", "stopper", "ponderhit now", "gameover win"}) {
     ASSERT_TRUE(TryNextCommand(&line));
     EXPECT_EQ(line, queued);
   }
   EXPECT_FALSE(TryNextCommand(&line));
   // Reading stopped at "quit...": the line after it is still unread.
-  EXPECT_EQ(ReadInputLine(in.f, &line), LineRead::Line);
+  EXPECT_EQ(ReadInputLine(commands.f, &line), LineRead::Line);
   EXPECT_EQ(line, "isready");
   stopRequested = ponderhitReceived = gameoverReceived = false;
 }
 
-class GoFields : public ::testing::Test {
- protected:
-  void SetUp() override { AllocateEngineState(); }
-};
-
 // Each line after the one before: missing keys clear the increments and the byoyomi,
 // sub-second values are kept, bad values count as 0, "infinite" keeps the clocks.
-TEST_F(GoFields, ClockKeysInMilliseconds) {
+TEST(GoFields, ClockKeysAndTheInfoLine) {
+  AllocateEngineState();
   struct Case {
     const char* line;
     int64_t black, white, byoyomi, binc, winc;
@@ -132,16 +104,12 @@ TEST_F(GoFields, ClockKeysInMilliseconds) {
   };
   for (const Case& c : cases) {
     ParseGoClock(c.line);
-    EXPECT_EQ(State->blackRemaining, c.black) << c.line;
-    EXPECT_EQ(State->whiteRemaining, c.white) << c.line;
-    EXPECT_EQ(State->byoyomi, c.byoyomi) << c.line;
-    EXPECT_EQ(State->blackIncrement, c.binc) << c.line;
-    EXPECT_EQ(State->whiteIncrement, c.winc) << c.line;
-    EXPECT_EQ(State->noTimeLimit, c.noLimit) << c.line;
+    const SearchState& st = *State;
+    EXPECT_EQ((std::vector<int64_t>{st.blackRemaining, st.whiteRemaining, st.byoyomi, st.blackIncrement,
+                                    st.whiteIncrement, st.noTimeLimit}),
+              (std::vector<int64_t>{c.black, c.white, c.byoyomi, c.binc, c.winc, c.noLimit})) << c.line;
   }
-}
-
-TEST_F(GoFields, InfoLineFormat) {
+  // The "info" line of a search: 64-bit node counts, a negative score, drops in the line.
   State->iterationDepth = 7;
   State->searchStartMs = NowMs();
   Move pv[4] = {0, EncodeMove(FlagNone, Empty, BPawn, 47, 56), EncodeMove(FlagNone, Empty, WPawn, 33, 24),
@@ -150,9 +118,7 @@ TEST_F(GoFields, InfoLineFormat) {
   PrintInfoLine(5000000000ull, pv, 3, -42);
   const std::string out = testing::internal::GetCapturedStdout();
   ASSERT_EQ(out.compare(0, 10, "info time "), 0) << out;
-  const size_t depth = out.find(" depth ");
-  ASSERT_NE(depth, std::string::npos);
-  EXPECT_EQ(out.substr(depth), " depth 7 nodes 5000000000 score cp -42 pv 7g7f 3c3d S*5e \n");
+  EXPECT_EQ(out.substr(out.find(" depth ") + 1), "depth 7 nodes 5000000000 score cp -42 pv 7g7f 3c3d S*5e \n");
 }
 
 }  // namespace
