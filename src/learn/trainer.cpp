@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <memory>
 #include <random>
 #include <thread>
@@ -175,6 +176,19 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
   return curve;
 }
 
+// Makes `dir` (and its parents) when missing; true when a file can be created in it.
+static bool OutputDirectoryWritable(const std::string& dir) {
+  std::error_code ec;
+  std::filesystem::create_directories(dir, ec);
+  if (!std::filesystem::is_directory(dir, ec)) return false;
+  const std::string probe = dir + "/.kestrel-train-probe";
+  FILE* f = std::fopen(probe.c_str(), "wb");
+  if (!f) return false;
+  std::fclose(f);
+  std::remove(probe.c_str());
+  return true;
+}
+
 int RunTrain(const TrainCommand& command) {
   TrainSettings s = command.settings;
   const std::string& outDir = command.outDir;
@@ -186,6 +200,12 @@ int RunTrain(const TrainCommand& command) {
   InitEngine();
   if (!LoadDataFiles()) {
     std::fprintf(stderr, "train: no Evaluation/evaluation.txt in this directory\n");
+    return 1;
+  }
+  // The output directory is made, and a file tried in it, before any training: a run of
+  // hours must not end unable to write its result.
+  if (!OutputDirectoryWritable(outDir)) {
+    std::fprintf(stderr, "train: cannot write to the directory %s\n", outDir.c_str());
     return 1;
   }
   // 2. Every shard, then the samples (on all threads). Positions of one game share most

@@ -230,15 +230,18 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   // The parameters handed back are those of the best epoch.
   EXPECT_NEAR(MeanLoss(validation, w.data(), ts.loss, 2), curve[best].validationLoss, 1e-9);
   // The train command, as a user runs it, holds out the last quarter and writes a
-  // compact file that reads back.
-  const std::string train = "cd " + dir + " && " KESTREL_BINARY " train --epochs 1 --validation 0.25 --no-full --quiet"
-                            " shard.bin 2> train.txt";
+  // compact file that reads back, into an output directory it makes; one it cannot write
+  // to (a file's name) is refused before any training.
+  const std::string command = "cd " + dir + " && " KESTREL_BINARY " train --epochs 1 --validation 0.25 --no-full --quiet";
+  EXPECT_NE(std::system((command + " --out-dir shard.bin shard.bin 2> bad.txt").c_str()), 0);
+  EXPECT_EQ(test::ReadFileText(dir + "/bad.txt"), "train: cannot write to the directory shard.bin\n");
+  const std::string train = command + " --out-dir out/weights shard.bin 2> train.txt";
   ASSERT_EQ(std::system(train.c_str()), 0) << test::ReadFileText(dir + "/train.txt");
   const size_t held = (size_t)(records.size() * 0.25);
   EXPECT_NE(test::ReadFileText(dir + "/train.txt").find(" and " + std::to_string(held) + " validation positions"),
             std::string::npos) << test::ReadFileText(dir + "/train.txt");
   CompactWeights c;
-  EXPECT_TRUE(ReadCompactWeights(dir + "/eval_compact.bin", &c, &err)) << err;
+  EXPECT_TRUE(ReadCompactWeights(dir + "/out/weights/eval_compact.bin", &c, &err)) << err;
   test::RemoveTree(dir);
 }
 
