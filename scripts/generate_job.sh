@@ -8,7 +8,7 @@
 #   scripts/generate_job.sh KESTREL DIR INDEX [generate options...]
 #
 # A job whose shard is complete (DIR/shardINDEX.done) is skipped, so a run that was cut
-# short can be started again with the same command.
+# short can be started again with the same command; an unfinished job starts over.
 set -eu
 kestrel=$1 dir=$2 index=$3
 shift 3
