@@ -5,6 +5,7 @@
 // condition variable, so an idle engine uses no processor time.
 #include "search/parallel.h"
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -352,12 +353,15 @@ bool CanLendTo(int t, const SearchBlock& b) {
   return w == nullptr || DescendsFrom(&b, w);
 }
 
+// Threads of the search under way, main thread included: the caller's count held to 1..MaxThreads.
+int ThreadsOfThisSearch() { return std::clamp(activeModes.threads, 1, MaxThreads); }
+
 // Shares the node held by block b (its split fields set) with idle threads.
 int Split(SearchBlock& b) {
   const int owner = b.threadId;
   smpLock.Lock();
   bool anyIdle = false;
-  for (int t = 0; t < activeModes.threads && t < MaxThreads; ++t)
+  for (int t = 0; t < ThreadsOfThisSearch(); ++t)
     if (t != owner && CanLendTo(t, b)) anyIdle = true;
   if (!anyIdle || b.stop.load()) {
     smpLock.Unlock();
@@ -374,7 +378,7 @@ int Split(SearchBlock& b) {
   const int maxChildren = State->maxHelpersPerSplit > 0 ? State->maxHelpersPerSplit : 4;
   // The owner takes a copy first, then idle helpers until the split is full.
   for (int pass = 0; pass < 2; ++pass) {
-    for (int t = 0; t < activeModes.threads && t < MaxThreads && made < maxChildren; ++t) {
+    for (int t = 0; t < ThreadsOfThisSearch() && made < maxChildren; ++t) {
       if ((pass == 0) != (t == owner)) continue;
       if (t == owner ? threadWork[t].load() != nullptr : !CanLendTo(t, b)) continue;
       SearchBlock* c = CopyToChild(b, t);
@@ -420,7 +424,7 @@ SearchBlock* MainThreadBlock() {
 
 void StartHelpers() {
   MainThreadBlock();
-  const int want = activeModes.threads < 1 ? 1 : (activeModes.threads > MaxThreads ? MaxThreads : activeModes.threads);
+  const int want = ThreadsOfThisSearch();
   while (startedThreads + 1 < want) {
     const int id = ++startedThreads;
     helpers.emplace_back(HelperMain, id);
