@@ -58,8 +58,9 @@ generate_all() {
 if [ -z "$round2" ]; then
 
 # Round 2. Self-play with piece values only.
-shards="shard1:1:4:1575202 shard2:2:4:1618484 m21:21:3:1071391 m22:22:3:1069883 m23:23:3:475200 m24:24:3:469215"
-generate_all "$(echo "$shards" | sed 's/\([^ ]*\)/\1:100000/g')"
+shards="shard1:1:4:1575202:100000 shard2:2:4:1618484:100000 m21:21:3:1071391:100000
+        m22:22:3:1069883:100000 m23:23:3:475200:100000 m24:24:3:469215:100000"
+generate_all "$shards"
 
 # The teacher: OSL's evaluation through its quiescence search (depth 4), in Kestrel's
 # points (factor 1/217.7), held to +-3000.

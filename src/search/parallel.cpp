@@ -354,14 +354,15 @@ bool CanLendTo(int t, const SearchBlock& b) {
 }
 
 // Threads of the search under way, main thread included: the caller's count held to 1..MaxThreads.
-int ThreadsOfThisSearch() { return std::clamp(activeModes.threads, 1, MaxThreads); }
+static int ThreadsOfThisSearch() { return std::clamp(activeModes.threads, 1, MaxThreads); }
 
 // Shares the node held by block b (its split fields set) with idle threads.
 int Split(SearchBlock& b) {
   const int owner = b.threadId;
+  const int threads = ThreadsOfThisSearch();
   smpLock.Lock();
   bool anyIdle = false;
-  for (int t = 0; t < ThreadsOfThisSearch(); ++t)
+  for (int t = 0; t < threads; ++t)
     if (t != owner && CanLendTo(t, b)) anyIdle = true;
   if (!anyIdle || b.stop.load()) {
     smpLock.Unlock();
@@ -378,7 +379,7 @@ int Split(SearchBlock& b) {
   const int maxChildren = State->maxHelpersPerSplit > 0 ? State->maxHelpersPerSplit : 4;
   // The owner takes a copy first, then idle helpers until the split is full.
   for (int pass = 0; pass < 2; ++pass) {
-    for (int t = 0; t < ThreadsOfThisSearch() && made < maxChildren; ++t) {
+    for (int t = 0; t < threads && made < maxChildren; ++t) {
       if ((pass == 0) != (t == owner)) continue;
       if (t == owner ? threadWork[t].load() != nullptr : !CanLendTo(t, b)) continue;
       SearchBlock* c = CopyToChild(b, t);
