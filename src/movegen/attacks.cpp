@@ -128,4 +128,17 @@ bool IsPinned(const Position& p, Square s, int side) {
   return SliderPinsAlong(p, side, d, s);
 }
 
+// The moved or dropped piece attacks the king from its new square, or leaving its
+// square uncovers a slider. Its lines are read with its old square still occupied: that
+// square can block one only when the move runs along a line that ends at the king, and a
+// slide along it would have attacked the king already, where the other side is to move.
+bool MoveGivesCheck(const Position& p, Move m, int side) {
+  const Square king = (Square)p.kingSquare[SideIndex(-side)];
+  if (king == NoSquare) return false;
+  const Square from = MoveFrom(m), to = MoveTo(m);
+  const int code = MovePromotes(m) ? (MovePiece(m) | 16) : MovePiece(m);
+  if (TestSquare(PieceAttacks(p, code, to), king)) return true;
+  return from != NoSquare && MoveUncoversKing(p, -side, from, to);
+}
+
 }  // namespace kestrel

@@ -69,5 +69,8 @@ bool SliderPinsAlong(const Position& p, int kingSide, int d, Square s);
 bool MoveUncoversKing(const Position& p, int kingSide, Square from, Square to);
 // True when the piece on s is pinned against the king of `side`.
 bool IsPinned(const Position& p, Square s, int side);
+// True when the pseudo-legal move of `side` would attack the other king, decided
+// without making it (the search skips late quiet moves that do not check unmade).
+bool MoveGivesCheck(const Position& p, Move m, int side);
 
 }  // namespace kestrel

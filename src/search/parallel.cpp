@@ -205,7 +205,15 @@ int SearchSplitPoint(SearchBlock& c) {
     }
     parent.lock.Unlock();
     if (m == 0) return finish();
-    // 2. Make it; skip it when it leaves the king attacked.
+    // 2. Skip it unmade by the move-count rule, counted as the owner counts it; else
+    // make it and skip it when it leaves the king attacked.
+    if (rootIndex < 0) {
+      parent.lock.Lock();
+      const bool skip = SkippedByCount(c, ply, m, side, alpha, depth, parent.ply[ply].moveCount + 1, pvNode);
+      parent.ply[ply].moveCount += skip;
+      parent.lock.Unlock();
+      if (skip) continue;
+    }
     c.ply[ply].currentMove = m;
     c.ply[ply].nullMoveMade = 0;
     // The same rules as on the thread that owns the node: root moves after the first

@@ -297,6 +297,16 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
+bool SkippedByCount(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
+                    bool pvNode) {
+  const PlyState& s = b.ply[ply];
+  const int plies = WholePlies(depth);
+  if (pvNode || s.inCheck || s.mateThreat || plies >= 8 || ply <= RootPly || IsProvenLoss(alpha)) return false;
+  if (MoveIsCapture(m) || MovePromotes(m)) return false;
+  if (moveCount < (Improving(b, ply) ? 5 + plies * plies : 3 + plies * plies / 2)) return false;
+  return !MoveGivesCheck(b.pos, m, side);
+}
+
 bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, Depth e, Depth r, int moveCount,
                 bool pvNode) {
   const PlyState& s = b.ply[ply];
@@ -308,8 +318,6 @@ bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth dept
   bool prune = false;
   if (!MoveIsCapture(m) && !MovePromotes(m) && !s.givesCheck) {
     // Quiet moves: by their number near the leaves, by futility, by a losing exchange.
-    const bool improving = Improving(b, ply);
-    if (plies < 8 && moveCount >= (improving ? 5 + plies * plies : 3 + plies * plies / 2)) return Unmade(b, ply, m);
     if (lmr < 6 && s.staticEval != ScoreNone && s.staticEval + 2 * PawnValue + 3 * PawnValue / 2 * lmr <= alpha)
       return Unmade(b, ply, m);
     UnmakeSearchMove(b, ply, m);
@@ -536,30 +544,37 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
     if (stage == 0) break;
     const Move m = b.ply[ply].currentMove;
     b.ply[ply].lateMove = IsLatePick(stage);
-    // 10.1 Illegal moves are counted and skipped.
+    // 10.1 Late quiet moves that do not check are skipped by their number before they
+    // are made (most moves of a node end here); counted as if legal.
+    if (SkippedByCount(b, ply, m, side, alpha, depth, b.ply[ply].moveCount + 1, pvNode)) {
+      ++b.ply[ply].moveCount;
+      searchedAny = true;
+      continue;
+    }
+    // 10.2 Illegal moves are counted and skipped.
     MakeSearchMove(b, ply, m, side);
     if (InCheck(p, side)) {
       b.nodes++;
       UnmakeSearchMove(b, ply, m);
       continue;
     }
-    // 10.2 Extension and reduction, asked with the move made so that its check is known.
+    // 10.3 Extension and reduction, asked with the move made so that its check is known.
     const int moveCount = ++b.ply[ply].moveCount;
     const Depth e = ExtensionFor(b, ply, m, side) - OnePly;
     const Depth r = LateMoveReduction(b, ply, m, side, depth, moveCount, pvNode, e);
-    // 10.3 Pruning of late moves off the principal variation (PrunesMove).
+    // 10.4 Pruning of late moves off the principal variation (PrunesMove).
     if (PrunesMove(b, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) {
       searchedAny = true;
       continue;
     }
-    // 10.4 Record the move, search it.
+    // 10.5 Record the move, search it.
     b.searched[ply][b.ply[ply].searchedCount++] = m;
     const int v = SearchMadeMove(b, alpha, beta, depth, ply, side, e, r, !searchedAny);
     searchedAny = true;
     UnmakeSearchMove(b, ply, m);
-    // 10.5 Abort.
+    // 10.6 Abort.
     if (SearchAborted(b)) return 0;
-    // 10.6 Improvement and cut-off.
+    // 10.7 Improvement and cut-off.
     if (v > alpha) {
       alpha = v;
       best = m;
@@ -571,7 +586,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
         return v;
       }
     }
-    // 10.7 Offer the remaining moves to idle threads.
+    // 10.8 Offer the remaining moves to idle threads.
     if (depth >= State->minSplitDepth && IdleHelpersAvailable()) {
       int splitBest = alpha;
       Move splitMove = 0;

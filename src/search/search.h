@@ -61,10 +61,16 @@ void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 // `first` searches with the full window at once.
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, Depth e, Depth r, bool first);
 
+// Move-count pruning, asked before the move is made: true when the quiet move m, the
+// node's `moveCount`-th, is skipped by its number near the leaves (off the principal
+// variation, not in check, not under a mate threat, and the move gives no check).
+bool SkippedByCount(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
+                    bool pvNode);
+
 // Pruning of the move just made at `ply`, the node's `moveCount`-th legal move, searched
 // at depth + e less the reduction r (quarter plies). Off the principal variation, not in
-// check and not under a mate threat: late quiet moves near the leaves, quiet moves that
-// cannot bring the evaluation up to alpha, quiet moves that lose material by exchange
+// check and not under a mate threat: quiet moves that cannot bring the evaluation up to
+// alpha, quiet moves that lose material by exchange
 // beyond a bound growing with the depth, and captures, promotions and checks that lose
 // more than a depth-scaled bound. A pruned move is taken back and true is returned;
 // otherwise it stays made.

@@ -57,6 +57,9 @@ int CrossCheckChecks(Position& p, int side) {
   EXPECT_EQ(set.size(), checks.size()) << "duplicate check in " << where;
   Move buf[MaxMoves];
   std::set<Move> pseudo(buf, GenerateDrops(GenerateAllMoves(p, buf, side), p, side));
+  // The check test made without playing the move agrees with playing it, on every
+  // pseudo-legal move (legal or not).
+  for (Move m : pseudo) EXPECT_EQ(MoveGivesCheck(p, m, side), GivesCheck(p, m, side)) << MoveToUsi(m) << " in " << where;
   for (Move m : checks) {
     EXPECT_TRUE(pseudo.count(m)) << "not a move: " << MoveToUsi(m) << " flag " << MoveFlag(m) << " in " << where;
     EXPECT_TRUE(!pseudo.count(m) || !IsLegalMove(p, m, side) || GivesCheck(p, m, side))
