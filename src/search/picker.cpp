@@ -1,6 +1,8 @@
 // The three staged pickers and their helpers.
 #include "search/picker.h"
 
+#include <algorithm>
+#include <functional>
 #include <utility>
 
 #include "board/attack_tables.h"
@@ -186,20 +188,17 @@ int NextMove(SearchBlock& t, int ply, int side) {
         const Move k1 = MoveIsCapture(ps.killers[0]) ? 0 : ps.killers[0];
         const Move k2 = MoveIsCapture(ps.killers[1]) ? 0 : ps.killers[1];
         const Move prev1 = MoveBefore(t, ply, 1), prev2 = MoveBefore(t, ply, 2);
-        int32_t* score = t.moveScores;
+        // One sort key per move: its score, then its place in the list (earlier first
+        // among equal scores), then the move itself.
+        int64_t key[MaxMoves];
         int n = 0;
         for (Move* m = quiets; m < ps.moveListEnd; ++m) {
           if (*m == ps.hashMove || *m == k1 || *m == k2) continue;
-          const Move mv = *m;
-          const int h = QuietMoveScore(mv, side, prev1, prev2);
-          int j = n++;
-          for (; j > 0 && score[j - 1] < h; --j) {
-            quiets[j] = quiets[j - 1];
-            score[j] = score[j - 1];
-          }
-          quiets[j] = mv;
-          score[j] = h;
+          key[n] = QuietMoveScore(*m, side, prev1, prev2) * (int64_t(1) << 42) + (int64_t(MaxMoves - 1 - n) << 32) + *m;
+          ++n;
         }
+        std::sort(key, key + n, std::greater<int64_t>());
+        for (int i = 0; i < n; ++i) quiets[i] = (Move)(uint32_t)key[i];
         ps.pickerCount = (int)(quiets - start);  // the losing captures before them
         ps.moveListEnd = quiets + n;
         ps.pickerNext = quiets;
