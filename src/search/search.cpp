@@ -317,7 +317,8 @@ bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth dept
   if (lmr < 0) lmr = 0;
   bool prune = false;
   if (!MoveIsCapture(m) && !MovePromotes(m) && !s.givesCheck) {
-    // Quiet moves: by their number near the leaves, by futility, by a losing exchange.
+    // Quiet moves: by futility, by a losing exchange (by their number they were skipped
+    // before being made, SkippedByCount).
     if (lmr < 6 && s.staticEval != ScoreNone && s.staticEval + 2 * PawnValue + 3 * PawnValue / 2 * lmr <= alpha)
       return Unmade(b, ply, m);
     UnmakeSearchMove(b, ply, m);
