@@ -178,7 +178,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side) {
       continue;
     }
     const Depth e = ExtensionFor(b, RootPly, m, side) - OnePly;
-    const Depth r = LateMoveReduction(b, RootPly, m, side, depth, i + 1, true, e);
+    const Depth r = LateMoveReduction(b, RootPly, m, side, depth, i + 1, true, e, b.ply[RootPly].givesCheck);
     const uint64_t before = b.nodes;
     const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, r, !searchedAny);
     searchedAny = true;

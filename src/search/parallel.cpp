@@ -205,20 +205,24 @@ int SearchSplitPoint(SearchBlock& c) {
     }
     parent.lock.Unlock();
     if (m == 0) return finish();
-    // 2. Skip it unmade by the move-count rule, counted as the owner counts it; else
-    // make it and skip it when it leaves the king attacked.
-    if (rootIndex < 0) {
-      parent.lock.Lock();
-      const bool skip = SkippedByCount(c, ply, m, side, alpha, depth, parent.ply[ply].moveCount + 1, pvNode);
-      parent.ply[ply].moveCount += skip;
-      parent.lock.Unlock();
-      if (skip) continue;
-    }
+    // 2. Prune it unmade by the node's own rules, counted as the owner counts it; else
+    // make it and skip it when it leaves the king attacked. The same rules as on the
+    // thread that owns the node: root moves after the first and the late stages of the
+    // picker may be reduced.
     c.ply[ply].currentMove = m;
     c.ply[ply].nullMoveMade = 0;
-    // The same rules as on the thread that owns the node: root moves after the first
-    // and the late stages of the picker may be reduced.
     c.ply[ply].lateMove = rootIndex >= 0 ? rootIndex > 0 : IsLatePick(stage);
+    if (rootIndex < 0) {
+      parent.lock.Lock();
+      const int count = parent.ply[ply].moveCount + 1;
+      parent.lock.Unlock();
+      if (PrunedBeforeMaking(c, ply, m, side, alpha, depth, count, pvNode)) {
+        parent.lock.Lock();
+        ++parent.ply[ply].moveCount;
+        parent.lock.Unlock();
+        continue;
+      }
+    }
     MakeSearchMove(c, ply, m, side);
     if (InCheck(p, side)) {
       c.nodes++;
@@ -233,9 +237,7 @@ int SearchSplitPoint(SearchBlock& c) {
       parent.lock.Unlock();
     }
     const Depth e = ExtensionFor(c, ply, m, side) - OnePly;
-    const Depth r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e);
-    // The node's own pruning rules hold for the moves handed out at its split point.
-    if (rootIndex < 0 && PrunesMove(c, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) continue;
+    const Depth r = LateMoveReduction(c, ply, m, side, depth, moveCount, pvNode, e, c.ply[ply].givesCheck);
     const uint64_t before = c.nodes;
     // 3. Null window, re-search of a reduced move, full window inside.
     const int v = SearchMadeMove(c, alpha, beta, depth, ply, side, e, r, false);

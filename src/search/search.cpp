@@ -184,12 +184,13 @@ static const bool reductionTableBuilt = [] {
   return true;
 }();
 
-Depth LateMoveReduction(SearchBlock& b, int ply, Move m, int side, Depth depth, int moveCount, bool pvNode, Depth e) {
+Depth LateMoveReduction(const SearchBlock& b, int ply, Move m, int side, Depth depth, int moveCount, bool pvNode, Depth e,
+                        bool givesCheck) {
   const PlyState& s = b.ply[ply];
   if (depth < Plies(3) || moveCount < 2 || !s.lateMove || s.inCheck) return 0;
   Depth r = ReductionTable[WholePlies(depth) < 63 ? WholePlies(depth) : 63][moveCount < 63 ? moveCount : 63];
   if (pvNode) r -= OnePly;
-  if (s.givesCheck) r -= OnePly;
+  if (givesCheck) r -= OnePly;
   // A node whose evaluation fell since the side's last move is less promising.
   if (!Improving(b, ply)) r += OnePly / 2;
   if (!MoveIsCapture(m))
@@ -278,12 +279,6 @@ static int NoMoveScore(const SearchBlock& b, int ply) {
   return (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? ScoreRuleWin : MatedAt(ply);
 }
 
-// Takes the move made at `ply` back; true, for the pruning rules that drop it.
-static bool Unmade(SearchBlock& b, int ply, Move m) {
-  UnmakeSearchMove(b, ply, m);
-  return true;
-}
-
 // Counts a node and runs the main thread's periodic time check.
 static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
@@ -297,40 +292,25 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
-bool SkippedByCount(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
-                    bool pvNode) {
-  const PlyState& s = b.ply[ply];
-  const int plies = WholePlies(depth);
-  if (pvNode || s.inCheck || s.mateThreat || plies >= 8 || ply <= RootPly || IsProvenLoss(alpha)) return false;
-  if (MoveIsCapture(m) || MovePromotes(m)) return false;
-  if (moveCount < (Improving(b, ply) ? 5 + plies * plies : 3 + plies * plies / 2)) return false;
-  return !MoveGivesCheck(b.pos, m, side);
-}
-
-bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, Depth e, Depth r, int moveCount,
-                bool pvNode) {
+bool PrunedBeforeMaking(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
+                        bool pvNode) {
   const PlyState& s = b.ply[ply];
   if (pvNode || s.inCheck || s.mateThreat || moveCount < 2 || ply <= RootPly || IsProvenLoss(alpha)) return false;
-  Position& p = b.pos;
+  const Position& p = b.pos;
   const int plies = WholePlies(depth);
-  int lmr = WholePlies(depth + e - r);
+  // 1. Captures, promotions and checks that lose material beyond a depth-scaled bound.
+  if (MoveIsCapture(m) || MovePromotes(m) || MoveGivesCheck(p, m, side))
+    return plies < 8 && StaticExchangeOfMove(p, m, side) < -3 * PawnValue / 2 * plies;
+  // 2. Late quiet moves near the leaves, by their number (most moves of a node end here).
+  if (plies < 8 && moveCount >= (Improving(b, ply) ? 5 + plies * plies : 3 + plies * plies / 2)) return true;
+  // 3. Quiet moves at the depth they would be searched at (reduced, less their own ply):
+  // futility, then a losing exchange.
+  const Depth r = LateMoveReduction(b, ply, m, side, depth, moveCount, false, -OnePly, false);
+  int lmr = WholePlies(depth - OnePly - r);
   if (lmr < 0) lmr = 0;
-  bool prune = false;
-  if (!MoveIsCapture(m) && !MovePromotes(m) && !s.givesCheck) {
-    // Quiet moves: by futility, by a losing exchange (by their number they were skipped
-    // before being made, SkippedByCount).
-    if (lmr < 6 && s.staticEval != ScoreNone && s.staticEval + 2 * PawnValue + 3 * PawnValue / 2 * lmr <= alpha)
-      return Unmade(b, ply, m);
-    UnmakeSearchMove(b, ply, m);
-    prune = StaticExchangeOfMove(p, m, side) < -PawnValue / 4 * lmr * lmr;
-  } else {
-    // Captures, promotions and checks that lose material beyond a depth-scaled bound.
-    if (plies >= 8) return false;
-    UnmakeSearchMove(b, ply, m);
-    prune = StaticExchangeOfMove(p, m, side) < -3 * PawnValue / 2 * plies;
-  }
-  if (!prune) MakeSearchMove(b, ply, m, side);
-  return prune;
+  if (lmr < 6 && s.staticEval != ScoreNone && s.staticEval + 2 * PawnValue + 3 * PawnValue / 2 * lmr <= alpha)
+    return true;
+  return StaticExchangeOfMove(p, m, side) < -PawnValue / 4 * lmr * lmr;
 }
 
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, Depth e, Depth r, bool first) {
@@ -545,9 +525,9 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
     if (stage == 0) break;
     const Move m = b.ply[ply].currentMove;
     b.ply[ply].lateMove = IsLatePick(stage);
-    // 10.1 Late quiet moves that do not check are skipped by their number before they
-    // are made (most moves of a node end here); counted as if legal.
-    if (SkippedByCount(b, ply, m, side, alpha, depth, b.ply[ply].moveCount + 1, pvNode)) {
+    // 10.1 Late moves pruned before they are made (most moves of a node end here);
+    // counted as if legal.
+    if (PrunedBeforeMaking(b, ply, m, side, alpha, depth, b.ply[ply].moveCount + 1, pvNode)) {
       ++b.ply[ply].moveCount;
       searchedAny = true;
       continue;
@@ -562,20 +542,15 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
     // 10.3 Extension and reduction, asked with the move made so that its check is known.
     const int moveCount = ++b.ply[ply].moveCount;
     const Depth e = ExtensionFor(b, ply, m, side) - OnePly;
-    const Depth r = LateMoveReduction(b, ply, m, side, depth, moveCount, pvNode, e);
-    // 10.4 Pruning of late moves off the principal variation (PrunesMove).
-    if (PrunesMove(b, ply, m, side, alpha, depth, e, r, moveCount, pvNode)) {
-      searchedAny = true;
-      continue;
-    }
-    // 10.5 Record the move, search it.
+    const Depth r = LateMoveReduction(b, ply, m, side, depth, moveCount, pvNode, e, b.ply[ply].givesCheck);
+    // 10.4 Record the move, search it.
     b.searched[ply][b.ply[ply].searchedCount++] = m;
     const int v = SearchMadeMove(b, alpha, beta, depth, ply, side, e, r, !searchedAny);
     searchedAny = true;
     UnmakeSearchMove(b, ply, m);
-    // 10.6 Abort.
+    // 10.5 Abort.
     if (SearchAborted(b)) return 0;
-    // 10.7 Improvement and cut-off.
+    // 10.6 Improvement and cut-off.
     if (v > alpha) {
       alpha = v;
       best = m;
@@ -587,7 +562,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
         return v;
       }
     }
-    // 10.8 Offer the remaining moves to idle threads.
+    // 10.7 Offer the remaining moves to idle threads.
     if (depth >= State->minSplitDepth && IdleHelpersAvailable()) {
       int splitBest = alpha;
       Move splitMove = 0;

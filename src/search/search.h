@@ -36,11 +36,12 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth);
 // Extension in quarter plies for the move just made at `ply`: checks that do not lose
 // material by exchange, single evasions, recaptures that do not lose material.
 Depth ExtensionFor(SearchBlock& b, int ply, Move m, int side);
-// Reduction in quarter plies of the move just made at `ply`, the node's `moveCount`-th
-// legal move: late moves (IsLatePick) are searched shallower the deeper the node and the
-// later the move, less at principal-variation nodes, for checks and for moves with a
-// good history. The result leaves at least one ply of the extended depth depth + e.
-Depth LateMoveReduction(SearchBlock& b, int ply, Move m, int side, Depth depth, int moveCount, bool pvNode, Depth e);
+// Reduction in quarter plies of the move at `ply`, the node's `moveCount`-th legal move:
+// late moves (IsLatePick) are searched shallower the deeper the node and the later the
+// move, less at principal-variation nodes, for checks and for moves with a good history.
+// The result leaves at least one ply of the extended depth depth + e.
+Depth LateMoveReduction(const SearchBlock& b, int ply, Move m, int side, Depth depth, int moveCount, bool pvNode, Depth e,
+                        bool givesCheck);
 // Repetition rules of shogi for the position at `ply`; 0 when nothing repeats.
 int RepetitionCheck(SearchBlock& b, int ply, int side);
 // Killer and history updates after a quiet move caused a cut-off or was best: a bonus for
@@ -61,21 +62,14 @@ void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 // `first` searches with the full window at once.
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, Depth e, Depth r, bool first);
 
-// Move-count pruning, asked before the move is made: true when the quiet move m, the
-// node's `moveCount`-th, is skipped by its number near the leaves (off the principal
-// variation, not in check, not under a mate threat, and the move gives no check).
-bool SkippedByCount(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
-                    bool pvNode);
-
-// Pruning of the move just made at `ply`, the node's `moveCount`-th legal move, searched
-// at depth + e less the reduction r (quarter plies). Off the principal variation, not in
-// check and not under a mate threat: quiet moves that cannot bring the evaluation up to
-// alpha, quiet moves that lose material by exchange
-// beyond a bound growing with the depth, and captures, promotions and checks that lose
-// more than a depth-scaled bound. A pruned move is taken back and true is returned;
-// otherwise it stays made.
-bool PrunesMove(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, Depth e, Depth r, int moveCount,
-                bool pvNode);
+// Pruning of late moves, asked before the move m, the node's `moveCount`-th, is made. Off
+// the principal variation, not in check, not under a mate threat and not at the root:
+// quiet moves that give no check are skipped by their number near the leaves, when they
+// cannot bring the evaluation up to alpha at the depth they would be searched at, or when
+// they lose material by exchange beyond a bound growing with that depth; captures,
+// promotions and checks when they lose more than a depth-scaled bound.
+bool PrunedBeforeMaking(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
+                        bool pvNode);
 
 // Copies the child's line behind the move at `ply`.
 void UpdatePv(SearchBlock& b, int ply, Move m);

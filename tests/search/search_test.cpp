@@ -218,7 +218,7 @@ TEST_F(NodeRules, LateMoveReductions) {
   s.givesCheck = 0;
   s.staticEval = b.ply[0].staticEval = ScoreNone;
   auto r = [&](int plies, int count, bool pv = false, int e = -OnePly) {
-    return LateMoveReduction(b, 2, m, side, plies * OnePly, count, pv, e);
+    return LateMoveReduction(b, 2, m, side, plies * OnePly, count, pv, e, s.givesCheck);
   };
   EXPECT_EQ(r(2, 30), 0);
   EXPECT_EQ(r(8, 1), 0);
@@ -244,6 +244,55 @@ TEST_F(NodeRules, LateMoveReductions) {
   HistoryScore[HistoryIndex(m, side)].store(-HistoryLimit / 2);
   EXPECT_GT(r(12, 20), plain);
   ClearHistory();
+}
+
+// Pruning before the move is made, as a decision table: quiet moves by their number, by
+// futility and never when they check; losing checks by exchange near the leaves only;
+// nothing at principal-variation nodes, in check or under a mate threat.
+TEST_F(NodeRules, PruningBeforeTheMove) {
+  SearchBlock& b = MainBlock();
+  // G*5b mates with the pawn's support; G*4b checks and is lost to the king; G*1e is quiet.
+  const int side = SetUp("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
+  ClearHistory();
+  auto drop = [&](const char* usi) {
+    Move m = 0;
+    std::string err;
+    EXPECT_GT(ParseUsiMove(b.pos, usi, side, &m, &err), 0) << err;
+    return m;
+  };
+  const Move quiet = drop("G*1e"), mate = drop("G*5b"), losing = drop("G*4b");
+  const int alpha = 0;
+  const struct {
+    Move m;
+    int plies, count, eval;
+    bool pv, inCheck, threat, pruned;
+  } cases[] = {
+      {quiet, 1, 5, alpha, false, false, false, false},   // below the count, eval at alpha
+      {quiet, 1, 6, alpha, false, false, false, true},    // 5 + 1 moves at one ply
+      {quiet, 3, 13, alpha, false, false, false, false},
+      {quiet, 3, 14, alpha, false, false, false, true},
+      {quiet, 8, 60, alpha, false, false, false, false},  // no count rule from 8 plies on
+      {quiet, 1, 2, alpha - 2 * PawnValue, false, false, false, true},       // futile
+      {quiet, 1, 2, alpha - 2 * PawnValue + 1, false, false, false, false},  // one point short
+      {quiet, 1, 1, alpha - 20 * PawnValue, false, false, false, false},     // the first move
+      {mate, 1, 60, alpha, false, false, false, false},   // a check is never counted out
+      {losing, 1, 2, alpha, false, false, false, true},   // a gold lost by exchange
+      {losing, 7, 2, alpha, false, false, false, false},  // within the bound of seven plies
+      {quiet, 1, 60, alpha, true, false, false, false},
+      {quiet, 1, 60, alpha, false, true, false, false},
+      {quiet, 1, 60, alpha, false, false, true, false},
+  };
+  for (const auto& c : cases) {
+    PlyState& s = b.ply[2];
+    s.lateMove = 1;
+    s.inCheck = c.inCheck;
+    s.mateThreat = c.threat;
+    s.staticEval = c.eval;
+    b.ply[0].staticEval = ScoreNone;  // improving: not known
+    EXPECT_EQ(PrunedBeforeMaking(b, 2, c.m, side, alpha, c.plies * OnePly, c.count, c.pv), c.pruned)
+        << MoveToUsi(c.m) << " plies " << c.plies << " count " << c.count << " eval " << c.eval;
+  }
+  b.ply[2].mateThreat = 0;
 }
 
 // The root list's easy move: a clear best that recaptures the piece just taken (of the
