@@ -292,7 +292,7 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
-bool PrunedBeforeMaking(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
+bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
                         bool pvNode) {
   const PlyState& s = b.ply[ply];
   if (pvNode || s.inCheck || s.mateThreat || moveCount < 2 || ply <= RootPly || IsProvenLoss(alpha)) return false;

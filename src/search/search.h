@@ -68,7 +68,7 @@ int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, in
 // cannot bring the evaluation up to alpha at the depth they would be searched at, or when
 // they lose material by exchange beyond a bound growing with that depth; captures,
 // promotions and checks when they lose more than a depth-scaled bound.
-bool PrunedBeforeMaking(SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
+bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
                         bool pvNode);
 
 // Copies the child's line behind the move at `ply`.
