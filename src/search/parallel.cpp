@@ -202,6 +202,8 @@ int SearchSplitPoint(SearchBlock& c) {
     } else {
       stage = inCheck ? NextEvasion(parent, ply, side) : NextMove(parent, ply, side);
       if (stage != 0) m = parent.ply[ply].currentMove;
+      // The number the move would have among the node's legal moves, for its pruning.
+      moveCount = parent.ply[ply].moveCount + 1;
     }
     parent.lock.Unlock();
     if (m == 0) return finish();
@@ -212,16 +214,11 @@ int SearchSplitPoint(SearchBlock& c) {
     c.ply[ply].currentMove = m;
     c.ply[ply].nullMoveMade = 0;
     c.ply[ply].lateMove = rootIndex >= 0 ? rootIndex > 0 : IsLatePick(stage);
-    if (rootIndex < 0) {
+    if (rootIndex < 0 && PrunedBeforeMaking(c, ply, m, side, alpha, depth, moveCount, pvNode)) {
       parent.lock.Lock();
-      const int count = parent.ply[ply].moveCount + 1;
+      ++parent.ply[ply].moveCount;
       parent.lock.Unlock();
-      if (PrunedBeforeMaking(c, ply, m, side, alpha, depth, count, pvNode)) {
-        parent.lock.Lock();
-        ++parent.ply[ply].moveCount;
-        parent.lock.Unlock();
-        continue;
-      }
+      continue;
     }
     MakeSearchMove(c, ply, m, side);
     if (InCheck(p, side)) {
