@@ -32,8 +32,10 @@ namespace {
 
 // Sort keys of root moves that are not to be searched (illegal, a pawn drop that mates,
 // or answered by a mate): far below every quiescence score, and dropped after sorting.
+// Moves the clock left unscored sort below every score but are kept.
 constexpr int KeyNotPlayable = -4000000;
 constexpr int KeyDropBelow = -2999999;
+constexpr int KeyUnscored = -2999998;
 // Deepest iteration of any search (the per-ply arrays end at ply 50).
 constexpr int MaxIterationDepth = 40;
 // Scores within this bound get an aspiration window; beyond it (decided games, rule
@@ -252,8 +254,12 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
       keys[i] = KeyNotPlayable;
     } else if (perMoveChecks && MateTestProves(p, -side, perMoveNodes, 0)) {
       keys[i] = KeyNotPlayable;
+    } else if (SearchAborted(b)) {
+      // Out of time: the moves left unscored go after the scored ones, in list order.
+      keys[i] = KeyUnscored;
     } else {
       keys[i] = -Quiesce(b, -ScoreInfinite, ScoreInfinite, RootPly + 1, -side, 0);
+      if (SearchAborted(b)) keys[i] = KeyUnscored;
     }
     UnmakeSearchMove(b, RootPly, m);
   }

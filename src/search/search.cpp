@@ -596,11 +596,11 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
 
 int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) {
   Position& p = b.pos;
-  // 1. Count the node.
+  // 1. Count the node and check the clock: a search may spend its whole time here (the
+  // root's ordering has no full-width node at all).
   if (SearchAborted(b)) return 0;
-  b.nodes++;
   b.qnodes++;
-  if (b.threadId == 0 && !State->pondering && timeCheckCountdown > 1) --timeCheckCountdown;
+  if (CountNodeAndCheckTime(b)) return 0;
   // 2. Stand pat.
   int eval;
   if (ply < 3 || !b.ply[ply - 1].nullMoveMade || b.ply[ply - 1].staticEval == ScoreNone)

@@ -37,6 +37,8 @@ class SearchFixture : public ::testing::Test {
     std::memcpy(static_cast<void*>(&b.pos), &State->root, sizeof(Position));
     b.ply[RootPly].currentMove = 0;
     b.ply[RootPly].givesCheck = b.ply[RootPly].nullMoveMade = 0;
+    // Nodes searched directly must not see the end of a search that ran before.
+    State->searchStatus = 0;
     return game.side;
   }
   // Searches to a fixed depth on `threads` threads from cleared tables, under `modes`

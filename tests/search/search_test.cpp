@@ -142,6 +142,33 @@ TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
   EXPECT_EQ(out.find(" nps -"), std::string::npos) << out;
 }
 
+// A node limit (like the clock, which is checked at the same places) ends the search
+// wherever it falls, also in the root's ordering, which runs a quiescence search after
+// every move and no full-width node: in this game, where the side to move is far behind
+// and open to many captures, those searches alone once took 250,000 nodes and lost a
+// game on time. The move played is then the first of the ordering, and legal.
+TEST_F(NodeRules, NodeLimitEndsTheRootOrdering) {
+  const std::string game =
+      "startpos moves 1i1h 8b7b 5i6h 9c9d 4i5h 1a1b 7i7h 3c3d 6h7i 7c7d 5g5f 7d7e 5h5g 7a8b 2h5h "
+      "7b7d 5f5e 1c1d 5g5f 8b7c 9g9f 7c6d 4g4f 4c4d 6g6f 8a7c 3i3h 5a6b 3h4g 3a3b 5h6h 4d4e 6f6e "
+      "6d6e 5f6e 7c6e 6h6e 2b1c N*2e 1c2d 6e6f 4e4f 4g4f P*4e P*4b 4a4b S*3e 3d3e 4f4e S*2h 9f9e "
+      "2h2i 6f8f 8c8d 7g7f 3e3f P*6h 3f3g+ 7f7e 7d6d 5e5d N*6g 7h6g 6d6g+";
+  modes.rootMateTests = false;
+  const int side = SetUp(game);
+  NewGameReset();
+  const uint64_t unlimited = SearchFixedDepth(side, 1, modes);
+  EXPECT_GT(unlimited, 3 * (uint64_t)TimeCheckInterval);
+  modes.nodeLimit = 1;
+  SetUp(game);
+  const uint64_t limited = SearchFixedDepth(side, 20, modes);
+  EXPECT_LE(limited, (uint64_t)TimeCheckInterval + 1);
+  int s;
+  auto p = test::MakePosition(game, &s);
+  EXPECT_TRUE(IsLegalMove(*p, State->bestMove, side)) << MoveToUsi(State->bestMove);
+  // The tests that call the node search directly run under the last search's modes.
+  activeModes.nodeLimit = 0;
+}
+
 // Off the principal variation, a node not in check whose evaluation clears beta by the
 // static margin (one and a half pawns a ply above the first, and half a pawn), exactly
 // the margin included, ends with its evaluation without searching below it; from seven
