@@ -254,11 +254,10 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
       keys[i] = KeyNotPlayable;
     } else if (perMoveChecks && MateTestProves(p, -side, perMoveNodes, 0)) {
       keys[i] = KeyNotPlayable;
-    } else if (SearchAborted(b)) {
-      // Out of time: the moves left unscored go after the scored ones, in list order.
-      keys[i] = KeyUnscored;
     } else {
       keys[i] = -Quiesce(b, -ScoreInfinite, ScoreInfinite, RootPly + 1, -side, 0);
+      // Out of time (the quiescence search then returns at once): the moves left
+      // unscored go after the scored ones, in list order.
       if (SearchAborted(b)) keys[i] = KeyUnscored;
     }
     UnmakeSearchMove(b, RootPly, m);
