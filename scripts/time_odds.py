@@ -4,13 +4,10 @@
 usage: time_odds.py FACTOR ENGINE [ARGS...]
 
 Stands between a match driver and the engine, passing every line through unchanged
-except the byoyomi of "go" lines, which becomes FACTOR times as long. Give the match a
-tolerance covering the extra time, e.g. for a factor of 3 at byoyomi 1000, 2500 ms:
-
-    kestrel match --engine scripts/time_odds.py ... (see docs/search.md)
-
-Since the driver starts engines without arguments, call it through a two-line shell
-wrapper that names the factor and the engine.
+except the byoyomi of "go" lines, which becomes FACTOR times as long. The driver starts
+an engine without arguments, so give it a two-line shell script that runs this one with
+the factor and the engine (docs/search.md has the commands), and a tolerance covering
+the extra time: for a factor of 3 at byoyomi 1000, 2500 ms.
 """
 import re
 import subprocess
