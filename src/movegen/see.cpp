@@ -55,12 +55,17 @@ int StaticExchange(const Position& p, Square from, Square to, int side, int drop
   int current = from == NoSquare ? PieceValue[dropPiece] : PieceValue[p.board[from]];
   int n = 1;
   int toMove = -side;
-  // 2. Attackers of both sides, the mover taken out and the slider behind it added.
-  Bitboard attackers = AttackersOf(p, to);
+  // 2. Attackers of both sides, the mover taken out and the slider behind it added. The
+  //    other side's come first: with none of them the first capture stands, and the
+  //    mover's own side need not be looked at.
+  Bitboard attackers = AttackersOfSide(p, to, -side);
   if (from != NoSquare) {
     attackers &= SquareClearMask[from];
     if (Direction[to][from] != 0) attackers = AddXrayAttackers(p, Direction[to][from], from, attackers);
   }
+  if (IsEmpty(attackers & p.occupied[SideIndex(-side)])) return gain[0];
+  attackers |= AttackersOfSide(p, to, side);
+  if (from != NoSquare) attackers &= SquareClearMask[from];
   // 3. Recaptures by the least valuable attacker of the side to recapture.
   while (IsNonEmpty(attackers) && n < MaxGains) {
     const int c = SideIndex(toMove);
@@ -88,6 +93,15 @@ int StaticExchange(const Position& p, Square from, Square to, int side, int drop
 
 int StaticExchangeOfMove(const Position& p, Move m, int side) {
   return StaticExchange(p, MoveFrom(m), MoveTo(m), side, MovePiece(m));
+}
+
+bool ExchangeBelow(const Position& p, Move m, int side, int bound) {
+  // The exchange wins at most the piece taken, and loses at most the mover besides.
+  const int taken = PieceValue[p.board[MoveTo(m)]];
+  const int mover = MoveFrom(m) == NoSquare ? PieceValue[MovePiece(m)] : PieceValue[p.board[MoveFrom(m)]];
+  if (taken < bound) return true;
+  if (taken - mover >= bound) return false;
+  return StaticExchangeOfMove(p, m, side) < bound;
 }
 
 }  // namespace kestrel

@@ -220,8 +220,8 @@ int SearchSplitPoint(SearchBlock& c) {
       parent.lock.Unlock();
       continue;
     }
-    MakeSearchMove(c, ply, m, side);
-    if (InCheck(p, side)) {
+    MakeSearchMove(c, ply, m, side, true);
+    if (LeftInCheck(p, m, side, inCheck)) {
       c.nodes++;
       UnmakeSearchMove(c, ply, m);
       continue;

@@ -73,7 +73,7 @@ static void ResolveAccumulator(SearchBlock& b, int ply) {
   s.accState = AccValid;
 }
 
-void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
+void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, bool legalBefore) {
   Position& p = b.pos;
   // The child's sums will be derived from this node's: bring them up to date while the
   // position is still this node's.
@@ -82,7 +82,7 @@ void MakeSearchMove(SearchBlock& b, int ply, Move m, int side) {
   PrefetchBucket(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = m;
-  const bool check = InCheck(p, -side);
+  const bool check = legalBefore ? CheckedByMove(p, m, side) : InCheck(p, -side);
   b.ply[ply].givesCheck = check;
   // The game history has room for every ply of a search: the position command
   // keeps the game well below its end.
@@ -300,7 +300,7 @@ bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, int alp
   const int plies = WholePlies(depth);
   // 1. Captures, promotions and checks that lose material beyond a depth-scaled bound.
   if (MoveIsCapture(m) || MovePromotes(m) || MoveGivesCheck(p, m, side))
-    return plies < 8 && StaticExchangeOfMove(p, m, side) < -3 * PawnValue / 2 * plies;
+    return plies < 8 && ExchangeBelow(p, m, side, -3 * PawnValue / 2 * plies);
   // 2. Late quiet moves near the leaves, by their number (most moves of a node end here).
   if (plies < 8 && moveCount >= (Improving(b, ply) ? 5 + plies * plies : 3 + plies * plies / 2)) return true;
   // 3. Quiet moves at the depth they would be searched at (reduced, less their own ply):
@@ -310,7 +310,7 @@ bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, int alp
   if (lmr < 0) lmr = 0;
   if (lmr < 6 && s.staticEval != ScoreNone && s.staticEval + 2 * PawnValue + 3 * PawnValue / 2 * lmr <= alpha)
     return true;
-  return StaticExchangeOfMove(p, m, side) < -PawnValue / 4 * lmr * lmr;
+  return ExchangeBelow(p, m, side, -PawnValue / 4 * lmr * lmr);
 }
 
 int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, Depth e, Depth r, bool first) {
@@ -533,8 +533,8 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
       continue;
     }
     // 10.2 Illegal moves are counted and skipped.
-    MakeSearchMove(b, ply, m, side);
-    if (InCheck(p, side)) {
+    MakeSearchMove(b, ply, m, side, true);
+    if (LeftInCheck(p, m, side, inCheck)) {
       b.nodes++;
       UnmakeSearchMove(b, ply, m);
       continue;

@@ -52,8 +52,10 @@ void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, Depth depth, Mov
 bool SearchAborted(const SearchBlock& b);
 
 // Makes a move at `ply` (saving the keys and recording the game history), and
-// takes it back again.
-void MakeSearchMove(SearchBlock& b, int ply, Move m, int side);
+// takes it back again. `legalBefore` says that the opponent's king was not attacked
+// before the move (true at every node of the full-width search), which lets the
+// check test look only at the moved piece and the line it left.
+void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, bool legalBefore = false);
 void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 
 // Searches one already made move of a node with the principal-variation scheme at depth

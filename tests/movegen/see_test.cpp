@@ -1,6 +1,7 @@
 // Static exchange: single captures, defended targets, x-ray attackers behind the
 // capturer and behind a defender (rooks and lances), quiet moves and drops.
 #include "movegen/see.h"
+#include "movegen/movegen.h"
 #include "test_util.h"
 
 namespace kestrel {
@@ -46,6 +47,35 @@ TEST_F(ExchangeTest, CapturesXraysAndQuietMoves) {
   EXPECT_EQ(StaticExchange(*p, NoSquare, MakeSquare(5, 4), Black, BSilver), -500);
   EXPECT_EQ(StaticExchangeOfMove(*p, EncodeMove(FlagNone, Empty, BSilver, MakeSquare(5, 4), NoSquare), Black), -500);
   EXPECT_EQ(StaticExchangeOfMove(*p, EncodeMove(FlagNone, Empty, BSilver, MakeSquare(6, 4), NoSquare), Black), 0);
+}
+
+// The bounded test agrees with the full exchange for every move of positions full of
+// captures and drops, at bounds around the piece values.
+TEST_F(ExchangeTest, BoundedTestAgreesWithTheExchange) {
+  const char* positions[] = {
+      "l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1",
+      "8l/1l+R2P3/p2pBG1pp/kps1p4/Nn1P2G2/P1P1P2PP/1PS6/1KSG3+r1/LN2+p3L w Sbgn2p 1",
+      "1n5nl/2+R2kg2/p3ppsp1/2p3p1p/9/2P1P1P1P/P2P1P3/2G1G1S2/1N1K3NL w RB2L2Pbg2s2p 1",
+      "ln1g3nl/1r1s1kg2/p1pppp1pp/6p2/1p7/2P1P4/PPSP1PPPP/2G2S1R1/LN2KG1NL b Bb 1",
+  };
+  const int bounds[] = {-1300, -700, -301, -300, -225, -100, -25, 0, 1, 100, 550};
+  int checked = 0;
+  for (const char* sfen : positions) {
+    auto p = test::MakePosition(std::string("sfen ") + sfen);
+    for (int side : {Black, White}) {
+      Move list[1024];
+      Move* end = GenerateCaptures(*p, list, side);
+      end = GenerateNonCaptures(*p, end, side);
+      end = GenerateDrops(end, *p, side);
+      for (Move* m = list; m < end; ++m)
+        for (int bound : bounds) {
+          ASSERT_EQ(ExchangeBelow(*p, *m, side, bound), StaticExchangeOfMove(*p, *m, side) < bound)
+              << sfen << " move " << *m << " bound " << bound;
+          ++checked;
+        }
+    }
+  }
+  EXPECT_GT(checked, 5000);
 }
 
 }  // namespace
