@@ -36,6 +36,13 @@ TEST_F(ExchangeTest, CapturesXraysAndQuietMoves) {
       {"4k4/9/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black, 550},
       {"4k4/2p6/2g6/9/4B4/5B3/9/9/K8 b - 1", "5e", "7c", Black, 550 - 700 + 100},
       {"8k/1B7/2B6/4p4/4g4/9/9/9/K8 b - 1", "7c", "5e", Black, 550 - 700 + 100},  // the other way
+      // Sliders behind the capturer on both diagonals (a White horse, a Black bishop)
+      // and on a rank both ways.
+      {"4k4/9/2G6/2P6/4b4/5+b3/9/9/K8 w - 1", "5e", "7c", White, 550 - 700 + 100},
+      {"4k4/9/6G2/6P2/4b4/3+b5/9/9/K8 w - 1", "5e", "3c", White, 550 - 700 + 100},
+      {"4k4/6p2/6g2/9/4B4/3B5/9/9/K8 b - 1", "5e", "3c", Black, 550 - 700 + 100},
+      {"4k4/9/9/7s1/+R1R3g2/9/9/9/4K4 b - 1", "7e", "3e", Black, 550 + 500 - 800},
+      {"4k4/9/9/1s7/2g3R1+R/9/9/9/4K4 b - 1", "3e", "7e", Black, 550 + 500 - 800},
       // Quiet moves next to an enemy pawn: lost when undefended, traded when defended.
       {"4k4/9/9/9/4p4/9/4S4/9/K8 b - 1", "5g", "5f", Black, -500},
       {"4k4/9/9/9/9/9/4S4/9/K8 b - 1", "5g", "5f", Black, 0},
