@@ -60,17 +60,6 @@ inline bool InCheck(const Position& p, int side) {
   return k != NoSquare && IsSquareAttacked(p, k, -side);
 }
 
-// InCheck for the opponent of `side` right after `side` made m, in a position `after`
-// where that king was not attacked before the move: only the moved piece, from its new
-// square, or a slider uncovered on a line through its old square can attack it now.
-inline bool CheckedByMove(const Position& after, Move m, int side) {
-  const Square k = (Square)after.kingSquare[SideIndex(-side)];
-  if (k == NoSquare) return false;
-  const Square to = MoveTo(m), from = MoveFrom(m);
-  if (TestSquare(PieceAttacks(after, after.board[to], to), k)) return true;
-  return from != NoSquare && Direction[k][from] != 0 && IsSquareAttacked(after, k, side);
-}
-
 // InCheck for `side` right after it made m, in a position `after`, where `wasInCheck`
 // says whether its king was attacked before. A king not in check can only be left
 // attacked by its own move or by a move from a square on one of its lines (which

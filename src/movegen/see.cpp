@@ -59,10 +59,8 @@ int StaticExchange(const Position& p, Square from, Square to, int side, int drop
   //    other side's come first: with none of them the first capture stands, and the
   //    mover's own side need not be looked at.
   Bitboard attackers = AttackersOfSide(p, to, -side);
-  if (from != NoSquare) {
-    attackers &= SquareClearMask[from];
-    if (Direction[to][from] != 0) attackers = AddXrayAttackers(p, Direction[to][from], from, attackers);
-  }
+  if (from != NoSquare && Direction[to][from] != 0)
+    attackers = AddXrayAttackers(p, Direction[to][from], from, attackers);
   if (IsEmpty(attackers & p.occupied[SideIndex(-side)])) return gain[0];
   attackers |= AttackersOfSide(p, to, side);
   if (from != NoSquare) attackers &= SquareClearMask[from];

@@ -78,11 +78,14 @@ void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, bool legalBefore)
   // The child's sums will be derived from this node's: bring them up to date while the
   // position is still this node's.
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
+  // Where the opponent's king is not attacked before the move, the move's own check
+  // test is exact and cheaper than looking at every attacker afterwards.
+  const bool checkBefore = legalBefore && MoveGivesCheck(p, m, side);
   b.ply[ply].undo = PlayMove(p, m);
   PrefetchBucket(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = m;
-  const bool check = legalBefore ? CheckedByMove(p, m, side) : InCheck(p, -side);
+  const bool check = legalBefore ? checkBefore : InCheck(p, -side);
   b.ply[ply].givesCheck = check;
   // The game history has room for every ply of a search: the position command
   // keeps the game well below its end.

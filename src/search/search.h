@@ -54,7 +54,7 @@ bool SearchAborted(const SearchBlock& b);
 // Makes a move at `ply` (saving the keys and recording the game history), and
 // takes it back again. `legalBefore` says that the opponent's king was not attacked
 // before the move (true at every node of the full-width search), which lets the
-// check test look only at the moved piece and the line it left.
+// check test look only at the moved piece and the line it leaves.
 void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, bool legalBefore = false);
 void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 
