@@ -60,6 +60,13 @@ int CrossCheckChecks(Position& p, int side) {
   // The check test made without playing the move agrees with playing it, on every
   // pseudo-legal move (legal or not).
   for (Move m : pseudo) EXPECT_EQ(MoveGivesCheck(p, m, side), GivesCheck(p, m, side)) << MoveToUsi(m) << " in " << where;
+  // So does the search's shortcut for a move that leaves its own king attacked.
+  const bool inCheck = InCheck(p, side);
+  for (Move m : pseudo) {
+    const MoveUndo u = PlayMove(p, m);
+    EXPECT_EQ(LeftInCheck(p, m, side, inCheck), InCheck(p, side)) << MoveToUsi(m) << " in " << where;
+    TakeBackMove(p, m, u);
+  }
   for (Move m : checks) {
     EXPECT_TRUE(pseudo.count(m)) << "not a move: " << MoveToUsi(m) << " flag " << MoveFlag(m) << " in " << where;
     EXPECT_TRUE(!pseudo.count(m) || !IsLegalMove(p, m, side) || GivesCheck(p, m, side))
