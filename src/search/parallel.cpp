@@ -214,13 +214,14 @@ int SearchSplitPoint(SearchBlock& c) {
     c.ply[ply].currentMove = m;
     c.ply[ply].nullMoveMade = 0;
     c.ply[ply].lateMove = rootIndex >= 0 ? rootIndex > 0 : IsLatePick(stage);
-    if (rootIndex < 0 && PrunedBeforeMaking(c, ply, m, side, alpha, depth, moveCount, pvNode)) {
+    const bool givesCheck = MoveGivesCheck(p, m, side);
+    if (rootIndex < 0 && PrunedBeforeMaking(c, ply, m, side, givesCheck, alpha, depth, moveCount, pvNode)) {
       parent.lock.Lock();
       ++parent.ply[ply].moveCount;
       parent.lock.Unlock();
       continue;
     }
-    MakeSearchMove(c, ply, m, side, true);
+    MakeSearchMove(c, ply, m, side, givesCheck);
     if (LeftInCheck(p, m, side, inCheck)) {
       c.nodes++;
       UnmakeSearchMove(c, ply, m);

@@ -73,19 +73,16 @@ static void ResolveAccumulator(SearchBlock& b, int ply) {
   s.accState = AccValid;
 }
 
-void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, bool legalBefore) {
+void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, int givesCheck) {
   Position& p = b.pos;
   // The child's sums will be derived from this node's: bring them up to date while the
   // position is still this node's.
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
-  // Where the opponent's king is not attacked before the move, the move's own check
-  // test is exact and cheaper than looking at every attacker afterwards.
-  const bool checkBefore = legalBefore && MoveGivesCheck(p, m, side);
   b.ply[ply].undo = PlayMove(p, m);
   PrefetchBucket(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = m;
-  const bool check = legalBefore ? checkBefore : InCheck(p, -side);
+  const bool check = givesCheck == CheckUnknown ? InCheck(p, -side) : givesCheck != 0;
   b.ply[ply].givesCheck = check;
   // The game history has room for every ply of a search: the position command
   // keeps the game well below its end.
@@ -295,14 +292,14 @@ static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   return false;
 }
 
-bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
-                        bool pvNode) {
+bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, bool givesCheck, int alpha, Depth depth,
+                        int moveCount, bool pvNode) {
   const PlyState& s = b.ply[ply];
   if (pvNode || s.inCheck || s.mateThreat || moveCount < 2 || ply <= RootPly || IsProvenLoss(alpha)) return false;
   const Position& p = b.pos;
   const int plies = WholePlies(depth);
   // 1. Captures, promotions and checks that lose material beyond a depth-scaled bound.
-  if (MoveIsCapture(m) || MovePromotes(m) || MoveGivesCheck(p, m, side))
+  if (MoveIsCapture(m) || MovePromotes(m) || givesCheck)
     return plies < 8 && ExchangeBelow(p, m, side, -3 * PawnValue / 2 * plies);
   // 2. Late quiet moves near the leaves, by their number (most moves of a node end here).
   if (plies < 8 && moveCount >= (Improving(b, ply) ? 5 + plies * plies : 3 + plies * plies / 2)) return true;
@@ -530,13 +527,14 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
     b.ply[ply].lateMove = IsLatePick(stage);
     // 10.1 Late moves pruned before they are made (most moves of a node end here);
     // counted as if legal.
-    if (PrunedBeforeMaking(b, ply, m, side, alpha, depth, b.ply[ply].moveCount + 1, pvNode)) {
+    const bool givesCheck = MoveGivesCheck(p, m, side);
+    if (PrunedBeforeMaking(b, ply, m, side, givesCheck, alpha, depth, b.ply[ply].moveCount + 1, pvNode)) {
       ++b.ply[ply].moveCount;
       searchedAny = true;
       continue;
     }
     // 10.2 Illegal moves are counted and skipped.
-    MakeSearchMove(b, ply, m, side, true);
+    MakeSearchMove(b, ply, m, side, givesCheck);
     if (LeftInCheck(p, m, side, inCheck)) {
       b.nodes++;
       UnmakeSearchMove(b, ply, m);

@@ -51,11 +51,13 @@ void UpdateKillersAndHistory(SearchBlock& b, int ply, int side, Depth depth, Mov
 // True when the search must unwind now (a status is set or this block was stopped).
 bool SearchAborted(const SearchBlock& b);
 
+// Whether a move checks, for MakeSearchMove: not known yet (tested after the move).
+constexpr int CheckUnknown = -1;
 // Makes a move at `ply` (saving the keys and recording the game history), and
-// takes it back again. `legalBefore` says that the opponent's king was not attacked
-// before the move (true at every node of the full-width search), which lets the
-// check test look only at the moved piece and the line it leaves.
-void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, bool legalBefore = false);
+// takes it back again. `givesCheck` is 0 or 1 when the caller already knows whether m
+// checks (MoveGivesCheck before the move, exact where the opponent's king is not
+// attacked, as at every node of the full-width search); CheckUnknown tests afterwards.
+void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, int givesCheck = CheckUnknown);
 void UnmakeSearchMove(SearchBlock& b, int ply, Move m);
 
 // Searches one already made move of a node with the principal-variation scheme at depth
@@ -69,9 +71,10 @@ int SearchMadeMove(SearchBlock& b, int alpha, int beta, Depth depth, int ply, in
 // quiet moves that give no check are skipped by their number near the leaves, when they
 // cannot bring the evaluation up to alpha at the depth they would be searched at, or when
 // they lose material by exchange beyond a bound growing with that depth; captures,
-// promotions and checks when they lose more than a depth-scaled bound.
-bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, int alpha, Depth depth, int moveCount,
-                        bool pvNode);
+// promotions and checks when they lose more than a depth-scaled bound. `givesCheck` is
+// MoveGivesCheck of m, found once by the caller for this test and for making the move.
+bool PrunedBeforeMaking(const SearchBlock& b, int ply, Move m, int side, bool givesCheck, int alpha, Depth depth,
+                        int moveCount, bool pvNode);
 
 // Copies the child's line behind the move at `ply`.
 void UpdatePv(SearchBlock& b, int ply, Move m);

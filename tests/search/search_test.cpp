@@ -316,7 +316,9 @@ TEST_F(NodeRules, PruningBeforeTheMove) {
     s.mateThreat = c.threat;
     s.staticEval = c.eval;
     b.ply[0].staticEval = ScoreNone;  // improving: not known
-    EXPECT_EQ(PrunedBeforeMaking(b, 2, c.m, side, alpha, c.plies * OnePly, c.count, c.pv), c.pruned)
+    EXPECT_EQ(PrunedBeforeMaking(b, 2, c.m, side, MoveGivesCheck(b.pos, c.m, side), alpha, c.plies * OnePly, c.count,
+                                 c.pv),
+              c.pruned)
         << MoveToUsi(c.m) << " plies " << c.plies << " count " << c.count << " eval " << c.eval;
   }
   b.ply[2].mateThreat = 0;
