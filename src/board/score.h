@@ -2,6 +2,8 @@
 // helpers that build mate scores from a ply, and the search's unit of depth.
 #pragma once
 
+#include <string>
+
 namespace kestrel {
 
 // "No value": an evaluation not computed yet, a mate length not known, the score before
@@ -46,5 +48,14 @@ constexpr bool IsProven(int v) { return IsProvenWin(v) || IsProvenLoss(v); }
 constexpr bool IsHandGain(int v) { return v == ScoreHandGain; }
 // A root score that needs no deeper search: a proven win or a hand gain.
 constexpr bool IsDecidedWin(int v) { return IsProvenWin(v) || IsHandGain(v); }
+
+// The score of an "info" line: "mate N" for a proven mate (N plies to the mate, negative
+// when the side to move is mated; "mate -0" when it has no move left), else "cp N".
+// Perpetual check and the wins by rule have no length, so they stay centipawns.
+inline std::string UsiScoreText(int v) {
+  if (v > ScoreProven && v < ScoreInfinite) return "mate " + std::to_string(ScoreInfinite - v);
+  if (v < -ScoreProven && v > -ScoreInfinite) return "mate -" + std::to_string(v + ScoreMate - 1 > 0 ? v + ScoreMate - 1 : 0);
+  return "cp " + std::to_string(v);
+}
 
 }  // namespace kestrel

@@ -21,6 +21,9 @@ RootShortcutResult RootShortcuts(Position& pos) {
   // 2. A win by declaration needs no move.
   if (CanDeclareWin(side, pos)) {
     State->resultCode = ResultDeclaration;
+    // Shown as a win at once, as a mate is: the game ends with the declaration.
+    std::printf("info time 0 depth 0 nodes 0 score mate 1 string declaration\n");
+    std::fflush(stdout);
     return {ShortcutDeclaration, 0, ShortcutScoreDeclaration};
   }
   // 3. A result already known leaves nothing to try.
@@ -35,8 +38,9 @@ RootShortcutResult RootShortcuts(Position& pos) {
   if (mateSequenceActive && MateWork && AppendMateLine(pos, side, line, &first)) State->bestMove = first;
   if (State->bestMove != 0) {
     // The depth goes before the line: USI readers take everything after "pv" as moves.
-    std::printf("info time 0 depth %u nodes 0 score cp %d pv %s\n", (unsigned)MateWork->mateLength[1],
-                ShortcutScoreMate, line.c_str());
+    // The score is the mate's length in plies, what is left of the line.
+    std::printf("info time 0 depth %u nodes 0 score mate %u pv %s\n", (unsigned)MateWork->mateLength[1],
+                (unsigned)MateWork->mateLength[1], line.c_str());
     std::fflush(stdout);
     State->rootScore = ShortcutScoreMate;
     shortcutScore = ShortcutScoreMate;

@@ -449,8 +449,8 @@ int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int prin
     // Only a line that reads out as a mate is shown.
     if (AppendMateLine(p, attacker, line))
       // The depth goes before the line: USI readers take everything after "pv" as moves.
-      std::printf("info time %d depth %d nodes %d score cp %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
-                  ScoreMate, line.c_str());
+      std::printf("info time %d depth %d nodes %d score mate %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
+                  (int)w.mateLength[1], line.c_str());
   }
   return 1;
 }

@@ -7,6 +7,7 @@
 #include <cstring>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "board/makemove.h"
 #include "board/material.h"
@@ -103,12 +104,29 @@ int BumpCounter(uint8_t& flags, int shift) {
   return count + 1 > 3 ? 3 : count + 1;
 }
 
-void ClearSearchedFlags() {
-  for (int i = 0; i < State->rootMoveCount; ++i) State->rootMoves[i].flags &= ~RootSearched;
+// Root entries from `first` on may be searched again (the entries above belong to the
+// lines a MultiPV search has already found in this iteration).
+void ClearSearchedFlags(int first) {
+  for (int i = first; i < State->rootMoveCount; ++i) State->rootMoves[i].flags &= ~RootSearched;
 }
 
-void ClearRootFlags() {
-  for (int i = 0; i < State->rootMoveCount; ++i) State->rootMoves[i].flags = 0;
+void ClearRootFlags(int first) {
+  for (int i = first; i < State->rootMoveCount; ++i) State->rootMoves[i].flags = 0;
+}
+
+// One line of a MultiPV search: its root move, score and moves, as its last finished
+// pass left them.
+struct RootLine {
+  Move move;
+  int score;
+  PvRow pv;
+};
+std::vector<RootLine> rootLines;
+
+// The lines a search shows: the MultiPV option, at most the number of root moves.
+int LinesWanted() {
+  const int k = activeModes.multiPv < 1 ? 1 : activeModes.multiPv;
+  return k < State->rootMoveCount ? k : State->rootMoveCount;
 }
 
 }  // namespace
@@ -123,23 +141,39 @@ int LevelDepthLimit(int level) {
   return level < 1 ? 1 : level;
 }
 
-void PrintInfoLine(const SearchBlock& b, int score) {
-  PrintInfoLine(b.nodes, b.pv[RootPly].moves, b.pv[RootPly].length, score);
+void PrintRootLine(const SearchBlock& b, const PvRow& row, int score, ScoreBound bound, int multiPv) {
+  InfoFields f;
+  f.depth = State->iterationDepth;
+  const int deepest = std::max(b.selDepth, MainBlock().selDepth);
+  f.selDepth = std::max(deepest - RootPly, f.depth);
+  f.nodes = b.nodes;
+  f.score = score;
+  f.bound = bound;
+  f.multiPv = multiPv;
+  PrintInfoLine(f, row.moves, row.length);
   std::fflush(stdout);
 }
 
-void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta) {
+void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int first) {
   RootMove entry = State->rootMoves[index];
-  // Keep the first entry's iteration counters where they are read.
-  const uint8_t counters = State->rootMoves[0].flags & (FailLowBits | FailHighBits);
-  for (int i = index; i > 0; --i) State->rootMoves[i] = State->rootMoves[i - 1];
-  State->rootMoves[0] = entry;
-  State->rootMoves[0].flags = (uint8_t)((entry.flags & RootSearched) | counters);
-  if (index > 0) State->rootMoves[1].flags &= ~(FailLowBits | FailHighBits);
+  if (first == 0) {
+    // Keep the first entry's iteration counters where they are read.
+    const uint8_t counters = State->rootMoves[0].flags & (FailLowBits | FailHighBits);
+    for (int i = index; i > 0; --i) State->rootMoves[i] = State->rootMoves[i - 1];
+    State->rootMoves[0] = entry;
+    State->rootMoves[0].flags = (uint8_t)((entry.flags & RootSearched) | counters);
+    if (index > 0) State->rootMoves[1].flags &= ~(FailLowBits | FailHighBits);
+  } else {
+    // A later line of a MultiPV search: the lines above it stay where they are.
+    for (int i = index; i > first; --i) State->rootMoves[i] = State->rootMoves[i - 1];
+    State->rootMoves[first] = entry;
+  }
   PvRow& row = b.pv[RootPly];
   if (score < beta) {
     UpdatePv(b, RootPly, m);
-    if (State->iterationDepth > 0 && !activeModes.silent) PrintInfoLine(b, score);
+    // With several lines they are shown together once the iteration has found them all.
+    if (State->iterationDepth > 0 && !activeModes.silent && activeModes.multiPv <= 1)
+      PrintRootLine(b, row, score, ScoreBound::Exact, 0);
   } else if (row.length < RootPly || row.moves[RootPly] != m) {
     // A fail high with a new move: the line is that move alone until it is resolved.
     row.moves[RootPly] = m;
@@ -156,14 +190,14 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta) {
   }
 }
 
-int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side) {
+int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int first) {
   Position& p = b.pos;
   const bool inCheck = InCheck(p, side);
   b.ply[RootPly].inCheck = inCheck;
   b.ply[RootPly].moveListEnd = ListStart(b, RootPly);
   b.ply[RootPly].nullMoveMade = b.ply[RootPly].lateMove = 0;
   bool searchedAny = false;
-  for (int i = 0; i < State->rootMoveCount; ++i) {
+  for (int i = first; i < State->rootMoveCount; ++i) {
     if (State->rootMoves[i].flags & RootSearched) continue;
     State->rootMoves[i].flags |= RootSearched;
     const Move m = State->rootMoves[i].move;
@@ -173,14 +207,14 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side) {
     }
     b.ply[RootPly].currentMove = m;
     // Every root move after the first may be reduced, on every thread alike.
-    b.ply[RootPly].lateMove = i > 0;
+    b.ply[RootPly].lateMove = i > first;
     MakeSearchMove(b, RootPly, m, side);
     if (InCheck(p, side)) {
       UnmakeSearchMove(b, RootPly, m);
       continue;
     }
     const Depth e = ExtensionFor(b, RootPly, m, side) - OnePly;
-    const Depth r = LateMoveReduction(b, RootPly, m, side, depth, i + 1, true, e, b.ply[RootPly].givesCheck);
+    const Depth r = LateMoveReduction(b, RootPly, m, side, depth, i - first + 1, true, e, b.ply[RootPly].givesCheck);
     const uint64_t before = b.nodes;
     const int v = SearchMadeMove(b, alpha, beta, depth, RootPly, side, e, r, !searchedAny);
     searchedAny = true;
@@ -188,17 +222,21 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side) {
     if (SearchAborted(b)) return alpha;
     State->rootMoves[i].nodes = b.nodes - before;
     if (v > alpha) {
-      OnNewRootBest(b, i, m, v, beta);
-      State->rootScore = v;
-      State->bestMove = m;
+      OnNewRootBest(b, i, m, v, beta, first);
+      // Only the first line is the search's answer.
+      if (first == 0) {
+        State->rootScore = v;
+        State->bestMove = m;
+      }
       if (v >= beta || IsDecidedWin(v)) {
         UpdateKillersAndHistory(b, RootPly, side, depth, m);
         return v;
       }
       alpha = v;
     }
-    // Offer the remaining root moves to idle helpers.
-    if (IdleHelpersAvailable() && RootSplitUseful(i + 1)) {
+    // Offer the remaining root moves to idle helpers. The helpers' root loop fills the
+    // first line only, so the later lines of a MultiPV search are searched here alone.
+    if (first == 0 && IdleHelpersAvailable() && RootSplitUseful(i + 1)) {
       int best = alpha;
       Move bestMove = 0;
       if (SplitRoot(b, alpha, beta, depth, side, &best, &bestMove)) {
@@ -216,7 +254,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side) {
   }
   if (!searchedAny && alpha < MatedAt(RootPly)) {
     b.pv[RootPly].length = RootPly - 1;
-    if (!activeModes.silent) PrintInfoLine(b, MatedAt(RootPly));
+    if (!activeModes.silent) PrintRootLine(b, b.pv[RootPly], MatedAt(RootPly), ScoreBound::Exact, 0);
   }
   return alpha;
 }
@@ -292,6 +330,107 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
   for (int i = 0; i < n; ++i) State->rootMoves[i] = RootMove{list[i], 0, 0};
 }
 
+// One iteration of one line: the root entries from `first` on, with an aspiration window
+// of half a pawn around the line's last score (`previous`), widened step by step on a
+// fail either way; the first iterations and decided scores take the full window. Entry
+// `first` ends as the line's move and the block's root row as its moves. The first line
+// is the search's answer: only it keeps the root score, the window and the fail counters
+// that the time rules read, and the easy move. Returns the line's score (meaningless
+// when the search was stopped or decided meanwhile: see searchStatus and resultCode).
+static int SearchLine(SearchBlock& b, int side, int depth, int first, int previous) {
+  const bool answer = first == 0;
+  const bool showBounds = answer && !activeModes.silent && activeModes.multiPv <= 1;
+  int delta = PawnValue / 2;
+  const bool aspire = depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
+  int alpha = aspire ? previous - delta : -ScoreInfinite;
+  int beta = aspire ? previous + delta : ScoreInfinite;
+  if (answer) State->rootScore = alpha;
+  ClearRootFlags(first);
+  for (;;) {
+    if (answer) {
+      State->rootAlpha = alpha;
+      State->rootBeta = beta;
+    }
+    const int v = RootSearch(b, alpha, beta, Plies(depth) + OnePly / 2, side, first);
+    if (answer && State->searchStatus == 0) {
+      if (IsProvenWin(State->rootScore)) State->searchStatus = StatusWin;
+      else if (IsProvenLoss(State->rootScore)) State->searchStatus = StatusLoss;
+      else if (IsHandGain(State->rootScore)) State->searchStatus = StatusHandGain;
+    }
+    if (State->searchStatus != 0 || State->resultCode != 0) return v;
+    uint8_t& flags = State->rootMoves[0].flags;
+    if (v > alpha && v < beta) {
+      if (answer) State->previousScore = State->rootScore;
+      ClearRootFlags(first);
+      return v;
+    }
+    // A bound: shown as one, with the line that holds it (the move that failed high, or
+    // the last line when every move failed low).
+    if (showBounds)
+      PrintRootLine(b, b.pv[RootPly], v >= beta ? v : alpha, v >= beta ? ScoreBound::Lower : ScoreBound::Upper, 0);
+    ClearSearchedFlags(first);
+    delta += delta / 4 + PawnValue / 20;
+    const bool wide = delta > 10 * PawnValue;
+    if (v <= alpha) {
+      // Fail low: the window's top comes down halfway, its bottom goes below the score.
+      if (answer) {
+        BumpCounter(flags, 0);
+        State->easyMove = 0;
+      }
+      beta = wide ? ScoreInfinite : (alpha + beta) / 2;
+      alpha = wide ? -ScoreInfinite : std::max(v - delta, -ScoreInfinite);
+    } else {
+      // Fail high: the window's top goes above the score.
+      if (answer) BumpCounter(flags, 3);
+      beta = wide ? ScoreInfinite : std::min(v + delta, (int)ScoreInfinite);
+      if (wide) alpha = -ScoreInfinite;
+    }
+    if (answer) State->rootScore = alpha;
+  }
+}
+
+// One iteration of a MultiPV search: line after line, each over the root moves the lines
+// before it left, each shown with its rank once found. A finished iteration sorts its
+// lines by score (a later line may come out higher than one found before it); the best
+// is the answer, and the root's row and the next iteration's first move are its own.
+static void SearchLines(SearchBlock& b, int side, int depth, int lines) {
+  if ((int)rootLines.size() < lines) rootLines.resize(lines, RootLine{0, -ScoreNone, PvRow{}});
+  for (int j = 0; j < lines; ++j) {
+    const int v = SearchLine(b, side, depth, j, j == 0 ? State->previousScore : rootLines[j].score);
+    const int status = State->searchStatus;
+    // A proven first line ends the search as it ends one of a single line; a stop leaves
+    // the lines of the iteration before.
+    const bool decided = j == 0 && (status == StatusWin || status == StatusLoss || status == StatusHandGain);
+    if ((status != 0 && !decided) || State->resultCode != 0) break;
+    rootLines[j] = RootLine{State->rootMoves[j].move, j == 0 ? (int)State->rootScore : v, b.pv[RootPly]};
+    if (!activeModes.silent) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
+    if (decided) {
+      b.pv[RootPly] = rootLines[0].pv;
+      return;
+    }
+  }
+  if (State->searchStatus != 0 || State->resultCode != 0) {
+    b.pv[RootPly] = rootLines[0].pv;
+    return;
+  }
+  // Stable sort of the finished lines by score, the root entries with them.
+  bool reordered = false;
+  for (int i = 1; i < lines; ++i) {
+    for (int j = i; j > 0 && rootLines[j].score > rootLines[j - 1].score; --j) {
+      std::swap(rootLines[j], rootLines[j - 1]);
+      std::swap(State->rootMoves[j], State->rootMoves[j - 1]);
+      reordered = true;
+    }
+  }
+  b.pv[RootPly] = rootLines[0].pv;
+  if (reordered) {
+    State->bestMove = rootLines[0].move;
+    State->rootScore = State->previousScore = rootLines[0].score;
+    if (!activeModes.silent)
+      for (int j = 0; j < lines; ++j) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
+  }
+}
+
 // The search proper: root list, shortcuts for zero or one move, helpers and
 // iterative deepening up to `depthLimit` plies.
 static void SearchRoot(int side, int depthLimit) {
@@ -343,51 +482,16 @@ static void SearchRoot(int side, int depthLimit) {
   SetSearchRunning(true);
   // 5. Iterative deepening.
   b.pv[RootPly].length = RootPly - 1;
+  b.selDepth = 0;
+  rootLines.clear();
   for (int depth = 1; depth <= MaxIterationDepth; ++depth) {
     if (depth > depthLimit) break;
     State->iterationDepth = depth;
     SeedPrincipalVariation(b, side);
-    // An aspiration window of half a pawn around the last score, widened step by step
-    // on a fail either way; the first iterations and decided scores take the full window.
-    int delta = PawnValue / 2;
-    const int previous = State->previousScore;
-    const bool aspire = depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
-    int alpha = aspire ? previous - delta : -ScoreInfinite;
-    int beta = aspire ? previous + delta : ScoreInfinite;
-    State->rootScore = alpha;
-    ClearRootFlags();
-    for (;;) {
-      State->rootAlpha = alpha;
-      State->rootBeta = beta;
-      const int v = RootSearch(b, alpha, beta, Plies(depth) + OnePly / 2, side);
-      if (State->searchStatus == 0) {
-        if (IsProvenWin(State->rootScore)) State->searchStatus = StatusWin;
-        else if (IsProvenLoss(State->rootScore)) State->searchStatus = StatusLoss;
-        else if (IsHandGain(State->rootScore)) State->searchStatus = StatusHandGain;
-      }
-      if (State->searchStatus != 0 || State->resultCode != 0) break;
-      uint8_t& flags = State->rootMoves[0].flags;
-      if (v > alpha && v < beta) {
-        State->previousScore = State->rootScore;
-        ClearRootFlags();
-        break;
-      }
-      ClearSearchedFlags();
-      delta += delta / 4 + PawnValue / 20;
-      const bool wide = delta > 10 * PawnValue;
-      if (v <= alpha) {
-        // Fail low: the window's top comes down halfway, its bottom goes below the score.
-        BumpCounter(flags, 0);
-        beta = wide ? ScoreInfinite : (alpha + beta) / 2;
-        alpha = wide ? -ScoreInfinite : std::max(v - delta, -ScoreInfinite);
-        State->easyMove = 0;
-      } else {
-        // Fail high: the window's top goes above the score.
-        BumpCounter(flags, 3);
-        beta = wide ? ScoreInfinite : std::min(v + delta, (int)ScoreInfinite);
-        if (wide) alpha = -ScoreInfinite;
-      }
-      State->rootScore = alpha;
+    if (LinesWanted() <= 1) {
+      SearchLine(b, side, depth, 0, State->previousScore);
+    } else {
+      SearchLines(b, side, depth, LinesWanted());
     }
     const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
     if (elapsed > 0 && !activeModes.silent) {
@@ -412,7 +516,7 @@ static void BeginSearch(int side, const SearchModes& modes) {
   activeModes = modes;
   State->searchStartMs = NowMs();
   StartMoveClock(side);
-  timeCheckCountdown = TimeCheckInterval;
+  timeCheckCountdown = NextTimeCheck(0);
   State->searchStatus = 0;
   State->resultCode = 0;
   State->bestMove = 0;
@@ -450,7 +554,9 @@ void Think(int side, const SearchModes& modes) {
       return;
     }
   }
-  SearchRoot(side, State->noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engineLevel));
+  int depthLimit = State->noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engineLevel);
+  if (modes.depthLimit > 0 && modes.depthLimit < depthLimit) depthLimit = modes.depthLimit;
+  SearchRoot(side, depthLimit);
   // Out of time before a move was chosen. Whether the game is lost is the GUI's call (its
   // clock may allow a grace), so a legal move is still played rather than resigning: the
   // best of the ordering, or the first legal move when the ordering was not reached.

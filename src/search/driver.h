@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "search/info_line.h"
 #include "search/search_block.h"
 #include "search/search_modes.h"
 
@@ -16,10 +17,12 @@ void Think(int side, const SearchModes& modes);
 // time checks (the bench); its root mate tests are bounded by moves, not time, so the
 // search does not depend on the machine's speed. Returns the main thread's node count.
 uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes);
-// The move loop at the root (ply 1); depth in quarter plies.
-int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side);
-// Moves root entry `index` to the front and reports the new line.
-void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta);
+// The move loop at the root (ply 1) over the root entries from `first` on (the entries
+// above are the lines a MultiPV search has found already); depth in quarter plies.
+int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int first = 0);
+// Moves root entry `index` to row `first` of the list (the front, for the search's
+// answer) and reports the new line.
+void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int first = 0);
 // Builds and orders the root move list; with `mateTests`, root moves that let the
 // opponent mate are dropped when the opponent threatens one.
 void OrderRootMoves(SearchBlock& b, int side, bool mateTests);
@@ -32,7 +35,8 @@ SearchBlock& MainBlock();
 // Deepest iteration allowed by the playing level (plies): the level itself for levels 1
 // to 9, which weaken the engine; level 10 searches as deep as the clock allows.
 int LevelDepthLimit(int level);
-// Prints one "info" line with the line of row RootPly of a block.
-void PrintInfoLine(const SearchBlock& b, int score);
+// Prints one "info" line for the root line `row` found by block `b` (its nodes; the
+// deepest ply of it and the main block), with its score, bound and MultiPV rank (0: none).
+void PrintRootLine(const SearchBlock& b, const PvRow& row, int score, ScoreBound bound, int multiPv);
 
 }  // namespace kestrel

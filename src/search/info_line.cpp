@@ -3,24 +3,39 @@
 
 #include <cinttypes>
 #include <cstdio>
-#include <string>
 
 #include "board/move_text.h"
+#include "board/score.h"
 #include "engine/engine_state.h"
+#include "search/tt.h"
 
 namespace kestrel {
 
-void PrintInfoLine(uint64_t nodes, const Move* pv, int pvLength, int score) {
-  char head[160];
-  std::snprintf(head, sizeof head, "info time %" PRId64 " depth %d nodes %" PRIu64 " score cp %d pv ",
-                NowMs() - State->searchStartMs, State->iterationDepth, nodes, score);
+std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const Move* pv, int pvLength) {
+  const int64_t ms = elapsedMs > 0 ? elapsedMs : 0;
+  // Nodes a second over the whole milliseconds; the first millisecond counts as one.
+  const uint64_t nps = f.nodes * 1000 / (uint64_t)(ms > 0 ? ms : 1);
+  char head[200];
+  std::snprintf(head, sizeof head,
+                "info time %" PRId64 " depth %d seldepth %d nodes %" PRIu64 " nps %" PRIu64 " hashfull %d ", ms,
+                f.depth, f.selDepth, f.nodes, nps, hashfull);
   std::string line = head;
+  if (f.multiPv > 0) line += "multipv " + std::to_string(f.multiPv) + ' ';
+  line += "score " + UsiScoreText(f.score);
+  if (f.bound == ScoreBound::Lower) line += " lowerbound";
+  if (f.bound == ScoreBound::Upper) line += " upperbound";
+  line += " pv ";
   char move[8];
   for (int i = 1; i <= pvLength; ++i) {
     line += FormatUsiMove(move, pv[i]);
     line += ' ';
   }
   line += '\n';
+  return line;
+}
+
+void PrintInfoLine(const InfoFields& f, const Move* pv, int pvLength) {
+  const std::string line = FormatInfoLine(f, NowMs() - State->searchStartMs, TableHashfull(), pv, pvLength);
   std::fputs(line.c_str(), stdout);
 }
 

@@ -1,15 +1,34 @@
-// The "info" line of a search: elapsed time, depth, nodes, score and principal variation.
+// The "info" line of a search: elapsed time, depth, nodes, speed, table use, score and
+// principal variation.
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "board/types.h"
 
 namespace kestrel {
 
-// Writes "info time <ms> depth <d> nodes <n> score cp <s> pv <m1> <m2> ... \n" in one write.
-// Time is measured from State->searchStartMs, depth is State->iterationDepth, nodes is the
-// calling thread's counter. pv[1..pvLength] are the moves (index 0 is unused).
-void PrintInfoLine(uint64_t nodes, const Move* pv, int pvLength, int score);
+// What a score printed on a line is: exact, or a bound from a fail high or a fail low.
+enum class ScoreBound { Exact, Lower, Upper };
+
+// The search's figures for one line.
+struct InfoFields {
+  int depth = 0;
+  int selDepth = 0;     // the deepest ply from the root any node reached
+  uint64_t nodes = 0;
+  int score = 0;
+  ScoreBound bound = ScoreBound::Exact;
+  int multiPv = 0;      // the line's rank among several ("multipv N"); 0 prints none
+};
+
+// "info time <ms> depth <d> seldepth <s> nodes <n> nps <n> hashfull <h> [multipv <i>]
+// score (cp <v>|mate <n>) [lowerbound|upperbound] pv <m1> <m2> ... \n".
+// pv[1..pvLength] are the moves (index 0 is unused).
+std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const Move* pv, int pvLength);
+
+// Writes that line in one write, its time measured from State->searchStartMs and its
+// table use sampled from the transposition table.
+void PrintInfoLine(const InfoFields& f, const Move* pv, int pvLength);
 
 }  // namespace kestrel

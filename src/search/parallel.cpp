@@ -127,6 +127,7 @@ SearchBlock* CopyToChild(SearchBlock& parent, int t) {
   }
   c->pv[ply].length = ply - 1;
   c->nodes = c->qnodes = 0;
+  c->selDepth = 0;
   c->threadId = t;
   c->parent = &parent;
   c->alpha = parent.alpha;
@@ -163,6 +164,7 @@ void MergeIntoParent(SearchBlock& parent, SearchBlock& child, int v) {
   }
   parent.nodes += child.nodes;
   parent.qnodes += child.qnodes;
+  if (child.selDepth > parent.selDepth) parent.selDepth = child.selDepth;
   child.inUse = 0;
 }
 

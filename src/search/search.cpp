@@ -279,11 +279,17 @@ static int NoMoveScore(const SearchBlock& b, int ply) {
   return (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? ScoreRuleWin : MatedAt(ply);
 }
 
+int NextTimeCheck(uint64_t nodes) {
+  if (!activeModes.exactNodeLimit || nodes >= activeModes.nodeLimit) return TimeCheckInterval;
+  const uint64_t left = activeModes.nodeLimit - nodes;
+  return left < (uint64_t)TimeCheckInterval ? (int)left : TimeCheckInterval;
+}
+
 // Counts a node and runs the main thread's periodic time check.
 static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
   if (b.threadId == 0 && !State->pondering && --timeCheckCountdown < 1) {
-    timeCheckCountdown = TimeCheckInterval;
+    timeCheckCountdown = NextTimeCheck(b.nodes);
     if (TimeUp() || (activeModes.nodeLimit != 0 && b.nodes >= activeModes.nodeLimit)) {
       State->searchStatus = StatusTimeUp;
       return true;
@@ -450,6 +456,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
   // 1. Count the node; the main thread checks the clock every 10000 nodes.
   if (SearchAborted(b)) return 0;
   if (CountNodeAndCheckTime(b)) return 0;
+  if (ply > b.selDepth) b.selDepth = ply;
   // 2. Interrupts from the front end.
   if (InterruptedByFrontEnd(b)) return 0;
   // 3. Depth limit of the arrays.
@@ -602,6 +609,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
   if (SearchAborted(b)) return 0;
   b.qnodes++;
   if (CountNodeAndCheckTime(b)) return 0;
+  if (ply > b.selDepth) b.selDepth = ply;
   // 2. Stand pat.
   int eval;
   if (ply < 3 || !b.ply[ply - 1].nullMoveMade || b.ply[ply - 1].staticEval == ScoreNone)

@@ -83,6 +83,9 @@ void UpdatePv(SearchBlock& b, int ply, Move m);
 constexpr int TimeCheckInterval = 10000;
 // The main thread's countdown to the next time check.
 extern int& timeCheckCountdown;  // written by the main thread only
+// The main thread's nodes until its next time check, at `nodes` nodes: the interval, or
+// fewer to stop right at an exact node limit.
+int NextTimeCheck(uint64_t nodes);
 // "ponderhit" seen by the search: the pondering search continues as a timed one.
 void SwitchPonderToTimed();
 // The main thread's checks while it searches no node itself, waiting for the helpers of

@@ -83,6 +83,7 @@ struct alignas(128) SearchBlock {
   Move searched[MaxPly + 1][MaxSearchedMoves];
   uint64_t nodes;
   uint64_t qnodes;
+  int selDepth;           // the deepest ply a node of this block reached (for "info" lines)
 
   // Split record.
   std::atomic<int> inUse;

@@ -22,6 +22,18 @@ struct SearchModes {
   uint64_t nodeLimit = 0;
   // Threads searching, the main thread included (below 1 counts as 1).
   int threads = DefaultThreadNumber;
+  // The best this many root moves are searched each to its own score and line, each
+  // line shown with its rank ("multipv"); 1 searches for the best move alone.
+  int multiPv = 1;
+  // When not 0, no iteration deeper than this many plies ("go depth").
+  int depthLimit = 0;
+  // When not 0, the search stops as on time once this many milliseconds less the
+  // answering margin are used ("go movetime"), whatever the clock would allow.
+  int64_t moveTimeMs = 0;
+  // The node limit is checked at the node that reaches it ("go nodes"), not only at the
+  // clock's checks every few thousand nodes (the generator's coarser cut stays as it was,
+  // so that its games replay).
+  bool exactNodeLimit = false;
 };
 
 // The modes of the search under way, copied from the caller's record when it starts; read

@@ -3,6 +3,7 @@
 
 #include "board/material.h"
 #include "engine/engine_state.h"
+#include "search/search_modes.h"
 
 namespace kestrel {
 
@@ -119,6 +120,16 @@ int64_t ChargeClock() {
   return d;
 }
 
+// A move time asked for by the caller ("go movetime") is spent, less the answering margin
+// (a fifth of it at most, as for a short byoyomi). Charges the clock first.
+bool MoveTimeSpent() {
+  const int64_t t = activeModes.moveTimeMs;
+  if (t <= 0) return false;
+  ChargeClock();
+  const int64_t margin = Min(State->timeMarginMs, t / 5);
+  return State->usedThisMove[SideIndex(State->rootSide)] >= t - margin;
+}
+
 // The clock is in its byoyomi: time not used now is lost, so only the byoyomi rule stops.
 bool InByoyomi() { return State->byoyomi > 0 && RemainingOf(State->rootSide) <= 0; }
 
@@ -218,15 +229,16 @@ void StartTimedAfterPonderhit(int64_t stampMs) {
 
 int64_t PreSearchMateTimeMs(int64_t wantedMs) {
   ChargeClock();
-  const int64_t share = State->noTimeLimit ? PreSearchCap : preSearchShare;
+  int64_t share = State->noTimeLimit ? PreSearchCap : preSearchShare;
+  if (activeModes.moveTimeMs > 0) share = Min(share, activeModes.moveTimeMs / PreSearchShareDivisor);
   const int64_t t = Min(wantedMs, share - State->usedThisMove[SideIndex(State->rootSide)]);
   return t < MinMateTest ? 0 : t;
 }
 
 bool TimeUp() {
   SearchState& st = *State;
-  // 1. "infinite" never stops on time.
-  if (st.noTimeLimit) return false;
+  // 1. Without a clock ("infinite", or a limit given alone) only a move time stops.
+  if (st.noTimeLimit) return !st.pondering && MoveTimeSpent();
   const int si = SideIndex(st.rootSide);
   const int64_t& remaining = RemainingOf(st.rootSide);
   const int p2 = P2();
@@ -236,8 +248,9 @@ bool TimeUp() {
         st.usedThisMove[si] >= st.easyTime && st.rootScore >= st.previousScore - p2)
       return true;
   }
-  // 3. Pondering is never stopped.
+  // 3. Pondering is never stopped; a move time given besides the clock stops at once.
   if (st.pondering) return false;
+  if (MoveTimeSpent()) return true;
   // 4. The clock is used up: byoyomi until its margin, else the game is lost on time.
   if (remaining <= 0) {
     if (st.byoyomi > 0) return st.byoyomiUsed[si] > st.byoyomi - AnswerMargin();

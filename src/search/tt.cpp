@@ -78,6 +78,19 @@ int ScoreFromTable(int stored, int ply) {
 }
 
 uint64_t TableBucketCount() { return BucketCount; }
+
+int TableHashfull() {
+  if (!Table || BucketCount == 0) return 0;
+  const uint64_t buckets = BucketCount < 334 ? BucketCount : 334;
+  const int age = CurrentAge();
+  int used = 0;
+  for (uint64_t i = 0; i < buckets; ++i)
+    for (const TTEntry& e : Table[i].entry) {
+      const uint64_t d = LoadWord(e.data);
+      used += d != ClearedData && EntryAge(d) == age;
+    }
+  return (int)(used * 1000 / (3 * buckets));
+}
 int TableBits() { return Bits; }
 const TTBucket* TableBuckets() { return Table; }
 

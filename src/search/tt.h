@@ -80,6 +80,9 @@ int ScoreFromTable(int stored, int ply);
 // made, so that the child's probe finds it there.
 void PrefetchBucket(HashKey keyFull, int side);
 uint64_t TableBucketCount();
+// Per mille of the entries of the table's first buckets (about a thousand entries)
+// written by the current search: the "hashfull" of an "info" line.
+int TableHashfull();
 int TableBits();
 const TTBucket* TableBuckets();
 

@@ -21,6 +21,19 @@ std::condition_variable queueChanged;
 std::deque<std::string> CommandQueue;
 // True while the main thread waits for a line or runs interruptible work.
 bool mainIdle = false;
+// True while the main thread runs interruptible work (a search or a mate solve): an
+// "isready" with no other line before it is answered at once then.
+bool mainBusy = false;
+
+bool IsReadyLine(const std::string& line) { return line == "isready"; }
+
+// Answers the "isready" lines at the front of the queue (the lock is held).
+void AnswerQueuedIsReady() {
+  while (!CommandQueue.empty() && IsReadyLine(CommandQueue.front())) {
+    CommandQueue.pop_front();
+    std::printf("readyok\n");
+  }
+}
 
 void* InputThreadMain(void*) {
   ReadCommandLines(stdin);
@@ -65,6 +78,12 @@ void QueueCommandLine(const std::string& line) {
       ponderhitReceived = true;
     }
     if (line.compare(0, 8, "gameover") == 0) gameoverReceived = true;
+    // While a search runs the main thread reads no lines: a ping is answered here, as
+    // long as no line before it is still waiting (that line is answered first).
+    if (mainBusy && CommandQueue.empty() && IsReadyLine(line)) {
+      std::printf("readyok\n");
+      return;
+    }
     CommandQueue.push_back(line);
   }
   queueChanged.notify_all();
@@ -120,6 +139,10 @@ void BeginInterruptibleWork() {
   {
     std::lock_guard<std::mutex> lock(queueLock);
     mainIdle = true;
+    mainBusy = true;
+    // Pings sent right behind the line that started this work would otherwise wait
+    // for its end.
+    AnswerQueuedIsReady();
   }
   queueChanged.notify_all();
 }
@@ -127,6 +150,7 @@ void BeginInterruptibleWork() {
 void EndInterruptibleWork() {
   std::lock_guard<std::mutex> lock(queueLock);
   mainIdle = false;
+  mainBusy = false;
 }
 
 void ResetFlagsToQueue() {

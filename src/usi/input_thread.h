@@ -39,7 +39,8 @@ bool TryNextCommand(std::string* line);
 size_t PendingCommandCount();
 
 // Marks the stretch of a command during which "quit" ends the process at once
-// (a search or a mate solve): begin before it, end after it.
+// (a search or a mate solve): begin before it, end after it. Meanwhile "isready" is
+// answered at once, as soon as no other line waits before it.
 void BeginInterruptibleWork();
 void EndInterruptibleWork();
 

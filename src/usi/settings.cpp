@@ -36,6 +36,7 @@ bool StartsWith(const std::string& line, const char* prefix, std::string* rest) 
 }  // namespace
 
 int threadNumber = DefaultThreadNumber;
+int multiPvLines = 1;
 
 std::string SettingsPath() { return startupDirectory + "/Kestrel.ini"; }
 
@@ -61,12 +62,17 @@ void PrintIdentification() {
   std::printf("option name KestrelLevel type spin default %d min 1 max %d\n", engineLevel, LevelMax);
   std::printf("option name ThreadNumber type spin default %d min 0 max 32\n", threadNumber);
   std::printf("option name UseBookUntilMove type spin default %d min 0 max 50\n", useBookUntilMove);
+  std::printf("option name MultiPV type spin default %d min %d max %d\n", multiPvLines, MultiPvMin, MultiPvMax);
   std::printf("usiok\n");
 }
 
-void HandleSetOption(const std::string& line, int64_t* hashBytes) {
+void HandleSetOption(const std::string& line, int64_t* hashBytes, bool inGame) {
   std::string value;
-  if (line == "setoption name USI_Ponder value true") {
+  if (StartsWith(line, "setoption name MultiPV value ", &value)) {
+    multiPvLines = Clamp(TextToInt(value.c_str()), MultiPvMin, MultiPvMax);
+  } else if (inGame) {
+    // The other options are for between games.
+  } else if (line == "setoption name USI_Ponder value true") {
     usiPonder = true;
   } else if (line == "setoption name USI_Ponder value false") {
     usiPonder = false;

@@ -28,8 +28,14 @@ namespace {
 
 // Size in bytes of the table last allocated; 0 when none is remembered.
 int64_t hashBytes = 0;
-// A "stop" already answered by "go mate" prints nothing when its line comes up.
-bool stopAnsweredByMate = false;
+
+// The answer a search still owes: every "go" and "go ponder" gets exactly one "bestmove"
+// line. A "go" whose search has ended owes it while a "stop" or "gameover" is waiting
+// (that line gives or drops it) and under "infinite" (only "stop" gives it, however soon
+// the search ended); a "go ponder" owes it until "ponderhit" or "stop". A "stop" or
+// "ponderhit" that finds nothing owed prints nothing.
+enum class Owed { Nothing, Go, Ponder };
+Owed owed = Owed::Nothing;
 
 bool Begins(const std::string& line, const char* word) {
   return line.compare(0, std::char_traits<char>::length(word), word) == 0;
@@ -60,13 +66,38 @@ bool ResignNeeded() {
   return State->searchStatus == StatusLoss || State->bestMove == 0;
 }
 
-// Runs the search; "quit" may end the process while it runs.
-void RunThink() {
+// Runs the search under the limits of its "go" line; "quit" may end the process while it
+// runs, and "isready" is answered at once meanwhile.
+void RunThink(const GoLimits& limits) {
   BeginInterruptibleWork();
   SearchModes modes;
   modes.threads = threadNumber;
+  modes.multiPv = multiPvLines;
+  modes.depthLimit = limits.depth;
+  modes.nodeLimit = limits.nodes;
+  modes.exactNodeLimit = limits.nodes != 0;
+  modes.moveTimeMs = limits.moveTimeMs;
   Think(State->sideToMove, modes);
   EndInterruptibleWork();
+}
+
+// The answer to a "stop" (a "go" told to move now, or a pondering search given up):
+// the best move found, not played, with no ponder move of the answer before; a win by
+// declaration is announced as one.
+void AnswerStop() {
+  if (State->resultCode == ResultDeclaration) {
+    std::printf("bestmove win\n");
+  } else {
+    PrintBestMove();
+  }
+}
+
+// Gives an answer still owed, as a "stop" would, before a line that starts over (a GUI
+// that sends a new position or search without stopping the last one).
+void SettleOwedAnswer() {
+  if (owed == Owed::Nothing) return;
+  owed = Owed::Nothing;
+  AnswerStop();
 }
 
 // "usi": identification, then the book, the evaluation files and the thresholds.
@@ -109,6 +140,7 @@ void HandleNewGame() {
   EnsureTable();
   NewGameReset();
   mateSequenceActive = false;
+  owed = Owed::Nothing;
   // Flags left from lines already handled are dropped; a line still waiting in the
   // queue keeps its flag, so a "stop" sent right behind the first "go" still counts.
   ResetFlagsToQueue();
@@ -129,43 +161,45 @@ void HandlePosition(const std::string& line) {
   if (IsSfenText(text)) useBookUntilMove = 0;
 }
 
-// "go": search, then play and announce the move (or win, resign, or leave the answer
-// to a "stop" or "gameover" line already queued).
+// "go": search, then play and announce the move (or win, or resign); under "infinite", or
+// with a "stop" or "gameover" already queued, the answer is left to that line.
 void HandleGo(const std::string& line) {
-  ParseGoClock(line);
+  SettleOwedAnswer();
+  const GoLimits limits = ParseGoClock(line);
   ponderMove = 0;
   State->pondering = 0;
-  RunThink();
+  RunThink(limits);
+  if (limits.infinite || stopRequested || gameoverReceived) {
+    owed = Owed::Go;
+    return;
+  }
   if (State->resultCode == ResultDeclaration) {
     std::printf("bestmove win\n");
   } else if (ResignNeeded()) {
     std::printf("bestmove resign\n");
-  } else if (stopRequested || gameoverReceived) {
-    return;
   } else {
     PlayOnRoot(State->bestMove);
     if (State->rootScore != ScoreMate) SelectPonderMove();
     PrintBestMove();
-    return;
   }
-  // The flags of lines still queued stay up: a "gameover" behind this search must also
-  // end the searches of the "go" lines queued before it.
-  ResetFlagsToQueue();
 }
 
 // "go ponder": search on the opponent's time; the answer comes with "ponderhit" or "stop".
 // The ponder move of the answer before belongs to another position: a "stop" must not
 // repeat it.
 void HandleGoPonder(const std::string& line) {
-  ParseGoClock(line);
+  SettleOwedAnswer();
+  const GoLimits limits = ParseGoClock(line);
   ponderMove = 0;
   State->pondering = 1;
-  RunThink();
+  RunThink(limits);
+  owed = Owed::Ponder;
 }
 
 // "go mate": the mate solver, answered with the mating line, "checkmate nomate", or
 // "checkmate timeout" when its time ran out or a "stop" ended it.
 void HandleGoMate(const std::string& line) {
+  SettleOwedAnswer();
   EnsureTable();
   // The solve has the search's idle table as well; the table is cleared afterwards, and
   // a mate sequence stored by an earlier search is gone with the mate table's entries.
@@ -177,12 +211,15 @@ void HandleGoMate(const std::string& line) {
   mateSequenceActive = false;
   std::fputs(answer.c_str(), stdout);
   std::fflush(stdout);
-  // The "stop" that ended the solve has been answered by the line above.
-  if (stopRequested) stopAnsweredByMate = true;
 }
 
-// "ponderhit": play the pondered answer and announce it.
+// "ponderhit": play the pondered answer and announce it; nothing when no "go ponder" owes one.
 void HandlePonderhit() {
+  if (owed != Owed::Ponder) {
+    ResetFlagsToQueue();
+    return;
+  }
+  owed = Owed::Nothing;
   if (State->bestMove != 0) {
     PlayOnRoot(State->bestMove);
     SelectPonderMove();
@@ -208,7 +245,7 @@ void WaitForGame() {
     } else if (line == "isready") {
       HandleIsReady();
     } else if (Begins(line, "setoption")) {
-      HandleSetOption(line, &hashBytes);
+      HandleSetOption(line, &hashBytes, false);
     } else if (line == "usinewgame") {
       HandleNewGame();
       return;
@@ -221,6 +258,7 @@ void PlayGame() {
   for (;;) {
     const std::string line = NextCommand();
     if (Begins(line, "position")) {
+      SettleOwedAnswer();
       HandlePosition(line);
     } else if (Begins(line, "go") && !Begins(line, "go ponder") && !Begins(line, "go mate")) {
       HandleGo(line);
@@ -229,10 +267,9 @@ void PlayGame() {
     } else if (Begins(line, "go mate")) {
       HandleGoMate(line);
     } else if (Begins(line, "stop")) {
-      if (stopAnsweredByMate) {
-        stopAnsweredByMate = false;
-      } else {
-        PrintBestMove();
+      if (owed != Owed::Nothing) {
+        owed = Owed::Nothing;
+        AnswerStop();
       }
       // Only this line's flag goes down; a "stop" or "gameover" still queued keeps its
       // own, so that a "go" queued before it ends at once.
@@ -242,7 +279,14 @@ void PlayGame() {
     } else if (Begins(line, "quit")) {
       EndProcess();
     } else if (Begins(line, "gameover")) {
+      // The game is over: an answer still owed is not wanted any more.
+      owed = Owed::Nothing;
       return;
+    } else if (line == "isready") {
+      std::printf("readyok\n");
+    } else if (Begins(line, "setoption")) {
+      // Only the options that a GUI changes between the searches of one game (MultiPV).
+      HandleSetOption(line, &hashBytes, true);
     }
   }
 }

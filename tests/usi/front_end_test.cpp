@@ -85,40 +85,80 @@ TEST(InputLines, LinesFlagsAndQueue) {
 }
 
 // Each line after the one before: missing keys clear the increments and the byoyomi,
-// sub-second values are kept, bad values count as 0, "infinite" keeps the clocks.
-TEST(GoFields, ClockKeysAndTheInfoLine) {
+// sub-second values are kept, bad values count as 0, "infinite" keeps the clocks; the
+// search limits, which alone (without a clock key) make a search without a clock.
+TEST(GoFields, ClockKeysAndLimits) {
   AllocateEngineState();
   struct Case {
     const char* line;
     int64_t black, white, byoyomi, binc, winc;
     int noLimit;
+    int64_t infinite, depth, nodes, moveTime;
   } cases[] = {
-      {"go btime 60000 wtime 50000 byoyomi 10000", 60000, 50000, 10000, 0, 0, 0},
-      {"go btime 999 wtime 1999 byoyomi 500", 999, 1999, 500, 0, 0, 0},
-      {"go btime 1000 wtime 2000 binc 5000 winc 3000 movetime 7000", 1000, 2000, 0, 5000, 3000, 0},
-      {"go btime 1000 wtime 2000 byoyomi 1000", 1000, 2000, 1000, 0, 0, 0},
-      {"go ponder btime -50 wtime   4000 byoyomi x", 0, 4000, 0, 0, 0, 0},
+      {"go btime 60000 wtime 50000 byoyomi 10000", 60000, 50000, 10000, 0, 0, 0, 0, 0, 0, 0},
+      {"go btime 999 wtime 1999 byoyomi 500", 999, 1999, 500, 0, 0, 0, 0, 0, 0, 0},
+      {"go btime 1000 wtime 2000 binc 5000 winc 3000 movetime 7000", 1000, 2000, 0, 5000, 3000, 0, 0, 0, 0, 7000},
+      {"go btime 1000 wtime 2000 byoyomi 1000", 1000, 2000, 1000, 0, 0, 0, 0, 0, 0, 0},
+      {"go ponder btime -50 wtime   4000 byoyomi x", 0, 4000, 0, 0, 0, 0, 0, 0, 0, 0},
       {"go btime 99999999999999999999 wtime 1000000000001 byoyomi 99999999999999999999", 1000000000000,
-       1000000000000, 1000000000000, 0, 0, 0},
-      {"go infinite", 1000000000000, 1000000000000, 1000000000000, 0, 0, 1},
+       1000000000000, 1000000000000, 0, 0, 0, 0, 0, 0, 0},
+      {"go infinite", 1000000000000, 1000000000000, 1000000000000, 0, 0, 1, 1, 0, 0, 0},
+      {"go depth 5", 0, 0, 0, 0, 0, 1, 0, 5, 0, 0},
+      {"go nodes 20000", 0, 0, 0, 0, 0, 1, 0, 0, 20000, 0},
+      {"go movetime 300", 0, 0, 0, 0, 0, 1, 0, 0, 0, 300},
+      {"go depth 99999999999 nodes -5", 0, 0, 0, 0, 0, 1, 0, 1000, 0, 0},
+      {"go btime 0 wtime 0 byoyomi 1000 depth 12", 0, 0, 1000, 0, 0, 0, 0, 12, 0, 0},
+      {"go", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    ParseGoClock(c.line);
+    const GoLimits limits = ParseGoClock(c.line);
     const SearchState& st = *State;
     EXPECT_EQ((std::vector<int64_t>{st.blackRemaining, st.whiteRemaining, st.byoyomi, st.blackIncrement,
-                                    st.whiteIncrement, st.noTimeLimit}),
-              (std::vector<int64_t>{c.black, c.white, c.byoyomi, c.binc, c.winc, c.noLimit})) << c.line;
+                                    st.whiteIncrement, st.noTimeLimit, limits.infinite, limits.depth,
+                                    (int64_t)limits.nodes, limits.moveTimeMs}),
+              (std::vector<int64_t>{c.black, c.white, c.byoyomi, c.binc, c.winc, c.noLimit, c.infinite, c.depth,
+                                    c.nodes, c.moveTime}))
+        << c.line;
   }
-  // The "info" line of a search: 64-bit node counts, a negative score, drops in the line.
-  State->iterationDepth = 7;
-  State->searchStartMs = NowMs();
+}
+
+// The "info" line: 64-bit node counts, drops in the line, the speed over the elapsed
+// time, mate scores in plies for either side, bounds and the MultiPV rank.
+TEST(GoFields, InfoLines) {
   Move pv[4] = {0, EncodeMove(FlagNone, Empty, BPawn, 47, 56), EncodeMove(FlagNone, Empty, WPawn, 33, 24),
                 EncodeMove(FlagNone, Empty, BSilver, 40, NoSquare)};
-  testing::internal::CaptureStdout();
-  PrintInfoLine(5000000000ull, pv, 3, -42);
-  const std::string out = testing::internal::GetCapturedStdout();
-  ASSERT_EQ(out.compare(0, 10, "info time "), 0) << out;
-  EXPECT_EQ(out.substr(out.find(" depth ") + 1), "depth 7 nodes 5000000000 score cp -42 pv 7g7f 3c3d S*5e \n");
+  InfoFields f;
+  f.depth = 7;
+  f.selDepth = 12;
+  f.nodes = 5000000000ull;
+  f.score = -42;
+  EXPECT_EQ(FormatInfoLine(f, 2000, 15, pv, 3),
+            "info time 2000 depth 7 seldepth 12 nodes 5000000000 nps 2500000000 hashfull 15 score cp -42 "
+            "pv 7g7f 3c3d S*5e \n");
+  struct Case {
+    int score;
+    ScoreBound bound;
+    int multiPv;
+    const char* text;  // from "score" to "pv"
+  } cases[] = {
+      {MateIn(1), ScoreBound::Exact, 0, "score mate 1 pv"},
+      {MateIn(7), ScoreBound::Lower, 0, "score mate 7 lowerbound pv"},
+      {MatedAt(3), ScoreBound::Exact, 2, "multipv 2 score mate -2 pv"},
+      {MatedAt(1), ScoreBound::Exact, 0, "score mate -0 pv"},
+      {-ScoreMate, ScoreBound::Exact, 0, "score mate -0 pv"},
+      {ScoreProven, ScoreBound::Upper, 0, "score cp 29949 upperbound pv"},
+      {ScoreRuleWin, ScoreBound::Exact, 0, "score cp 28888 pv"},
+      {-ScorePerpetual, ScoreBound::Exact, 4, "multipv 4 score cp -31111 pv"},
+  };
+  for (const Case& c : cases) {
+    f.score = c.score;
+    f.bound = c.bound;
+    f.multiPv = c.multiPv;
+    const std::string line = FormatInfoLine(f, 0, 0, pv, 1);
+    const size_t from = line.find(" hashfull 0 ") + 12;
+    EXPECT_EQ(line.substr(from), std::string(c.text) + " 7g7f \n") << c.score;
+    EXPECT_NE(line.find(" nps 5000000000000 "), std::string::npos) << line;  // 0 ms counts as 1
+  }
 }
 
 }  // namespace

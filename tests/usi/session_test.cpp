@@ -26,6 +26,7 @@ const std::vector<std::string> IdBlockDefaults = {
     "option name KestrelLevel type spin default 10 min 1 max 10",
     "option name ThreadNumber type spin default 1 min 0 max 32",
     "option name UseBookUntilMove type spin default 10 min 0 max 50",
+    "option name MultiPV type spin default 1 min 1 max 600",
     "usiok",
 };
 
@@ -188,14 +189,22 @@ TEST_F(UsiSession, SettingsFileIsReadWrittenAndKept) {
     shown[4] = "option name UseBookUntilMove type spin default 0 min 0 max 50";
     EXPECT_EQ(Identify(e), shown);
     Sync(e);
-    // Options sent during a game are ignored, and so is "isready".
-    ASSERT_TRUE(e.Write("usinewgame\nisready\nsetoption name ThreadNumber value 9\nstop\n"));
-    EXPECT_EQ(NextLine(e), "bestmove resign");
+    // Options sent during a game are ignored, but for MultiPV; "isready" is answered, and
+    // a "stop" with no search to stop says nothing.
+    ASSERT_TRUE(e.Write("usinewgame\nsetoption name ThreadNumber value 9\nstop\nsetoption name MultiPV value 3\n"));
+    Sync(e);
     e.Send("gameover");
     Sync(e);
     EXPECT_EQ(ReadFileText(dir + "/Kestrel.ini"), written);
+    shown[5] = "option name MultiPV type spin default 3 min 1 max 600";
+    EXPECT_EQ(Identify(e), shown);
+    e.Send("setoption name MultiPV value 0");
+    Sync(e);
+    shown[5] = "option name MultiPV type spin default 1 min 1 max 600";
+    EXPECT_EQ(Identify(e), shown);
     Quit(e);
   }
+  shown[5] = IdBlockDefaults[5];  // kept in memory only
   UsiProcess e;
   ASSERT_TRUE(e.Start(dir));
   EXPECT_EQ(Identify(e), shown);
@@ -225,12 +234,11 @@ TEST_F(UsiSession, BadPositionsGiveOneInfoStringLineEach) {
   };
   for (const std::string& cmd : bad) {
     e.Send(cmd);
-    e.Send("stop");  // its answer marks the end of the position command's output
+    e.Send("isready");  // its answer marks the end of the position command's output
     std::vector<std::string> lines;
-    ASSERT_TRUE(e.ReadUntil("bestmove", &lines)) << cmd;
+    ASSERT_TRUE(e.ReadUntil("readyok", &lines)) << cmd;
     ASSERT_EQ(lines.size(), 2u) << cmd;
     EXPECT_EQ(lines[0].compare(0, 12, "info string "), 0) << cmd << " -> " << lines[0];
-    EXPECT_EQ(lines[1], "bestmove resign");
   }
   // A good position afterwards is taken without any message; its only move is played.
   ASSERT_TRUE(e.Write("position sfen 8k/9/9/9/9/9/9/1r7/K8 b - 1\ngo btime 600000 wtime 600000 byoyomi 10000\n"));
@@ -238,8 +246,8 @@ TEST_F(UsiSession, BadPositionsGiveOneInfoStringLineEach) {
   Quit(e);
 }
 
-// "go" with several clocks, "stop" behind "go infinite", "stop" repeating the last move
-// until a new game forgets it, and declared wins.
+// "go" with several clocks, "stop" behind "go infinite", a "stop" with nothing to stop
+// (silent), and declared wins.
 TEST_F(UsiSession, GoStopAndNewGame) {
   UsiProcess e;
   ASSERT_TRUE(e.Start(dir));
@@ -251,9 +259,9 @@ TEST_F(UsiSession, GoStopAndNewGame) {
   ASSERT_TRUE(e.Write("position " + position + "\ngo infinite\nstop\n"));
   std::string best = UntilBestMove(e).back();
   EXPECT_TRUE(IsLegalText(position, MoveOf(best))) << best;
-  // A second "stop" repeats the move: its answer is the very next line.
-  e.Send("stop");
-  EXPECT_EQ(NextLine(e), best);
+  // A second "stop" finds no search: it says nothing.
+  ASSERT_TRUE(e.Write("stop\nisready\n"));
+  EXPECT_EQ(NextLine(e), "readyok");
   // Short and spent clocks still give a move, with no ponder part without USI_Ponder.
   for (const char* go : {"go btime 0 wtime 0 byoyomi 1000", "go btime 700 wtime 700", "go btime 0 wtime 0"}) {
     ASSERT_TRUE(e.Write("position " + position + "\n" + go + "\n"));
@@ -261,18 +269,141 @@ TEST_F(UsiSession, GoStopAndNewGame) {
     EXPECT_TRUE(IsLegalText(position, MoveOf(best)) && best.find(" ponder ") == std::string::npos)
         << go << ": " << best;
   }
-  ASSERT_TRUE(e.Write("gameover\nusinewgame\nstop\n"));
-  EXPECT_EQ(NextLine(e), "bestmove resign");
-  // A declared win plays no move, so "stop" has nothing to repeat, and leaves no stop
-  // pending: the next search answers with a move.
+  ASSERT_TRUE(e.Write("gameover\nusinewgame\nstop\nisready\n"));
+  EXPECT_EQ(NextLine(e), "readyok");
+  // A declared win plays no move and leaves no stop pending: a late "stop" says nothing,
+  // and the next search answers with a move.
   const std::string declares =
       "position sfen RBG1K1GBR/PPPPPPPPP/9/9/9/9/9/9/4k4 b - 1\ngo btime 10000 wtime 10000 byoyomi 1000\n";
   EXPECT_EQ(UntilBestMoveAfter(e, declares), "bestmove win");
-  e.Send("stop");
-  EXPECT_EQ(NextLine(e), "bestmove resign");
+  ASSERT_TRUE(e.Write("stop\nisready\n"));
+  EXPECT_EQ(NextLine(e), "readyok");
   EXPECT_EQ(UntilBestMoveAfter(e, declares), "bestmove win");
   best = UntilBestMoveAfter(e, "position startpos\ngo btime 0 wtime 0 byoyomi 1000\n");
   EXPECT_TRUE(IsLegalText("startpos", MoveOf(best))) << best;
+  Quit(e);
+}
+
+// The number after `key` in an "info" line (-1 when the key is missing).
+long long InfoField(const std::string& line, const std::string& key) {
+  const size_t at = line.find(" " + key + " ");
+  return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + key.size() + 2);
+}
+
+// The pv lines among `lines`, each with every field a GUI reads.
+std::vector<std::string> PvLines(const std::vector<std::string>& lines) {
+  std::vector<std::string> pv;
+  for (const std::string& l : lines) {
+    if (l.find(" pv ") == std::string::npos) continue;
+    EXPECT_TRUE(InfoField(l, "seldepth") >= 0 && InfoField(l, "nps") >= 0 && InfoField(l, "hashfull") >= 0) << l;
+    pv.push_back(l);
+  }
+  return pv;
+}
+
+// Analysis as GUIs run it: "go infinite" is answered on "stop" alone, however soon its
+// search ends (one legal move, a mate in one), "isready" is answered meanwhile, and a
+// "stop" or "ponderhit" with nothing to answer, or a "stop" right behind a timed answer,
+// says nothing. "go ponder" likewise waits for its "ponderhit".
+TEST_F(UsiSession, OneBestMovePerGo) {
+  UsiProcess e;
+  StartGame(e);
+  struct Case {
+    const char* position;
+    const char* move;
+    const char* score;
+  } cases[] = {
+      {"sfen 8k/9/9/9/9/9/9/1r7/K8 b - 1", "9i8h", nullptr},       // one legal move
+      {"sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1", "G*5b", "score mate 1"},  // mate in one
+      {"startpos moves 7g7f 3c3d", nullptr, nullptr},              // a search that runs on
+  };
+  for (const Case& c : cases) {
+    const std::string position = c.position;
+    ASSERT_TRUE(e.Write("position " + position + "\ngo infinite\n"));
+    std::vector<std::string> lines;
+    for (int ping = 0; ping < 2; ++ping) {
+      if (ping == 1) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+      e.Send("isready");
+      ASSERT_TRUE(e.ReadUntil("readyok", &lines)) << position;
+    }
+    for (const std::string& l : lines) ASSERT_TRUE(l == "readyok" || l.compare(0, 5, "info ") == 0) << l;
+    e.Send("stop");
+    auto answer = UntilBestMove(e);
+    const std::string best = answer.back();
+    EXPECT_TRUE(IsLegalText(position, MoveOf(best))) << position << ": " << best;
+    if (c.move) EXPECT_EQ(MoveOf(best), c.move);
+    lines.insert(lines.end(), answer.begin(), answer.end());
+    if (c.score) {
+      bool shown = false;
+      for (const std::string& l : lines) shown |= l.find(c.score) != std::string::npos;
+      EXPECT_TRUE(shown) << position;
+    }
+    ASSERT_TRUE(e.Write("stop\nponderhit\nisready\n"));
+    EXPECT_EQ(NextLine(e), "readyok") << position;
+  }
+  // Pondering on a forced move: no answer before "ponderhit", then one.
+  ASSERT_TRUE(e.Write("position sfen 8k/9/9/9/9/9/9/1r7/K8 b - 1\ngo ponder btime 1000 wtime 1000 byoyomi 1000\n"
+                      "isready\n"));
+  EXPECT_EQ(NextLine(e), "readyok");
+  ASSERT_TRUE(e.Write("ponderhit\nstop\nisready\n"));
+  EXPECT_EQ(UntilBestMove(e).back(), "bestmove 9i8h");
+  EXPECT_EQ(NextLine(e), "readyok");
+  // A "stop" (a user's "move now") that comes just after a timed answer adds nothing.
+  ASSERT_TRUE(e.Write("position startpos\ngo btime 0 wtime 0 byoyomi 300\n"));
+  EXPECT_TRUE(IsLegalText("startpos", MoveOf(UntilBestMove(e).back())));
+  ASSERT_TRUE(e.Write("stop\nisready\n"));
+  EXPECT_EQ(NextLine(e), "readyok");
+  Quit(e);
+}
+
+// The standard limits, alone or beside a clock, and several lines with their ranks.
+TEST_F(UsiSession, SearchLimitsAndMultiPv) {
+  UsiProcess e;
+  StartGame(e);
+  const std::string position = "position startpos moves 7g7f 3c3d\n";
+  // Depth: iterations up to it and no further.
+  auto lines = PvLines(([&] {
+    EXPECT_TRUE(e.Write(position + "go depth 5\n"));
+    return UntilBestMove(e);
+  })());
+  ASSERT_FALSE(lines.empty());
+  long long deepest = 0;
+  for (const std::string& l : lines) deepest = std::max(deepest, InfoField(l, "depth"));
+  EXPECT_EQ(deepest, 5);
+  // Nodes: the search stops at the count, well past the first iteration.
+  ASSERT_TRUE(e.Write(position + "go nodes 20000\n"));
+  lines = PvLines(UntilBestMove(e));
+  ASSERT_FALSE(lines.empty());
+  for (const std::string& l : lines) EXPECT_LE(InfoField(l, "nodes"), 20000) << l;
+  EXPECT_GE(InfoField(lines.back(), "depth"), 3);
+  // Move time, alone and under a longer clock: searched, not answered after one iteration.
+  for (const char* go : {"go movetime 500\n", "go btime 600000 wtime 600000 byoyomi 60000 movetime 500\n"}) {
+    ASSERT_TRUE(e.Write(position + go));
+    lines = PvLines(UntilBestMove(e));
+    ASSERT_FALSE(lines.empty()) << go;
+    EXPECT_GE(InfoField(lines.back(), "depth"), 3) << go;
+  }
+  // Three lines: each iteration shows ranks 1 to 3 with three different moves, scores in
+  // order, and the answer is the first line's move.
+  ASSERT_TRUE(e.Write("setoption name MultiPV value 3\n" + position + "go depth 6\n"));
+  const auto all = UntilBestMove(e);
+  lines = PvLines(all);
+  std::vector<std::string> last(3);
+  for (const std::string& l : lines) {
+    const long long rank = InfoField(l, "multipv");
+    ASSERT_TRUE(rank >= 1 && rank <= 3) << l;
+    if (InfoField(l, "depth") == 6) last[rank - 1] = l;
+  }
+  auto firstMove = [](const std::string& l) { return l.substr(l.find(" pv ") + 4, l.find(' ', l.find(" pv ") + 4) - l.find(" pv ") - 4); };
+  for (const std::string& l : last) ASSERT_FALSE(l.empty());
+  EXPECT_TRUE(firstMove(last[0]) != firstMove(last[1]) && firstMove(last[1]) != firstMove(last[2]) &&
+              firstMove(last[0]) != firstMove(last[2]));
+  EXPECT_GE(InfoField(last[0], "cp"), InfoField(last[1], "cp"));
+  EXPECT_GE(InfoField(last[1], "cp"), InfoField(last[2], "cp"));
+  EXPECT_EQ(MoveOf(all.back()), firstMove(last[0]));
+  // Back to one line: no ranks shown.
+  ASSERT_TRUE(e.Write("setoption name MultiPV value 1\n" + position + "go depth 3\n"));
+  for (const std::string& l : PvLines(UntilBestMove(e))) EXPECT_EQ(InfoField(l, "multipv"), -1) << l;
   Quit(e);
 }
 
@@ -399,7 +530,7 @@ TEST_F(UsiSession, ProvedMateIsPlayedOut) {
     const std::string best = lines.back();
     ASSERT_TRUE(IsLegalText(text, MoveOf(best)) && best.find(" ponder ") == std::string::npos) << text << " " << best;
     bool mateScore = false;
-    for (const std::string& l : lines) mateScore |= l.find("score cp 29999") != std::string::npos;
+    for (const std::string& l : lines) mateScore |= l.find(" score mate ") != std::string::npos;
     EXPECT_TRUE(mateScore) << "turn " << turn;
     moves += " " + MoveOf(best);
     // The defender's reply: the first legal move, if any.
