@@ -82,6 +82,7 @@ ProgramCommand MakeTrainCommand() {
                    TextOption("--csv", "FILE", "write the learning curve", &s.csvPath),
                    TextOption("--init", "COMPACT_FILE", "start from these compact weights", &c->initPath),
                    FlagOption("--no-full", "write only the compact file", &c->writeFull, false),
+                   FlagOption("--mirror", "learn each position and its left-right mirror image as one", &s.mirror),
                    FlagOption("--quiet", "no progress lines", &s.quiet),
                    {"", "SHARD...", "the training shards", 1, 1 << 20,
                     [c](const std::vector<std::string>& v) {

@@ -125,6 +125,23 @@ double FitScale(const std::vector<TrainSample>& samples) {
   return (lo + hi) / 2;
 }
 
+std::vector<uint32_t> MirrorParameterTable() {
+  std::vector<uint32_t> m(ParamCount);
+  for (int a = 0; a < KppFeatureCount; ++a)
+    for (int b = 0; b <= a; ++b)
+      m[ParamPairOffset + PairIndex(a, b)] = (uint32_t)(ParamPairOffset + PairIndex(MirrorFeature(a), MirrorFeature(b)));
+  for (int k = 0; k < SquareCount; ++k)
+    for (int a = 0; a < KppFeatureCount; ++a)
+      m[ParamKingPieceOffset + (int64_t)k * KppFeatureCount + a] =
+          (uint32_t)(ParamKingPieceOffset + (int64_t)MirrorSquare(k) * KppFeatureCount + MirrorFeature(a));
+  for (int k1 = 0; k1 < SquareCount; ++k1)
+    for (int k2 = 0; k2 < SquareCount; ++k2)
+      for (int f = 0; f < KkpFeatureCount; ++f)
+        m[ParamKkpOffset + KkpIndex(k1, k2, f)] =
+            (uint32_t)(ParamKkpOffset + KkpIndex(MirrorSquare(k1), MirrorSquare(k2), MirrorKkpFeature(f)));
+  return m;
+}
+
 CompactWeights ToCompact(const float* w) {
   CompactWeights c = ZeroCompactWeights();
   auto q = [](float v) {

@@ -60,6 +60,23 @@ void AddGradient(const TrainSample& s, float g, float* grad);
 // (cross-entropy); 600 when there are too few decisive games.
 double FitScale(const std::vector<TrainSample>& samples);
 
+// Left-right mirror of the model: shogi's rules are the same with the files reversed, so
+// a position and its mirror image (every piece and both kings on the mirrored file, the
+// hands as they are) are worth the same. MirrorSquare maps a square to its mirror image;
+// MirrorFeature does the same for a pair-table feature and MirrorKkpFeature for a
+// king-king-piece feature (hand counts are their own mirror images). Every board
+// feature's base is a multiple of nine, so a feature mirrors as its square does. The hand
+// counts run past the first board base into the indices of a pawn on its last rank,
+// which never stands there.
+constexpr int MirrorSquare(int sq) { return sq - 2 * (sq % 9) + 8; }
+constexpr int HandFeatureCount = 90;     // pair-table features below this are hand counts
+constexpr int KkpHandFeatureCount = 45;  // and king-king-piece features below this
+constexpr int MirrorFeature(int f) { return f < HandFeatureCount ? f : MirrorSquare(f); }
+constexpr int MirrorKkpFeature(int f) { return f < KkpHandFeatureCount ? f : MirrorSquare(f); }
+// The parameter each parameter shares its value with under the mirror: a table of
+// ParamCount entries, its own inverse.
+std::vector<uint32_t> MirrorParameterTable();
+
 // Rounds the parameters to the compact file's 16-bit weights (32 per point, saturated).
 CompactWeights ToCompact(const float* w);
 // And back: the parameters a compact file holds.

@@ -71,6 +71,14 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
   const int threads = std::max(1, s.threads);
   const LossSettings& ls = s.loss;
   std::vector<std::vector<float>> grads(threads, std::vector<float>(ParamCount, 0.0f));
+  // Shared mirror parameters start equal, and stay so: each step gives both the same
+  // gradient (the sum of theirs), so Adam's state and the L2 term stay equal too.
+  std::vector<uint32_t> mirror;
+  if (s.mirror) {
+    mirror = MirrorParameterTable();
+    for (uint32_t i = 0; i < (uint32_t)ParamCount; ++i)
+      if (mirror[i] > i) w[i] = w[mirror[i]] = 0.5f * (w[i] + w[mirror[i]]);
+  }
   std::vector<float> m(ParamCount, 0.0f), sq(ParamCount, 0.0f);
   std::vector<uint32_t> order(train.size());
   for (size_t i = 0; i < order.size(); ++i) order[i] = (uint32_t)i;
@@ -125,6 +133,19 @@ std::vector<EpochStats> TrainModel(const TrainSettings& s, const std::vector<Tra
         parts[t] = sum;
       });
       for (double p : parts) epochLoss += p;
+      if (s.mirror) {
+        ParallelFor(threads, (size_t)ParamCount, [&](int, size_t lo, size_t hi) {
+          for (size_t i = lo; i < hi; ++i) {
+            const uint32_t j = mirror[i];
+            if (j <= i) continue;
+            for (int t = 0; t < threads; ++t) {
+              float& a = grads[t][i];
+              float& c = grads[t][j];
+              if (a != 0.0f || c != 0.0f) a = c = a + c;
+            }
+          }
+        });
+      }
       // 2. Adam on every parameter the batch touched, with L2 on those parameters.
       ++step;
       const double c1 = 1 - std::pow(Beta1, (double)step), c2 = 1 - std::pow(Beta2, (double)step);

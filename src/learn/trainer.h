@@ -24,6 +24,10 @@ struct TrainSettings {
   // batch size.
   double adamEpsilon = 1e-2;
   int threads = 2;
+  // Learn a position and its left-right mirror image as one: each parameter and its mirror
+  // share one value (the starting weights are averaged with their mirror images, and every
+  // step gives both the sum of their gradients).
+  bool mirror = false;
   uint64_t seed = 1;
   std::string csvPath;        // learning curve; empty: none
   bool quiet = false;

@@ -165,6 +165,87 @@ TEST(TrainerModel, GradientAgreesWithFiniteDifferences) {
   EXPECT_EQ(total(), before);
 }
 
+// The sfen text of a position seen in a mirror: each rank's squares in reverse order.
+std::string MirroredSfen(const std::string& sfen) {
+  const size_t end = sfen.find(' ');
+  std::string out, rank;
+  std::vector<std::string> squares;
+  auto flush = [&] {
+    std::string row;
+    int empty = 0;
+    for (auto it = squares.rbegin(); it != squares.rend(); ++it) {
+      if (*it == "1") {
+        ++empty;
+        continue;
+      }
+      if (empty) row += std::to_string(empty), empty = 0;
+      row += *it;
+    }
+    if (empty) row += std::to_string(empty);
+    out += row;
+    squares.clear();
+  };
+  for (size_t i = 0; i < end; ++i) {
+    const char c = sfen[i];
+    if (c == '/') {
+      flush();
+      out += '/';
+    } else if (c >= '1' && c <= '9') {
+      squares.insert(squares.end(), c - '0', "1");
+    } else if (c == '+') {
+      squares.push_back(sfen.substr(i, 2));
+      ++i;
+    } else {
+      squares.push_back(std::string(1, c));
+    }
+  }
+  flush();
+  return out + sfen.substr(end);
+}
+
+// Mirror sharing: the parameter table is its own inverse and keeps each table's entries
+// in that table, and a model whose mirrored parameters are equal scores a position and
+// its mirror image alike (the rules are the same with the files reversed).
+TEST(TrainerModel, MirrorSharesWhatTheRulesShare) {
+  test::SetPieceValues(test::ShippedPieceValues);
+  EXPECT_EQ(MirrorSquare(0), 8);   // 9a and 1a
+  EXPECT_EQ(MirrorSquare(40), 40); // 5e
+  EXPECT_EQ(MirrorSquare(75), 77); // 6i and 4i
+  const std::vector<uint32_t> m = MirrorParameterTable();
+  ASSERT_EQ((int64_t)m.size(), ParamCount);
+  auto block = [](int64_t i) { return i < ParamKingPieceOffset ? 0 : i < ParamKkpOffset ? 1 : 2; };
+  int64_t moved = 0;
+  for (int64_t i = 0; i < ParamCount; ++i) {
+    ASSERT_EQ(m[m[i]], (uint32_t)i) << i;
+    ASSERT_EQ(block(m[i]), block(i)) << i;
+    moved += m[i] != (uint32_t)i;
+  }
+  EXPECT_GT(moved, ParamCount * 3 / 4);
+  std::vector<float> w(ParamCount);
+  std::mt19937 rng(5);
+  std::uniform_real_distribution<float> d(-2.0f, 2.0f);
+  for (float& x : w) x = d(rng);
+  for (int64_t i = 0; i < ParamCount; ++i)
+    if (m[i] > (uint32_t)i) w[i] = w[m[i]] = 0.5f * (w[i] + w[m[i]]);
+  auto scratch = std::make_unique<Position>();
+  int compared = 0, differs = 0;
+  for (auto& [p, side] : RandomPositions(3, 11)) {
+    const std::string text = PositionToSfen(*p, side);
+    int mirrorSide;
+    auto q = test::MakePosition("sfen " + MirroredSfen(text), &mirrorSide);
+    TrainSample a, b;
+    TrainingRecord ra{}, rb{};
+    PackPosition(*p, side, ra.position);
+    PackPosition(*q, mirrorSide, rb.position);
+    ASSERT_TRUE(MakeSample(ra, *scratch, &a) && MakeSample(rb, *scratch, &b)) << text;
+    EXPECT_NEAR(PredictScore(w.data(), a), PredictScore(w.data(), b), 0.05) << text;
+    ++compared;
+    differs += MirroredSfen(text) != text;
+  }
+  EXPECT_GE(compared, 20);
+  EXPECT_GE(differs, compared - 1);
+}
+
 TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   const std::string dir = test::MakeTempDir();
   ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
