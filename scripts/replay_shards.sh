@@ -61,12 +61,14 @@ if [ $# -gt 0 ]; then
   rows=$(echo "$rows" | awk -F'\t' -v w="$wanted" 'index(w, " " $2 " ") > 0')
 fi
 [ -n "$rows" ] || { echo "no shards of set $set_name in $manifest" >&2; exit 2; }
-# The commits are built first, one at a time, so that parallel jobs never build the same.
+# The commits are built and the play directories made first, one at a time, so that
+# parallel jobs never build or write the same.
 for c in $(echo "$rows" | cut -f3 | sort -u); do kestrel_of "$c" >/dev/null; done
+tab=$(printf '\t')
+echo "$rows" | cut -f3-5 | sort -u | while IFS="$tab" read -r c w s; do play_dir "$c" "$w" "$s" >/dev/null; done
 
 
 running=0
-tab=$(printf '\t')
 echo "$rows" | {
   while IFS="$tab" read -r _set name commit weights wsum seed options records sum; do
     play_one "$name" "$commit" "$weights" "$wsum" "$seed" "$options" "$records" "$sum" || echo fail > "$out/.failed" &
