@@ -48,15 +48,7 @@ initopt=""
 # shellcheck disable=SC2086  # the options are words
 (cd "$dir" && "$kestrel" train $initopt --threads "$threads" $options --csv "$outdir/curve.csv" --no-full \
     --out-dir "$outdir" $files) 2> "$outdir/train.log"
-got=$(sha256sum "$outdir/eval_compact.bin" | cut -d' ' -f1)
-if [ "$sum" = "-" ]; then
-  echo "$name: $got (not in the manifest yet)"
-elif [ "$got" = "$sum" ]; then
-  echo "$name: rebuilt, checksum matches"
-else
-  echo "$name: checksum $got differs from the manifest's $sum" >&2
-  exit 1
-fi
+check_result "$name" "$outdir/eval_compact.bin" "$sum" rebuilt || exit 1
 if [ "$name" = round3 ]; then
   cmp -s "$outdir/eval_compact.bin" "$root/data/Evaluation/eval_compact.bin" &&
     echo "identical to the shipped data/Evaluation/eval_compact.bin"

@@ -44,3 +44,19 @@ play_dir() {
   fi
   echo "$pd_dir"
 }
+
+# Compares the SHA-256 of `file` with the manifest's `sum` and says so for `name`; `done`
+# is what a match is called (replayed, rebuilt). Returns 1 on a mismatch; a manifest
+# without a checksum yet ("-") gets the file's printed.
+check_result() {
+  cr_name=$1 cr_file=$2 cr_sum=$3 cr_done=$4
+  cr_got=$(sha256sum "$cr_file" | cut -d' ' -f1)
+  if [ "$cr_sum" = "-" ]; then
+    echo "$cr_name: $cr_got (not in the manifest yet)"
+  elif [ "$cr_got" = "$cr_sum" ]; then
+    echo "$cr_name: $cr_done, checksum matches"
+  else
+    echo "$cr_name: checksum $cr_got differs from the manifest's $cr_sum" >&2
+    return 1
+  fi
+}

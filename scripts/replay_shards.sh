@@ -43,15 +43,7 @@ play_one() {
   (cd "$dir" && "$kestrel" generate --out "$shard" --seed "$seed" --records "$records" $options --quiet) \
     2> "$out/$name.log" || { echo "$name: generate failed (see $out/$name.log)" >&2; return 1; }
   touch "$out/$name.done"
-  got=$(sha256sum "$shard" | cut -d' ' -f1)
-  if [ "$sum" = "-" ]; then
-    echo "$name: $got (not in the manifest yet)"
-  elif [ "$got" = "$sum" ]; then
-    echo "$name: replayed, checksum matches"
-  else
-    echo "$name: checksum $got differs from the manifest's $sum" >&2
-    return 1
-  fi
+  check_result "$name" "$shard" "$sum" replayed
 }
 
 # The rows of the set (all, or those named), tab-separated, without comments.

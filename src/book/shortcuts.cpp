@@ -38,9 +38,11 @@ RootShortcutResult RootShortcuts(Position& pos) {
   if (mateSequenceActive && MateWork && AppendMateLine(pos, side, line, &first)) State->bestMove = first;
   if (State->bestMove != 0) {
     // The depth goes before the line: USI readers take everything after "pv" as moves.
-    // The score is the mate's length in plies, what is left of the line.
-    std::printf("info time 0 depth %u nodes 0 score mate %u pv %s\n", (unsigned)MateWork->mateLength[1],
-                (unsigned)MateWork->mateLength[1], line.c_str());
+    // The score is the mate's length in plies, what is left of the line; no node of a
+    // search was spent and no table entry written for this move.
+    const unsigned length = (unsigned)MateWork->mateLength[1];
+    std::printf("info time 0 depth %u seldepth %u nodes 0 nps 0 hashfull 0 score mate %u pv %s\n", length, length,
+                length, line.c_str());
     std::fflush(stdout);
     State->rootScore = ShortcutScoreMate;
     shortcutScore = ShortcutScoreMate;
@@ -56,7 +58,8 @@ RootShortcutResult RootShortcuts(Position& pos) {
   }
   if (State->bestMove != 0) {
     char text[8];
-    std::printf("info time 0 depth 0 nodes 0 score cp 0 pv %s\n", FormatUsiMove(text, State->bestMove));
+    std::printf("info time 0 depth 0 seldepth 0 nodes 0 nps 0 hashfull 0 score cp 0 pv %s\n",
+                FormatUsiMove(text, State->bestMove));
     std::fflush(stdout);
     State->rootScore = ShortcutScoreBook;
     shortcutScore = ShortcutScoreBook;

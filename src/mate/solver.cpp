@@ -447,10 +447,14 @@ int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int prin
     const uint32_t nodes = mateNodes;
     std::string line;
     // Only a line that reads out as a mate is shown.
-    if (AppendMateLine(p, attacker, line))
+    if (AppendMateLine(p, attacker, line)) {
       // The depth goes before the line: USI readers take everything after "pv" as moves.
-      std::printf("info time %d depth %d nodes %d score mate %d pv %s\n", elapsed, (int)w.mateLength[1], (int)nodes,
-                  (int)w.mateLength[1], line.c_str());
+      // This runs before the search: its table holds nothing of this move yet.
+      const int length = (int)w.mateLength[1];
+      const uint64_t nps = (uint64_t)nodes * 1000 / (uint64_t)(elapsed > 0 ? elapsed : 1);
+      std::printf("info time %d depth %d seldepth %d nodes %d nps %llu hashfull 0 score mate %d pv %s\n", elapsed,
+                  length, length, (int)nodes, (unsigned long long)nps, length, line.c_str());
+    }
   }
   return 1;
 }

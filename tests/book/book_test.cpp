@@ -212,7 +212,7 @@ TEST_F(Book, ShortcutsInOrder) {
   EXPECT_EQ(r.kind, ShortcutBook);
   EXPECT_EQ(MoveToUsi(r.move), "2b8h+");
   EXPECT_TRUE(State->bestMove == r.move && State->rootScore == 0 && shortcutScore == 0);
-  EXPECT_EQ(out, "info time 0 depth 0 nodes 0 score cp 0 pv 2b8h+\n");
+  EXPECT_EQ(out, "info time 0 depth 0 seldepth 0 nodes 0 nps 0 hashfull 0 score cp 0 pv 2b8h+\n");
   useBookUntilMove = 3;
   shortcutScore = 29999;
   r = run(base, 3, &out);

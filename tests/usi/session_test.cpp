@@ -331,8 +331,11 @@ TEST_F(UsiSession, OneBestMovePerGo) {
     auto answer = UntilBestMove(e);
     const std::string best = answer.back();
     EXPECT_TRUE(IsLegalText(position, MoveOf(best))) << position << ": " << best;
-    if (c.move) EXPECT_EQ(MoveOf(best), c.move);
+    if (c.move) {
+      EXPECT_EQ(MoveOf(best), c.move);
+    }
     lines.insert(lines.end(), answer.begin(), answer.end());
+    PvLines(lines);  // every pv line with the fields GUIs read
     if (c.score) {
       bool shown = false;
       for (const std::string& l : lines) shown |= l.find(c.score) != std::string::npos;
@@ -530,7 +533,7 @@ TEST_F(UsiSession, ProvedMateIsPlayedOut) {
     const std::string best = lines.back();
     ASSERT_TRUE(IsLegalText(text, MoveOf(best)) && best.find(" ponder ") == std::string::npos) << text << " " << best;
     bool mateScore = false;
-    for (const std::string& l : lines) mateScore |= l.find(" score mate ") != std::string::npos;
+    for (const std::string& l : PvLines(lines)) mateScore |= l.find(" score mate ") != std::string::npos;
     EXPECT_TRUE(mateScore) << "turn " << turn;
     moves += " " + MoveOf(best);
     // The defender's reply: the first legal move, if any.
