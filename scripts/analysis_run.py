@@ -3,9 +3,9 @@
 """A GUI-style analysis run: usinewgame, then for each position "position ... / go infinite",
 "stop" after a second; prints the transcript (without currmove lines) and checks exactly one
 bestmove per go, in order."""
-import subprocess, sys, threading, time, queue
+import os, subprocess, sys, threading, time, queue
 
-engine, workdir, posfile = sys.argv[1], sys.argv[2], sys.argv[3]
+engine, workdir, posfile = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
 positions = [l.strip() for l in open(posfile) if l.strip()]
 p = subprocess.Popen([engine], cwd=workdir, stdin=subprocess.PIPE, stdout=subprocess.PIPE, text=True, bufsize=1)
 q = queue.Queue()

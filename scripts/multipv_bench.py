@@ -2,8 +2,8 @@
 # Usage: scripts/multipv_bench.py ENGINE WORKDIR src/app/bench_command.cpp
 """Nodes and time to depth 10 with MultiPV 1 and MultiPV 4 on the bench positions, one
 thread, a new game (cleared tables) before each search; the four lines' scores at depth 10."""
-import subprocess, sys, re
-engine, workdir, src = sys.argv[1], sys.argv[2], sys.argv[3]
+import os, subprocess, sys, re
+engine, workdir, src = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
 text = open(src).read()
 block = text[text.index("BenchPositions[] = {"):]
 block = block[:block.index("};")]
