@@ -20,25 +20,26 @@ kestrel_of() {
 
 # Writes the git file `rev:path` to `out` and checks its SHA-256 ("-" checks nothing).
 checked_file() {
-  cf_spec=$1 cf_sum=$2 cf_out=$3
-  git -C "$root" show "$cf_spec" > "$cf_out.tmp" || return 1
+  cf_rev=$1 cf_sum=$2 cf_out=$3
+  git -C "$root" show "$cf_rev" > "$cf_out.tmp" || return 1
   if [ "$cf_sum" != "-" ] && [ "$(sha256sum "$cf_out.tmp" | cut -d' ' -f1)" != "$cf_sum" ]; then
-    echo "$cf_spec: SHA-256 differs from the manifest" >&2
+    echo "$cf_rev: SHA-256 differs from the manifest" >&2
     return 1
   fi
   mv "$cf_out.tmp" "$cf_out"
 }
 
 # Prints a directory holding Evaluation/ with the piece values of `commit` and the compact
-# weights `spec` (or none), ready for `kestrel generate` or `kestrel train` to run in.
+# weights at the git revision:path `weights` (or none), ready for `kestrel generate` or
+# `kestrel train` to run in.
 play_dir() {
-  pd_commit=$1 pd_spec=$2 pd_sum=$3
-  pd_dir=$work/play/$(echo "$pd_commit $pd_spec" | sha256sum | cut -c1-16)
+  pd_commit=$1 pd_weights=$2 pd_sum=$3
+  pd_dir=$work/play/$(echo "$pd_commit $pd_weights" | sha256sum | cut -c1-16)
   if [ ! -f "$pd_dir/ready" ]; then
     mkdir -p "$pd_dir/Evaluation"
     checked_file "$pd_commit:data/Evaluation/evaluation.txt" - "$pd_dir/Evaluation/evaluation.txt" || return 1
-    if [ "$pd_spec" != none ]; then
-      checked_file "$pd_spec" "$pd_sum" "$pd_dir/Evaluation/eval_compact.bin" || return 1
+    if [ "$pd_weights" != none ]; then
+      checked_file "$pd_weights" "$pd_sum" "$pd_dir/Evaluation/eval_compact.bin" || return 1
     fi
     touch "$pd_dir/ready"
   fi

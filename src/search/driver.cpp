@@ -488,10 +488,11 @@ static void SearchRoot(int side, int depthLimit) {
     if (depth > depthLimit) break;
     State->iterationDepth = depth;
     SeedPrincipalVariation(b, side);
-    if (LinesWanted() <= 1) {
+    const int lines = LinesWanted();
+    if (lines <= 1) {
       SearchLine(b, side, depth, 0, State->previousScore);
     } else {
-      SearchLines(b, side, depth, LinesWanted());
+      SearchLines(b, side, depth, lines);
     }
     const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
     if (elapsed > 0 && !activeModes.silent) {

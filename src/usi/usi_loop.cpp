@@ -92,8 +92,8 @@ void AnswerStop() {
   }
 }
 
-// Gives an answer still owed, as a "stop" would, before a line that starts over (a GUI
-// that sends a new position or search without stopping the last one).
+// Gives an answer still owed, as a "stop" does: on the "stop" itself, and before a line
+// that starts over (a GUI that sends a new position or search without stopping the last).
 void SettleOwedAnswer() {
   if (owed == Owed::Nothing) return;
   owed = Owed::Nothing;
@@ -267,10 +267,7 @@ void PlayGame() {
     } else if (Begins(line, "go mate")) {
       HandleGoMate(line);
     } else if (Begins(line, "stop")) {
-      if (owed != Owed::Nothing) {
-        owed = Owed::Nothing;
-        AnswerStop();
-      }
+      SettleOwedAnswer();
       // Only this line's flag goes down; a "stop" or "gameover" still queued keeps its
       // own, so that a "go" queued before it ends at once.
       ResetFlagsToQueue();
