@@ -1,7 +1,6 @@
 // Root shortcuts: declaration win, stored mate play-out, book move.
 #include "book/shortcuts.h"
 
-#include <cstdio>
 #include <string>
 
 #include "board/move_text.h"
@@ -14,7 +13,7 @@
 namespace kestrel {
 
 // Tries the declaration, the stored mate and the book, in that order.
-RootShortcutResult RootShortcuts(Position& pos) {
+RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, const LineSink& out) {
   const int side = State->sideToMove;
   // 1. Time is charged to the side to move at the root.
   State->rootSide = side;
@@ -22,8 +21,7 @@ RootShortcutResult RootShortcuts(Position& pos) {
   if (CanDeclareWin(side, pos)) {
     State->resultCode = ResultDeclaration;
     // Shown as a win at once, as a mate is: the game ends with the declaration.
-    std::printf("info time 0 depth 0 nodes 0 score mate 1 string declaration\n");
-    std::fflush(stdout);
+    Report(out, "info time 0 depth 0 nodes 0 score mate 1 string declaration");
     return {ShortcutDeclaration, 0, ShortcutScoreDeclaration};
   }
   // 3. A result already known leaves nothing to try.
@@ -35,19 +33,18 @@ RootShortcutResult RootShortcuts(Position& pos) {
   State->bestMove = 0;
   std::string line;
   Move first = NoMove;
-  if (mateSequenceActive && MateWork && AppendMateLine(pos, side, line, &first)) State->bestMove = first;
+  if (mateSequenceActive && mate.HasRun() && mate.AppendLine(pos, side, line, &first)) State->bestMove = first;
   if (State->bestMove != 0) {
     // The depth goes before the line: USI readers take everything after "pv" as moves.
     // The score is the mate's length in plies, what is left of the line; no node of a
     // search was spent and no table entry written for this move.
-    const unsigned length = (unsigned)MateWork->mateLength[1];
-    std::printf("info time 0 depth %u seldepth %u nodes 0 nps 0 hashfull 0 score mate %u pv %s\n", length, length,
-                length, line.c_str());
-    std::fflush(stdout);
+    const std::string length = std::to_string(mate.LineLength());
+    Report(out, "info time 0 depth " + length + " seldepth " + length + " nodes 0 nps 0 hashfull 0 score mate " + length +
+                    " pv " + line);
     State->rootScore = ShortcutScoreMate;
     shortcutScore = ShortcutScoreMate;
     Move move = State->bestMove;
-    ForgetMateChild(side, pos, move);
+    mate.ForgetChild(side, pos, move);
     return {ShortcutMate, move, ShortcutScoreMate};
   }
   // 5. The stored sequence is used up; a book move, while the game is young enough.
@@ -57,10 +54,7 @@ RootShortcutResult RootShortcuts(Position& pos) {
     if (bookCandidateCount > 0) State->bestMove = ChooseBookMove();
   }
   if (State->bestMove != 0) {
-    char text[8];
-    std::printf("info time 0 depth 0 seldepth 0 nodes 0 nps 0 hashfull 0 score cp 0 pv %s\n",
-                FormatUsiMove(text, State->bestMove));
-    std::fflush(stdout);
+    Report(out, "info time 0 depth 0 seldepth 0 nodes 0 nps 0 hashfull 0 score cp 0 pv " + MoveToUsi(State->bestMove));
     State->rootScore = ShortcutScoreBook;
     shortcutScore = ShortcutScoreBook;
     return {ShortcutBook, State->bestMove, ShortcutScoreBook};

@@ -2,7 +2,9 @@
 // next move of a mate proved on an earlier turn, and a move from the opening book.
 #pragma once
 
+#include "board/line_sink.h"
 #include "board/position.h"
+#include "mate/solver.h"
 
 namespace kestrel {
 
@@ -28,11 +30,11 @@ struct RootShortcutResult {
 // Tries the three shortcuts for the root position with State->sideToMove to move.
 // It records the root side; a declaration sets resultCode 6; a mate or book move
 // is left in bestMove with rootScore and shortcutScore set and its "info" line
-// printed. A mate sequence that yields no move is given up (mateSequenceActive is
+// given to `out`; the stored mate is read out of `mate`'s table. A mate sequence that yields no move is given up (mateSequenceActive is
 // cleared). The book is consulted while moveCount < useBookUntilMove.
 // With resultCode already set on entry nothing is tried and ShortcutNone comes
 // back at once. Otherwise, when nothing applies, the caller sets up the move's
 // time budget and clears the ponder-move flags before it searches.
-RootShortcutResult RootShortcuts(Position& pos);
+RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, const LineSink& out);
 
 }  // namespace kestrel

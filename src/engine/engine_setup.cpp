@@ -44,7 +44,6 @@ static std::string FindStartupDirectory() {
 void InitEngine() {
   startupDirectory = FindStartupDirectory();
   AllocateEngineState();
-  AllocateMateWorkArea();
   MainThreadBlock();
   if (AllocateBook()) ClearBook();
   InitBoardTables();

@@ -1,7 +1,6 @@
 // Storage of the engine record and the process-wide settings.
 #include "engine/engine_state.h"
 
-#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -33,11 +32,6 @@ void AllocateEngineState() {
   State->minSplitDepth = Plies(3);
   State->rootSplitAllowed = 1;
   State->timeMarginMs = 1000;
-}
-
-int64_t NowMs() {
-  using namespace std::chrono;
-  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 }  // namespace kestrel

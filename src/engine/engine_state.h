@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <string>
 
+#include "board/clock.h"
 #include "board/position.h"
 #include "board/types.h"
 
@@ -86,8 +87,5 @@ extern std::atomic<int64_t> ponderhitAtMs;  // NowMs() when the last "ponderhit"
 
 // Allocates the zero-filled engine record once (the root position included).
 void AllocateEngineState();
-
-// Monotonic wall clock in milliseconds.
-int64_t NowMs();
 
 }  // namespace kestrel

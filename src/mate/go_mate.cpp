@@ -3,7 +3,6 @@
 
 #include <cstdlib>
 
-#include "engine/engine_state.h"
 #include "mate/mate_table.h"
 #include "mate/solver.h"
 
@@ -11,10 +10,8 @@ namespace kestrel {
 
 int64_t ReadGoMateLimit(const std::string& line) {
   if (line.find("infinite") != std::string::npos) {
-    if (State) State->noTimeLimit = 1;
     return -1;
   }
-  if (State) State->noTimeLimit = 0;
   int64_t ms = 0;
   const size_t at = line.find(" mate ");
   if (at != std::string::npos) {
@@ -24,28 +21,26 @@ int64_t ReadGoMateLimit(const std::string& line) {
   return ms;
 }
 
-std::string AnswerGoMate(const std::string& line, Position& root, int side) {
+std::string AnswerGoMate(const std::string& line, Position& root, int side, MateSolver& solver) {
   // 1. Limits: the line's time, no node limit.
   MateLimits limits;
   limits.timeMs = ReadGoMateLimit(line);
   // 2. Tables: the default share when nothing has been allocated yet.
-  if (!MateTableReady() && !AllocateMateTable(DefaultMateHashBytes))
+  if (!solver.Table().Ready() && !solver.Table().Allocate(DefaultMateHashBytes))
     return "info string cannot allocate the mate table\ncheckmate nomate\n";
-  AllocateMateWorkArea();
   // 3. Solve and answer (the time limit counts from the start of the solve); the solve
   //    gives up only at its limits, however large the tree.
-  mateGiveUpLargeTrees = false;
+  limits.giveUpLargeTrees = false;
   std::string text;
   // A proof that cannot be read out as a mating line is no answer either.
   std::string moves;
-  if (SolveMate(root, side, limits, 0) && AppendMateLine(root, side, moves)) {
+  if (solver.Solve(root, side, limits) && solver.AppendLine(root, side, moves)) {
     text = "checkmate " + moves + "\n";
-  } else if (mateOutcome == MateProved) {
+  } else if (solver.Outcome() == MateProved) {
     text = "checkmate timeout\n";
   } else {
-    text = mateOutcome == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
+    text = solver.Outcome() == MateLimitHit ? "checkmate timeout\n" : "checkmate nomate\n";
   }
-  mateGiveUpLargeTrees = true;
   return text;
 }
 

@@ -2,12 +2,11 @@
 // again where the table no longer holds them, and the table helpers of the root
 // shortcuts.
 #include <algorithm>
-#include <cstdio>
 #include <vector>
 
 #include "board/makemove.h"
 #include "board/move_text.h"
-#include "engine/engine_state.h"
+#include "board/clock.h"
 #include "mate/mate_table.h"
 #include "mate/solver.h"
 #include "movegen/checks.h"
@@ -32,9 +31,11 @@ struct LineChoice {
   uint32_t length;
 };
 
+}  // namespace
+
 // The read-out: a depth-first walk over the table that follows stored proofs, with the
 // line so far and its positions (index 0: the root, attacker to move).
-struct LineReader {
+struct MateLineReader {
   Position& p;
   int attacker;
   std::vector<Move> moves;
@@ -45,11 +46,13 @@ struct LineReader {
   int64_t start = 0;
 };
 
+namespace {
+
 // True when the position now on the board, reached at line index `at`, comes earlier in
 // the line with the same side to move. For an attacker position an earlier one with at
 // least the attacker's present hand counts too: the defender would have forced the
 // attacker back to where it stood, no richer.
-bool LineRevisits(const LineReader& r, int at) {
+bool LineRevisits(const MateLineReader& r, int at) {
   const HashKey key = r.p.keyBoard;
   const uint32_t hand = r.p.hand[0];
   const bool attackerToMove = (at & 1) == 0;
@@ -66,14 +69,14 @@ bool LineRevisits(const LineReader& r, int at) {
 }
 
 // Makes m as the next move of the line.
-void Push(LineReader& r, Move m) {
+void Push(MateLineReader& r, Move m) {
   r.undos.push_back(PlayMove(r.p, m));
   r.moves.push_back(m);
   r.seen.push_back(MatePathEntry{r.p.keyBoard, r.p.hand[0]});
 }
 
 // Takes the last move of the line back.
-void Pop(LineReader& r) {
+void Pop(MateLineReader& r) {
   TakeBackMove(r.p, r.moves.back(), r.undos.back());
   r.moves.pop_back();
   r.undos.pop_back();
@@ -82,17 +85,19 @@ void Pop(LineReader& r) {
 
 // The table's word on the position now on the board, `side` to move: its stored length
 // when it is proved lost for `side`, else NoLengthBound.
-uint32_t ProvedLostLength(const Position& p, int side) {
+}  // namespace
+
+uint32_t MateSolver::ProvedLostLength(const Position& p, int side) const {
   uint32_t phi, delta, length;
-  if (!MateTableProbe(p, side, &phi, &delta, &length)) return NoLengthBound;
+  if (!table_.Probe(p, side, &phi, &delta, &length)) return NoLengthBound;
   if (phi != MateInfinity || delta != 0 || (length & MatePathTag)) return NoLengthBound;
   return length;
 }
 
 // The same for a position proved won by its side to move (an attacker position).
-uint32_t ProvedWonLength(const Position& p, int side) {
+uint32_t MateSolver::ProvedWonLength(const Position& p, int side) const {
   uint32_t phi, delta, length;
-  if (!MateTableProbe(p, side, &phi, &delta, &length)) return NoLengthBound;
+  if (!table_.Probe(p, side, &phi, &delta, &length)) return NoLengthBound;
   if (phi != 0 || delta != MateInfinity || (length & MatePathTag)) return NoLengthBound;
   return length;
 }
@@ -102,29 +107,27 @@ uint32_t ProvedWonLength(const Position& p, int side) {
 // lead back into the line. These proofs share what is left of the asked time limit,
 // counted from the start of the solve, but get at least a quarter of it counted from
 // the start of the read-out, so that a proof found late can still be read out.
-bool ProveAgain(LineReader& r) {
-  MateWorkArea& w = *MateWork;
+bool MateSolver::ProveAgain(MateLineReader& r) {
+  MateWorkArea& w = *work_;
   const int at = (int)r.moves.size();
   for (int i = 0; i < at; ++i) w.linePrefix[i] = r.seen[i];
   w.linePrefixLength = at;
-  MateLimits limits = mateAskedLimits;
+  MateLimits limits = askedLimits_;
   if (limits.timeMs >= 0) {
     const int64_t now = NowMs(), asked = limits.timeMs;
-    const int64_t left = asked - (now - mateAskedStart), floor = asked / 4 - (now - r.start);
+    const int64_t left = asked - (now - askedStart_), floor = asked / 4 - (now - r.start);
     limits.timeMs = std::max<int64_t>(0, std::max(left, floor));
   }
-  const bool proved = limits.timeMs != 0 && SolveMateAgain(r.p, r.attacker, limits, 0) == 1;
+  const bool proved = limits.timeMs != 0 && SolveAgain(r.p, r.attacker, limits, nullptr) == 1;
   w.linePrefixLength = 0;
   return proved;
 }
-
-bool ReadDefence(LineReader& r, uint32_t bound);
 
 // Attacker to move, the position proved with at most `bound` plies to go by the table:
 // tries the proved checks that lead to no earlier position of the line, shortest stored
 // mate first, until one reads out to a mate. When none does, the position is proved
 // again once and read anew.
-bool ReadAttack(LineReader& r, uint32_t bound) {
+bool MateSolver::ReadAttack(MateLineReader& r, uint32_t bound) {
   const int side = r.attacker;
   if ((int)r.moves.size() + 2 >= MatePlyLimit) return false;
   for (int round = 0; round < 2; ++round) {
@@ -159,7 +162,7 @@ bool ReadAttack(LineReader& r, uint32_t bound) {
 // when the defender has no move. Otherwise every evasion must lead to a proved position
 // shorter than the bound and new to the line; the defender takes the longest, a board
 // move before a drop of equal length, and the line goes on from there.
-bool ReadDefence(LineReader& r, uint32_t bound) {
+bool MateSolver::ReadDefence(MateLineReader& r, uint32_t bound) {
   const int side = -r.attacker;
   std::vector<Move> evasions(MaxMoves);
   Move* const end = GenerateEvasions(r.p, evasions.data(), side, 1);
@@ -182,14 +185,12 @@ bool ReadDefence(LineReader& r, uint32_t bound) {
   return false;
 }
 
-}  // namespace
-
-bool AppendMateLine(Position& p, int side, std::string& out, Move* first) {
-  AllocateMateWorkArea();
+bool MateSolver::AppendLine(Position& p, int side, std::string& out, Move* first) {
+  AllocateWorkArea();
   if (first) *first = NoMove;
-  const uint32_t nodes = mateNodes;
-  const int outcome = mateOutcome;
-  LineReader r{p, side, {}, {}, {}};
+  const uint32_t nodes = nodes_;
+  const int outcome = outcome_;
+  MateLineReader r{p, side, {}, {}, {}};
   r.start = NowMs();
   r.seen.push_back(MatePathEntry{p.keyBoard, p.hand[0]});
   const bool mates = ReadAttack(r, NoLengthBound);
@@ -204,25 +205,18 @@ bool AppendMateLine(Position& p, int side, std::string& out, Move* first) {
   while (!r.moves.empty()) Pop(r);
   // Where a stretch was proved again, the table now holds that proof rather than the
   // root's: a later read-out from a position of this mate proves it again as needed.
-  mateNodes = nodes;
-  mateOutcome = outcome;
-  MateWork->mateLength[1] = mates ? count : 0;
+  nodes_ = nodes;
+  outcome_ = outcome;
+  work_->mateLength[1] = mates ? count : 0;
   if (!mates) return false;
   out += text;
   if (first) *first = head;
   return true;
 }
 
-bool PrintMateLine(Position& p, int side) {
-  std::string line;
-  const bool mates = AppendMateLine(p, side, line);
-  std::fputs(line.c_str(), stdout);
-  return mates;
-}
-
-void ForgetMateChild(int side, Position& p, Move move) {
+void MateSolver::ForgetChild(int side, Position& p, Move move) {
   const MoveUndo undo = PlayMove(p, move);
-  MateTableStore(p, -side, 1, 1, 0);
+  table_.Store(p, -side, 1, 1, 0);
   TakeBackMove(p, move, undo);
 }
 

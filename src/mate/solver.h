@@ -3,10 +3,13 @@
 // per ply, results kept in the mate table.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 #include <string>
 
+#include "board/line_sink.h"
 #include "board/position.h"
+#include "mate/mate_table.h"
 
 namespace kestrel {
 
@@ -58,55 +61,101 @@ enum MateOutcome : int {
                      // a stop request, or numbers that outgrew the root's thresholds
 };
 
-extern MateWorkArea* MateWork;
-// The ply at which the search is cut off (at most MatePlyLimit; lowered only by tests).
-extern int matePlyLimit;
-extern uint32_t mateNodes;
-extern bool mateAborted;
-extern bool kingMissing;
-extern int mateOutcome;
-// When set (the default, for the search's quick tests), a solve also ends unresolved once
-// the root's proof or disproof number reaches the largest finite value: such trees are
-// given up as they always were. "go mate" clears it and goes on until a proof, a
-// disproof or one of its limits.
-extern bool mateGiveUpLargeTrees;
-
-// Allocates the work area once (zero-filled); later calls do nothing.
-void AllocateMateWorkArea();
-
 // The limits of one solve: past `nodes` moves, or once `timeMs` milliseconds have passed
 // since its start (-1: no time limit), it ends unresolved.
 constexpr uint32_t MateNodesUnlimited = 0xFFFFFFFFu;
 struct MateLimits {
   uint32_t nodes = MateNodesUnlimited;
   int64_t timeMs = -1;
+  // When set (the search's quick tests), a solve also ends unresolved once the root's
+  // proof or disproof number reaches the largest finite value: such trees are given up.
+  // "go mate" clears it and goes on until a proof, a disproof or one of its limits.
+  bool giveUpLargeTrees = true;
+  // The ply at which the search is cut off (at most MatePlyLimit; lowered only by tests).
+  int plyLimit = MatePlyLimit;
 };
 
-// Searches for a forced mate by `attacker`, who moves first whatever the side to move,
-// within `limits`. Returns 1 when a mate is proved, else 0; mateOutcome tells why.
-// With printInfo the proved line is read out and shown in an "info" line, when it reads
-// out as a mate.
-int SolveMate(Position& p, int attacker, const MateLimits& limits, int printInfo);
-// The limits the last SolveMate was asked for and when it started (milliseconds); a
-// line read-out proves stretches again within them.
-extern MateLimits mateAskedLimits;
-extern int64_t mateAskedStart;
-// A solve that keeps mateAskedLimits and the work area's line prefix: the read-out's
-// own proofs of a stretch go through it.
-int SolveMateAgain(Position& p, int attacker, const MateLimits& limits, int printInfo);
+struct MateLineReader;
 
-// Reads the proved line out of the table after a successful solve and appends it to
-// `out`, each move followed by one blank, counting its moves in mateLength[1]. Returns
-// true only for a line that mates: attacker moves are checks, each defender move is the
-// longest defence the table knows, no position of the line comes twice, and the last
-// position leaves the defender no move. Where the table cannot give such a line it
-// proves the stretch again from the point where the line breaks. On false `out` is left
-// as it was. *first (when given) receives the line's first move, or NoMove.
-bool AppendMateLine(Position& p, int side, std::string& out, Move* first = nullptr);
-// The same, written to standard output.
-bool PrintMateLine(Position& p, int side);
+// The mate solver of one engine: its table, its work area and the counters of the last
+// solve. A solve ends early when the owner's stop flag (given at construction) is set.
+class MateSolver {
+ public:
+  explicit MateSolver(const std::atomic<bool>* stop = nullptr) : stop_(stop) {}
+  MateSolver(const MateSolver&) = delete;
+  MateSolver& operator=(const MateSolver&) = delete;
+  ~MateSolver();
 
-// Resets the table entry of the position after `move` to unknown.
-void ForgetMateChild(int side, Position& p, Move move);
+  // Searches for a forced mate by `attacker`, who moves first whatever the side to move,
+  // within `limits`. Returns 1 when a mate is proved, else 0; Outcome() tells why. With
+  // `info` the proved line is read out and reported as an "info" line, when it reads out
+  // as a mate.
+  int Solve(Position& p, int attacker, const MateLimits& limits, const LineSink* info = nullptr);
+
+  // Reads the proved line out of the table after a successful solve and appends it to
+  // `out`, each move followed by one blank, counting its moves in LineLength(). Returns
+  // true only for a line that mates: attacker moves are checks, each defender move is
+  // the longest defence the table knows, no position of the line comes twice, and the
+  // last position leaves the defender no move. Where the table cannot give such a line it
+  // proves the stretch again from the point where the line breaks. On false `out` is
+  // left as it was. *first (when given) receives the line's first move, or NoMove.
+  bool AppendLine(Position& p, int side, std::string& out, Move* first = nullptr);
+
+  // Resets the table entry of the position after `move` to unknown.
+  void ForgetChild(int side, Position& p, Move move);
+
+  // What the last solve did: moves searched, how it ended (MateOutcome), and the length in
+  // plies of the last line read out (0 when none was).
+  uint32_t Nodes() const { return nodes_; }
+  int Outcome() const { return outcome_; }
+  int LineLength() const { return work_ ? (int)work_->mateLength[1] : 0; }
+  // True once a solve or a read-out has run (the work area exists).
+  bool HasRun() const { return work_ != nullptr; }
+
+  MateTable& Table() { return table_; }
+  const MateTable& Table() const { return table_; }
+
+ private:
+  struct ChildValues;
+  struct ChildScan;
+  void AllocateWorkArea();
+  // A solve that keeps the asked limits and the work area's line prefix: the read-out's
+  // own proofs of a stretch go through it.
+  int SolveAgain(Position& p, int attacker, const MateLimits& limits, const LineSink* info);
+  bool ProveAgain(MateLineReader& r);
+  bool ReadAttack(MateLineReader& r, uint32_t bound);
+  bool ReadDefence(MateLineReader& r, uint32_t bound);
+  uint32_t ProvedLostLength(const Position& p, int side) const;
+  uint32_t ProvedWonLength(const Position& p, int side) const;
+  int PathRepeats(int ply, int mode, HashKey keyBoard, uint32_t hand) const;
+  bool LinePrefixRepeats(int ply, int mode, HashKey keyBoard, uint32_t hand) const;
+  bool TagOnPath(uint32_t tag, int top) const;
+  uint32_t SettleTag(uint32_t tag, int ply) const;
+  uint32_t RepeatTagOf(const MatePathEntry& child, int nodeType, int ply) const;
+  ChildValues ProbeChild(int i, int side, int nodeType, int ply) const;
+  void ScanChildren(int side, int nodeType, int ply, ChildScan& s) const;
+  bool CheckClock() const;
+  void Resolve(Position& p, int side, int ply, uint32_t phi, uint32_t delta, uint32_t length);
+  void SearchNode(Position& p, int side, int nodeType, int ply);
+
+  const std::atomic<bool>* stop_;
+  MateTable table_;
+  MateWorkArea* work_ = nullptr;
+  uint32_t nodes_ = 0;
+  bool aborted_ = false;
+  bool kingMissing_ = false;
+  int outcome_ = MateNotProved;
+  // The limits the last Solve was asked for and when it started (milliseconds); a line
+  // read-out proves stretches again within them.
+  MateLimits askedLimits_;
+  int64_t askedStart_ = 0;
+  // The running solve: its limits, start, clock countdown, the serial of the last node
+  // entered and the path tag of the root's result (only a depth tag can survive).
+  MateLimits runningLimits_;
+  int64_t solveStart_ = 0;
+  int32_t clockCountdown_ = 0;
+  uint32_t serial_ = 0;
+  uint32_t rootTag_ = 0;
+};
 
 }  // namespace kestrel

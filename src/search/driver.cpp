@@ -19,6 +19,7 @@
 #include "movegen/attacks.h"
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
+#include "search/engine.h"
 #include "search/history.h"
 #include "search/info_line.h"
 #include "search/parallel.h"
@@ -57,17 +58,19 @@ uint32_t fixedDepthMateNodesLeft = 0;
 // the time the plan still gives such tests (none is started without time left); in a
 // fixed-depth search within the moves it still has for them instead.
 bool MateTestProves(Position& p, int attacker, uint32_t nodes, int printInfo) {
+  Engine& engine = ProcessEngine();
+  const LineSink* info = printInfo ? &engine.out : nullptr;
   MateLimits limits;
   limits.nodes = nodes;
   if (fixedDepthSearch) {
     if (fixedDepthMateNodesLeft == 0) return false;
     limits.nodes = std::min({nodes, FixedDepthMateTestNodes, fixedDepthMateNodesLeft});
-    const bool proved = SolveMate(p, attacker, limits, printInfo) != 0;
-    fixedDepthMateNodesLeft -= std::min(mateNodes, fixedDepthMateNodesLeft);
+    const bool proved = engine.mate.Solve(p, attacker, limits, info) != 0;
+    fixedDepthMateNodesLeft -= std::min(engine.mate.Nodes(), fixedDepthMateNodesLeft);
     return proved;
   }
   limits.timeMs = PreSearchMateTimeMs(1000);
-  return limits.timeMs > 0 && SolveMate(p, attacker, limits, printInfo) != 0;
+  return limits.timeMs > 0 && engine.mate.Solve(p, attacker, limits, info) != 0;
 }
 
 // The main thread's root block; the parallel search owns the other blocks.
@@ -271,7 +274,7 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
     perMoveNodes = 10000;
   } else if (MateTestProves(p, -side, MateNodesUnlimited, 0)) {
     perMoveChecks = true;
-    perMoveNodes = mateNodes + 1000;
+    perMoveNodes = ProcessEngine().mate.Nodes() + 1000;
   }
   // 2. Score every legal move by a quiescence search of the position after it.
   Move list[MaxMoves];
@@ -531,7 +534,7 @@ void Think(int side, const SearchModes& modes) {
   // 1. Start of the clock and of the search state.
   BeginSearch(side, modes);
   // 2. Declaration win, stored mate, book.
-  const RootShortcutResult shortcut = RootShortcuts(root);
+  const RootShortcutResult shortcut = RootShortcuts(root, ProcessEngine().mate, ProcessEngine().out);
   if (shortcut.kind != ShortcutNone) {
     if (shortcut.kind == ShortcutDeclaration) State->resultCode = ResultDeclaration;
     return;
@@ -544,7 +547,7 @@ void Think(int side, const SearchModes& modes) {
     std::string line;
     Move first = NoMove;
     if (MateTestProves(root, side, MateNodesUnlimited, activeModes.silent ? 0 : 1) &&
-        AppendMateLine(root, side, line, &first)) {
+        ProcessEngine().mate.AppendLine(root, side, line, &first)) {
       mateSequenceActive = true;
       State->bestMove = first;
       State->rootScore = ScoreMate;

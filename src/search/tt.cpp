@@ -8,7 +8,7 @@
 #include <cstdlib>
 
 #include "engine/engine_state.h"
-#include "mate/mate_table.h"
+#include "search/engine.h"
 
 namespace kestrel {
 
@@ -112,7 +112,7 @@ bool AllocateTable(uint64_t bytes) {
   void* mem = AllocateLargeTable(count * sizeof(TTBucket));
   if (!mem) return false;
   // 3. The mate solver's table takes the remaining quarter of the same bytes.
-  if (!AllocateMateTable(bytes)) {
+  if (!ProcessEngine().mate.Table().Allocate(bytes)) {
     std::free(mem);
     return false;
   }
@@ -132,7 +132,7 @@ void ClearTable() {
       StoreWord(e.data, ClearedData);
       StoreWord(e.check, 0);
     }
-  ClearMateTable();
+  ProcessEngine().mate.Table().Clear();
 }
 
 namespace {
@@ -140,13 +140,13 @@ bool lentToMateSolver = false;
 }  // namespace
 
 void LendTableToMateSolver() {
-  if (Table && !lentToMateSolver) lentToMateSolver = BorrowMateTableMemory(Table, BucketCount * sizeof(TTBucket));
+  if (Table && !lentToMateSolver) lentToMateSolver = ProcessEngine().mate.Table().Borrow(Table, BucketCount * sizeof(TTBucket));
 }
 
 void TakeTableBackFromMateSolver() {
   if (!lentToMateSolver) return;
   lentToMateSolver = false;
-  ReturnMateTableMemory();
+  ProcessEngine().mate.Table().ReturnMemory();
   ClearTable();
 }
 

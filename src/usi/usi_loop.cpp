@@ -15,6 +15,7 @@
 #include "mate/go_mate.h"
 #include "mate/solver.h"
 #include "search/driver.h"
+#include "search/engine.h"
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -205,7 +206,7 @@ void HandleGoMate(const std::string& line) {
   // a mate sequence stored by an earlier search is gone with the mate table's entries.
   LendTableToMateSolver();
   BeginInterruptibleWork();
-  const std::string answer = AnswerGoMate(line, State->root, State->sideToMove);
+  const std::string answer = AnswerGoMate(line, State->root, State->sideToMove, ProcessEngine().mate);
   EndInterruptibleWork();
   TakeTableBackFromMateSolver();
   mateSequenceActive = false;
@@ -298,8 +299,9 @@ int RunUsiSession() {
     std::fputs("スレッド作成失敗\n", stdout);
     return -1;
   }
-  // 3. Engine record, tables and start position.
+  // 3. Engine record, tables and start position; the engine's lines go to standard output.
   InitEngine();
+  ProcessEngine().out = [](const std::string& line) { std::fputs((line + "\n").c_str(), stdout); };
   // 4. One second of safety margin for the clock.
   State->timeMarginMs = 1000;
   // 5. The three persistent options.

@@ -187,15 +187,14 @@ TEST_F(Book, ShortcutsInOrder) {
        RecAfter("7g7f 3c3d 6i7h 2b8h+", 40, 30, 0, 1500, Black));
   useBookUntilMove = 10;
   mateSequenceActive = false;
+  MateSolver solver;
   auto run = [&](const std::string& text, int moveCount, std::string* out) {
     int side;
     auto p = test::MakePosition(text, &side);
     State->sideToMove = side;
     State->moveCount = moveCount;
-    ::testing::internal::CaptureStdout();
-    const RootShortcutResult r = RootShortcuts(*p);
-    *out = ::testing::internal::GetCapturedStdout();
-    return r;
+    out->clear();
+    return RootShortcuts(*p, solver, [&](const std::string& line) { *out += line + "\n"; });
   };
   std::string out;
   State->resultCode = 0;
