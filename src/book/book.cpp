@@ -5,25 +5,25 @@
 #include <cstdio>
 #include <new>
 
-#include "engine/engine_state.h"
+#include "board/clock.h"
 
 namespace kestrel {
 
-BookRecord* BookTable = nullptr;
+Book::Book() : rng_(std::random_device{}() ^ (uint64_t)NowMs()) {}
 
-bool AllocateBook() {
-  if (!BookTable) {
-    BookTable = new (std::nothrow) BookRecord[BookSlotCount];
-    if (!BookTable) return false;
+bool Book::Allocate() {
+  if (!table_) {
+    table_.reset(new (std::nothrow) BookRecord[BookSlotCount]);
+    if (!table_) return false;
   }
-  ClearBook();
+  Clear();
   return true;
 }
 
-void ClearBook() {
-  if (!BookTable) return;
+void Book::Clear() {
+  if (!table_) return;
   const BookRecord cleared{0, 0, 0, 0, 0, 0, 0, 1};
-  for (uint32_t i = 0; i < BookSlotCount; ++i) BookTable[i] = cleared;
+  for (uint32_t i = 0; i < BookSlotCount; ++i) table_[i] = cleared;
 }
 
 namespace {
@@ -62,9 +62,9 @@ uint32_t RecordPercent(uint32_t games, uint32_t wins, uint8_t sideFlag) {
 // Reads records until the end of the file or until a full table's worth was read.
 // A record whose slot lies outside the table is skipped, and a record cut off by
 // the end of the file is dropped, so no value from the file indexes past the table.
-BookLoadStats LoadBookFile(const std::string& path) {
+BookLoadStats Book::LoadFile(const std::string& path) {
   BookLoadStats stats;
-  if (!BookTable) return stats;
+  if (!table_) return stats;
   std::FILE* f = std::fopen(path.c_str(), "r");
   if (!f) return stats;
   stats.opened = true;
@@ -91,7 +91,7 @@ BookLoadStats LoadBookFile(const std::string& path) {
     ++recordsRead;
     // 2. Store it at its slot, unless the slot lies outside the table.
     if (slot < BookSlotCount) {
-      BookRecord& r = BookTable[slot];
+      BookRecord& r = table_[slot];
       r.key = key;
       r.handBlack = hand;
       r.games = games;
@@ -112,9 +112,9 @@ BookLoadStats LoadBookFile(const std::string& path) {
   return stats;
 }
 
-BookLoadStats LoadBook() {
-  if (!BookTable) return BookLoadStats{};
-  return LoadBookFile(startupDirectory + "/Book/book.db");
+BookLoadStats Book::Load(const std::string& directory) {
+  if (!table_) return BookLoadStats{};
+  return LoadFile(directory + "/Book/book.db");
 }
 
 uint32_t BookHomeSlot(const Position& pos, int side) {
@@ -126,16 +126,16 @@ uint32_t BookHomeSlot(const Position& pos, int side) {
 // Walks the chain from the home slot until a record matches or slot 0 is reached
 // (slot 0 is tested last and never passed). A link outside the table ends the
 // walk, and so does a chain longer than MaxBookChainSteps, so a looping chain ends.
-bool BookProbe(const Position& pos, int side, BookRecord* out) {
-  if (!BookTable) return false;
+bool Book::Probe(const Position& pos, int side, BookRecord* out) const {
+  if (!table_) return false;
   uint32_t i = BookHomeSlot(pos, side);
   for (int step = 0; step < MaxBookChainSteps; ++step) {
-    const BookRecord& r = BookTable[i];
+    const BookRecord& r = table_[i];
     if (r.key == pos.keyBoard && r.handBlack == pos.hand[SideIndex(Black)]) break;
     if (i == 0 || r.next >= BookSlotCount) break;
     i = r.next;
   }
-  const BookRecord& r = BookTable[i];
+  const BookRecord& r = table_[i];
   if (r.key != pos.keyBoard || r.handBlack != pos.hand[SideIndex(Black)]) return false;
   if (out) *out = r;
   return true;

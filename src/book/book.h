@@ -4,7 +4,10 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "board/position.h"
 
@@ -29,15 +32,6 @@ constexpr uint32_t BookSlotMask = BookSlotCount - 1;
 // A chain longer than this is taken to loop: the walk gives up and finds nothing.
 constexpr int MaxBookChainSteps = 4096;
 
-// The table of BookSlotCount records; null until AllocateBook succeeds.
-extern BookRecord* BookTable;
-
-// Allocates the table once and clears it; false when memory is refused (the book
-// then stays empty and is neither loaded nor probed).
-bool AllocateBook();
-// Clears every record: all zero except sideFlag 1.
-void ClearBook();
-
 // What one load did, for callers that want to know (the engine prints nothing).
 struct BookLoadStats {
   bool opened = false;
@@ -46,17 +40,62 @@ struct BookLoadStats {
   bool truncated = false;  // the file ended inside a record, which was dropped
 };
 
-// Reads a book file over the table (nothing is cleared first; a later record for
-// a slot replaces an earlier one). A file that cannot be opened changes nothing.
-BookLoadStats LoadBookFile(const std::string& path);
-// Loads "Book/book.db" below the start-up directory; called for every "usi".
-BookLoadStats LoadBook();
+// One root move whose resulting position is in the book, with that record's figures.
+struct BookCandidate {
+  Move move;
+  uint32_t games;
+  uint32_t percent;
+  uint8_t sideFlag;
+  uint32_t rating;
+};
 
 // Home slot of a position with `side` to move: the low word of keyFull, inverted
 // for White, masked to the table.
 uint32_t BookHomeSlot(const Position& pos, int side);
 
-// Looks the position (with `side` to move) up; on a hit copies the record to *out.
-bool BookProbe(const Position& pos, int side, BookRecord* out);
+// One engine's book: the table of BookSlotCount records, the candidate list of the last
+// look-up and the random generator of its choices.
+class Book {
+ public:
+  // The generator starts from the clock and the system's random source.
+  Book();
+  Book(const Book&) = delete;
+  Book& operator=(const Book&) = delete;
+
+  // Allocates the table once and clears it; false when memory is refused (the book
+  // then stays empty and is neither loaded nor probed).
+  bool Allocate();
+  // Clears every record: all zero except sideFlag 1.
+  void Clear();
+  // Reads a book file over the table (nothing is cleared first; a later record for a
+  // slot replaces an earlier one). A file that cannot be opened changes nothing.
+  BookLoadStats LoadFile(const std::string& path);
+  // Loads "Book/book.db" below `directory`; called for every "usi".
+  BookLoadStats Load(const std::string& directory);
+  // Looks the position (with `side` to move) up; on a hit copies the record to *out.
+  bool Probe(const Position& pos, int side, BookRecord* out) const;
+  // The record at a slot (the table must exist).
+  const BookRecord& Slot(uint32_t slot) const { return table_[slot]; }
+
+  // Fills the candidate list: every generated move (board moves, then drops) of `side`
+  // whose resulting position is in the book, in generation order. No legality test is
+  // made. The position is restored, keys included.
+  void CollectCandidates(Position& pos, int side);
+  // The candidate list of the last CollectCandidates (or as a test set it).
+  std::vector<BookCandidate>& Candidates() { return candidates_; }
+  // Most games of any candidate in the list.
+  uint32_t MaxCandidateGames() const;
+  // Picks a move among the candidates with reliability of at least 75, at random
+  // weighted by reliability; a single such candidate is returned without touching the
+  // random generator. 0 when none qualifies.
+  Move Choose();
+  // Restarts the random generator from a fixed seed (tests).
+  void Seed(uint64_t seed) { rng_.seed(seed); }
+
+ private:
+  std::unique_ptr<BookRecord[]> table_;
+  std::vector<BookCandidate> candidates_;
+  std::mt19937_64 rng_;
+};
 
 }  // namespace kestrel

@@ -2,35 +2,31 @@
 #include "book/book_choice.h"
 
 #include <algorithm>
-#include <cstdlib>
+#include <vector>
 
 #include "board/makemove.h"
 #include "book/book.h"
-#include "engine/engine_state.h"
+#include "movegen/movegen.h"
 
 namespace kestrel {
 
-BookCandidate BookCandidates[MaxMoves];
-int bookCandidateCount = 0;
-
 // Makes every generated move once and probes the book for the opponent to move.
-void CollectBookCandidates(Position& pos, int side) {
+void Book::CollectCandidates(Position& pos, int side) {
   Move list[MaxMoves];
   Move* end = GenerateAllMoves(pos, list, side);
   end = GenerateDrops(end, pos, side);
-  bookCandidateCount = 0;
+  candidates_.clear();
   for (Move* m = list; m < end; ++m) {
     const MoveUndo undo = PlayMove(pos, *m);
     BookRecord r;
-    if (BookProbe(pos, -side, &r) && bookCandidateCount < MaxMoves)
-      BookCandidates[bookCandidateCount++] = {*m, r.games, r.percent, r.sideFlag, r.rating};
+    if (Probe(pos, -side, &r)) candidates_.push_back({*m, r.games, r.percent, r.sideFlag, r.rating});
     TakeBackMove(pos, *m, undo);
   }
 }
 
-uint32_t MaxCandidateGames() {
+uint32_t Book::MaxCandidateGames() const {
   uint32_t maxGames = 0;
-  for (int i = 0; i < bookCandidateCount; ++i) maxGames = std::max(maxGames, BookCandidates[i].games);
+  for (const BookCandidate& c : candidates_) maxGames = std::max(maxGames, c.games);
   return maxGames;
 }
 
@@ -46,23 +42,22 @@ int BookReliability(const BookCandidate& c, uint32_t maxGames) {
 
 // 1. Reliabilities; 2. keep those of at least 75; 3. one kept is played as is,
 // several are drawn at random with weights equal to their reliabilities.
-Move ChooseBookMove() {
+Move Book::Choose() {
   uint32_t maxGames = MaxCandidateGames();
-  Move kept[MaxMoves];
-  int weight[MaxMoves];
+  std::vector<Move> kept(candidates_.size());
+  std::vector<int> weight(candidates_.size());
   int keptCount = 0;
   int64_t total = 0;
-  for (int i = 0; i < bookCandidateCount; ++i) {
-    int r = BookReliability(BookCandidates[i], maxGames);
+  for (const BookCandidate& c : candidates_) {
+    int r = BookReliability(c, maxGames);
     if (r < MinBookReliability) continue;
-    kept[keptCount] = BookCandidates[i].move;
+    kept[keptCount] = c.move;
     weight[keptCount++] = r;
     total += r;
   }
   if (keptCount == 0) return 0;
   if (keptCount == 1) return kept[0];
-  std::srand((unsigned)NowMs());
-  int64_t pick = std::rand() % total + 1;
+  int64_t pick = (int64_t)(rng_() % (uint64_t)total) + 1;
   int64_t running = 0;
   for (int i = 0; i < keptCount; ++i) {
     running += weight[i];

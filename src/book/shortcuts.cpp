@@ -13,7 +13,7 @@
 namespace kestrel {
 
 // Tries the declaration, the stored mate and the book, in that order.
-RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, const LineSink& out) {
+RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, Book& book, const LineSink& out) {
   const int side = State->sideToMove;
   // 1. Time is charged to the side to move at the root.
   State->rootSide = side;
@@ -50,8 +50,8 @@ RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, const LineSink
   // 5. The stored sequence is used up; a book move, while the game is young enough.
   mateSequenceActive = false;
   if (State->moveCount < useBookUntilMove) {
-    CollectBookCandidates(pos, side);
-    if (bookCandidateCount > 0) State->bestMove = ChooseBookMove();
+    book.CollectCandidates(pos, side);
+    if (!book.Candidates().empty()) State->bestMove = book.Choose();
   }
   if (State->bestMove != 0) {
     Report(out, "info time 0 depth 0 seldepth 0 nodes 0 nps 0 hashfull 0 score cp 0 pv " + MoveToUsi(State->bestMove));

@@ -4,6 +4,7 @@
 
 #include "board/line_sink.h"
 #include "board/position.h"
+#include "book/book.h"
 #include "mate/solver.h"
 
 namespace kestrel {
@@ -30,11 +31,12 @@ struct RootShortcutResult {
 // Tries the three shortcuts for the root position with State->sideToMove to move.
 // It records the root side; a declaration sets resultCode 6; a mate or book move
 // is left in bestMove with rootScore and shortcutScore set and its "info" line
-// given to `out`; the stored mate is read out of `mate`'s table. A mate sequence that yields no move is given up (mateSequenceActive is
+// given to `out`; the stored mate is read out of `mate`'s table, the book move chosen
+// by `book`. A mate sequence that yields no move is given up (mateSequenceActive is
 // cleared). The book is consulted while moveCount < useBookUntilMove.
 // With resultCode already set on entry nothing is tried and ShortcutNone comes
 // back at once. Otherwise, when nothing applies, the caller sets up the move's
 // time budget and clears the ponder-move flags before it searches.
-RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, const LineSink& out);
+RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, Book& book, const LineSink& out);
 
 }  // namespace kestrel

@@ -10,7 +10,7 @@
 #include "book/book.h"
 #include "engine/engine_state.h"
 #include "eval/eval_params.h"
-#include "mate/solver.h"
+#include "search/engine.h"
 #include "search/driver.h"
 #include "search/parallel.h"
 #include "search/search.h"
@@ -45,7 +45,7 @@ void InitEngine() {
   startupDirectory = FindStartupDirectory();
   AllocateEngineState();
   MainThreadBlock();
-  if (AllocateBook()) ClearBook();
+  ProcessEngine().book.Allocate();
   InitBoardTables();
   InitHashKeys();
   SetStartPosition(State->root);
@@ -54,7 +54,7 @@ void InitEngine() {
 }
 
 bool LoadDataFiles() {
-  LoadBook();
+  ProcessEngine().book.Load(startupDirectory);
   valuesLoaded = LoadEvaluationFiles() == 1;
   if (valuesLoaded) State->root.material = ComputeMaterial(State->root);
   ComputeSearchThresholds();

@@ -534,7 +534,7 @@ void Think(int side, const SearchModes& modes) {
   // 1. Start of the clock and of the search state.
   BeginSearch(side, modes);
   // 2. Declaration win, stored mate, book.
-  const RootShortcutResult shortcut = RootShortcuts(root, ProcessEngine().mate, ProcessEngine().out);
+  const RootShortcutResult shortcut = RootShortcuts(root, ProcessEngine().mate, ProcessEngine().book, ProcessEngine().out);
   if (shortcut.kind != ShortcutNone) {
     if (shortcut.kind == ShortcutDeclaration) State->resultCode = ResultDeclaration;
     return;

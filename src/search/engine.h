@@ -4,6 +4,7 @@
 #pragma once
 
 #include "board/line_sink.h"
+#include "book/book.h"
 #include "engine/engine_state.h"
 #include "mate/solver.h"
 
@@ -16,6 +17,8 @@ struct Engine {
 
   // The mate solver and its table; a solve ends early on this engine's stop request.
   MateSolver mate{&stopRequested};
+  // The opening book, with its own random generator.
+  Book book;
   // Where the engine's lines go ("info" lines of the shortcuts and the mate tests); the
   // USI loop sets it to standard output, and an empty sink drops them.
   LineSink out;

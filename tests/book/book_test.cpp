@@ -17,18 +17,18 @@ std::string Rec(std::initializer_list<uint64_t> fields) {
   return s + "\n";
 }
 
-class Book : public ::testing::Test {
+class BookFile : public ::testing::Test {
  protected:
   void SetUp() override {
     test::InitTables();
     AllocateEngineState();
-    ASSERT_TRUE(AllocateBook());
+    ASSERT_TRUE(book.Allocate());
     dir = test::MakeTempDir();
   }
   void TearDown() override { test::RemoveTree(dir); }
   BookLoadStats Load(const std::string& text, const std::string& name = "book.db") {
     test::WriteFileText(dir + "/" + name, text);
-    return LoadBookFile(dir + "/" + name);
+    return book.LoadFile(dir + "/" + name);
   }
   // The record of the position after `moves` from the start (White to move unless said).
   std::string RecAfter(const std::string& moves, uint32_t games, uint32_t wins, uint32_t side, uint32_t rating,
@@ -39,13 +39,14 @@ class Book : public ::testing::Test {
   BookRecord Probe(const std::string& moves, int toMove = White) {
     BookRecord r{};
     r.games = 12345;  // marks "not found"
-    BookProbe(*test::MakePosition("startpos moves " + moves), toMove, &r);
+    book.Probe(*test::MakePosition("startpos moves " + moves), toMove, &r);
     return r;
   }
   std::string dir;
+  Book book;
 };
 
-TEST_F(Book, LoaderDerivesPercentAndSideFlagAndAcceptsLooseLayout) {
+TEST_F(BookFile, LoaderDerivesPercentAndSideFlagAndAcceptsLooseLayout) {
   std::string first = RecAfter("7g7f", 200, 50, 1, 1800), last = RecAfter("7g7f 3c3d", 7, 2, 2, 2100, Black);
   first.back() = '\r';
   last.pop_back();
@@ -62,24 +63,23 @@ TEST_F(Book, LoaderDerivesPercentAndSideFlagAndAcceptsLooseLayout) {
   EXPECT_EQ(Probe("7g7f", Black).games, 12345u);  // the other side to move has another slot
   // A later file lays over the table; a missing file changes nothing.
   Load(RecAfter("7g7f", 99, 5, 0, 1000), "second.db");
-  EXPECT_FALSE(LoadBookFile(dir + "/none.db").opened);
+  EXPECT_FALSE(book.LoadFile(dir + "/none.db").opened);
   EXPECT_EQ(Probe("7g7f").games, 99u);
   EXPECT_EQ(Probe("2g2f").games, 40u);
-  // LoadBook reads Book/book.db below the start-up directory, silently.
-  startupDirectory = dir;
+  // Load reads Book/book.db below the directory given, silently.
   ASSERT_EQ(std::system(("mkdir -p " + dir + "/Book").c_str()), 0);
   test::WriteFileText(dir + "/Book/book.db", RecAfter("7g7f", 7, 5, 0, 1000));
   ::testing::internal::CaptureStdout();
-  EXPECT_TRUE(LoadBook().opened);
+  EXPECT_TRUE(book.Load(dir).opened);
   EXPECT_EQ(::testing::internal::GetCapturedStdout(), "");
   EXPECT_EQ(Probe("7g7f").games, 7u);
-  ClearBook();
+  book.Clear();
   EXPECT_EQ(Probe("7g7f").games, 12345u);
 }
 
 // Chains end at slot 0 (tested last), at a link outside the table and after a bounded
 // walk; slots outside the table and records cut off by the end of the file are dropped.
-TEST_F(Book, ChainsAndBadRecords) {
+TEST_F(BookFile, ChainsAndBadRecords) {
   auto a = test::MakePosition("startpos moves 7g7f"), b = test::MakePosition("startpos moves 2g2f"),
        c = test::MakePosition("startpos moves 5g5f");
   const uint32_t ha = BookHomeSlot(*a, White), hb = BookHomeSlot(*b, White), hc = BookHomeSlot(*c, White);
@@ -98,13 +98,13 @@ TEST_F(Book, ChainsAndBadRecords) {
   Load(Rec({s2, a->keyBoard, hand + 1, 21, 1, 0, 0, 0}));  // the hand word is part of the identity
   EXPECT_EQ(Probe("7g7f").games, 12345u);
 
-  ASSERT_TRUE(AllocateBook());
+  ASSERT_TRUE(book.Allocate());
   BookLoadStats st = Load(Rec({ha, 1, 0, 1, 1, 0, 0, s1}) + Rec({s1, 2, 0, 1, 1, 0, 0, ha}) +  // a loop
                           Rec({hb, 3, 0, 1, 1, 0, 0, BookSlotCount}) +                       // a link past the end
                           Rec({BookSlotCount, c->keyBoard, 0, 50, 1, 0, 3000, 0}) + Rec({4294967295u, 0, 0, 50, 1, 0, 0, 0}));
   EXPECT_EQ(st.stored, 3u);
   EXPECT_EQ(st.skipped, 2u);
-  EXPECT_EQ(BookTable[0].games, 0u);  // 2^20 masked would be slot 0
+  EXPECT_EQ(book.Slot(0).games, 0u);  // 2^20 masked would be slot 0
   EXPECT_EQ(Probe("7g7f").games, 12345u);
   EXPECT_EQ(Probe("2g2f").games, 12345u);
   Load(Rec({s1, a->keyBoard, hand, 31, 1, 0, 0, ha}));  // a record inside a loop is found
@@ -112,20 +112,17 @@ TEST_F(Book, ChainsAndBadRecords) {
 
   const std::string rc = RecAfter("5g5f", 9, 1, 0, 1000);
   for (std::string cut : {rc.substr(0, rc.find('$', rc.find('$') + 1) + 3), rc.substr(0, rc.size() - 2)}) {
-    ASSERT_TRUE(AllocateBook());
+    ASSERT_TRUE(book.Allocate());
     st = Load(RecAfter("2g2f", 8, 1, 0, 1000) + cut);
     EXPECT_TRUE(st.stored == 1u && st.truncated) << cut;
     EXPECT_EQ(Probe("2g2f").games, 8u);
-    EXPECT_EQ(BookTable[hc].games, 0u) << cut;
+    EXPECT_EQ(book.Slot(hc).games, 0u) << cut;
   }
 }
 
-void SetCandidates(std::initializer_list<BookCandidate> list) {
-  bookCandidateCount = 0;
-  for (const BookCandidate& c : list) BookCandidates[bookCandidateCount++] = c;
-}
-
 TEST(BookChoice, ReliabilityAndTheWeightedPick) {
+  Book book, twin;  // no table: the choice needs the candidates alone
+  auto set = [](Book& b, std::initializer_list<BookCandidate> list) { b.Candidates().assign(list); };
   const struct {
     uint32_t games, percent, rating, maxGames;
     int reliability;
@@ -141,22 +138,30 @@ TEST(BookChoice, ReliabilityAndTheWeightedPick) {
     EXPECT_EQ(BookReliability(BookCandidate{1, c.games, c.percent, 0, c.rating}, c.maxGames), c.reliability)
         << c.games << " games, " << c.percent << "%, rating " << c.rating << ", max " << c.maxGames;
   // None, one, or a weighted pick among the kept candidates.
-  SetCandidates({{11, 98, 50, 0, 500}, {12, 0, 0, 0, 0}});  // 74 and 0: nothing is played
-  EXPECT_EQ(ChooseBookMove(), 0u);
-  // One candidate of 75 among weaker ones is played, and the random generator is left alone.
-  SetCandidates({{11, 98, 50, 0, 500}, {13, 100, 50, 0, 500}, {12, 0, 0, 0, 0}});
-  std::srand(4242);
-  const int expectedNext = std::rand();
-  std::srand(4242);
-  EXPECT_EQ(ChooseBookMove(), 13u);
-  EXPECT_EQ(std::rand(), expectedNext);
-  SetCandidates({{31, 400, 60, 0, 1500},   // 100: kept
-                 {32, 30, 90, 0, 0},       // rarely played: 0
-                 {33, 200, 50, 0, 1000},   // 85: kept
-                 {34, 300, 40, 0, 800},    // 76: kept
-                 {36, 100, 60, 0, 0}});    // 70: filtered (100 if wrapped)
+  set(book, {{11, 98, 50, 0, 500}, {12, 0, 0, 0, 0}});  // 74 and 0: nothing is played
+  EXPECT_EQ(book.Choose(), 0u);
+  // One candidate of 75 among weaker ones is played, and the random generator is left
+  // alone: afterwards the book draws as its twin of the same seed does.
+  set(book, {{11, 98, 50, 0, 500}, {13, 100, 50, 0, 500}, {12, 0, 0, 0, 0}});
+  book.Seed(4242);
+  twin.Seed(4242);
+  EXPECT_EQ(book.Choose(), 13u);
+  const std::initializer_list<BookCandidate> several = {{31, 400, 60, 0, 1500},  // 100: kept
+                                                         {32, 30, 90, 0, 0},     // rarely played: 0
+                                                         {33, 200, 50, 0, 1000},  // 85: kept
+                                                         {34, 300, 40, 0, 800},   // 76: kept
+                                                         {36, 100, 60, 0, 0}};    // 70: filtered (100 if wrapped)
+  set(book, several);
+  set(twin, several);
   const std::set<Move> kept = {31, 33, 34};
-  for (int i = 0; i < 50; ++i) EXPECT_EQ(kept.count(ChooseBookMove()), 1u);
+  std::set<Move> drawn;
+  for (int i = 0; i < 50; ++i) {
+    const Move m = book.Choose();
+    EXPECT_EQ(kept.count(m), 1u);
+    EXPECT_EQ(twin.Choose(), m);
+    drawn.insert(m);
+  }
+  EXPECT_EQ(drawn, kept);
 }
 
 TEST(Declaration, ThresholdsCampAndCheck) {
@@ -179,7 +184,7 @@ TEST(Declaration, ThresholdsCampAndCheck) {
 
 // The shortcuts in order: a declaration before the book, nothing once a result is known,
 // and the book only before the move-count limit, with its "info" line.
-TEST_F(Book, ShortcutsInOrder) {
+TEST_F(BookFile, ShortcutsInOrder) {
   const std::string declares = "sfen +R+BGGSS3/4+P+P+P+P1/8K/9/9/9/9/9/4k4 b RB 1";
   const std::string base = "startpos moves 7g7f 3c3d 6i7h";
   auto d = test::MakePosition(declares + " moves 1c2d");
@@ -194,7 +199,7 @@ TEST_F(Book, ShortcutsInOrder) {
     State->sideToMove = side;
     State->moveCount = moveCount;
     out->clear();
-    return RootShortcuts(*p, solver, [&](const std::string& line) { *out += line + "\n"; });
+    return RootShortcuts(*p, solver, book, [&](const std::string& line) { *out += line + "\n"; });
   };
   std::string out;
   State->resultCode = 0;

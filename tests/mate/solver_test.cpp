@@ -338,6 +338,7 @@ TEST_F(MateFixture, ProblemsFromPlay) {
 TEST_F(MateFixture, ShortcutPlaysTheMateOut) {
   const std::string example = "1r5nl/l3s1+Sp1/1pk5p/p2Np1Sb1/1P3R3/9/P3PpPKP/5gp2/+n6NL b B2G2Pgsl4p 1";
   if (!table.Ready()) table.Allocate(DefaultMateHashBytes);
+  Book book;  // no table: nothing to play from it
   for (int pick : {0, -1}) {  // the defender takes its first or its last legal move
     ASSERT_EQ(Solve(example, 2000000), 1) << solver->Outcome() << " " << solver->Nodes();
     mateSequenceActive = true;
@@ -348,7 +349,7 @@ TEST_F(MateFixture, ShortcutPlaysTheMateOut) {
       State->sideToMove = s;
       State->resultCode = 0;
       std::vector<std::string> lines;
-      const RootShortcutResult r = RootShortcuts(*p, *solver, [&](const std::string& l) { lines.push_back(l); });
+      const RootShortcutResult r = RootShortcuts(*p, *solver, book, [&](const std::string& l) { lines.push_back(l); });
       ASSERT_EQ(r.kind, ShortcutMate) << "turn " << turn;
       ASSERT_EQ(lines.size(), 1u);
       EXPECT_EQ(lines[0].find("info time 0 depth " + std::to_string(solver->LineLength())), 0u) << lines[0];
