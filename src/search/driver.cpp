@@ -69,7 +69,7 @@ bool MateTestProves(Position& p, int attacker, uint32_t nodes, int printInfo) {
     fixedDepthMateNodesLeft -= std::min(engine.mate.Nodes(), fixedDepthMateNodesLeft);
     return proved;
   }
-  limits.timeMs = PreSearchMateTimeMs(1000);
+  limits.timeMs = engine.time.PreSearchMateTimeMs(1000);
   return limits.timeMs > 0 && engine.mate.Solve(p, attacker, limits, info) != 0;
 }
 
@@ -127,8 +127,8 @@ struct RootLine {
 std::vector<RootLine> rootLines;
 
 // The lines a search shows: the MultiPV option, at most the number of root moves.
-int LinesWanted() {
-  const int k = activeModes.multiPv < 1 ? 1 : activeModes.multiPv;
+int LinesWanted(const SearchModes& modes) {
+  const int k = modes.multiPv < 1 ? 1 : modes.multiPv;
   return k < State->rootMoveCount ? k : State->rootMoveCount;
 }
 
@@ -175,7 +175,7 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int f
   if (score < beta) {
     UpdatePv(b, RootPly, m);
     // With several lines they are shown together once the iteration has found them all.
-    if (State->iterationDepth > 0 && !activeModes.silent && activeModes.multiPv <= 1)
+    if (State->iterationDepth > 0 && !b.engine->modes.silent && b.engine->modes.multiPv <= 1)
       PrintRootLine(b, row, score, ScoreBound::Exact, 0);
   } else if (row.length < RootPly || row.moves[RootPly] != m) {
     // A fail high with a new move: the line is that move alone until it is resolved.
@@ -204,7 +204,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
     if (State->rootMoves[i].flags & RootSearched) continue;
     State->rootMoves[i].flags |= RootSearched;
     const Move m = State->rootMoves[i].move;
-    if (!activeModes.silent) {
+    if (!b.engine->modes.silent) {
       char text[8];
       std::printf("info currmove %s\n", FormatUsiMove(text, m));
     }
@@ -257,7 +257,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
   }
   if (!searchedAny && alpha < MatedAt(RootPly)) {
     b.pv[RootPly].length = RootPly - 1;
-    if (!activeModes.silent) PrintRootLine(b, b.pv[RootPly], MatedAt(RootPly), ScoreBound::Exact, 0);
+    if (!b.engine->modes.silent) PrintRootLine(b, b.pv[RootPly], MatedAt(RootPly), ScoreBound::Exact, 0);
   }
   return alpha;
 }
@@ -342,7 +342,7 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
 // when the search was stopped or decided meanwhile: see searchStatus and resultCode).
 static int SearchLine(SearchBlock& b, int side, int depth, int first, int previous) {
   const bool answer = first == 0;
-  const bool showBounds = answer && !activeModes.silent && activeModes.multiPv <= 1;
+  const bool showBounds = answer && !b.engine->modes.silent && b.engine->modes.multiPv <= 1;
   int delta = PawnValue / 2;
   const bool aspire = depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
   int alpha = aspire ? previous - delta : -ScoreInfinite;
@@ -406,7 +406,7 @@ static void SearchLines(SearchBlock& b, int side, int depth, int lines) {
     const bool decided = j == 0 && (status == StatusWin || status == StatusLoss || status == StatusHandGain);
     if ((status != 0 && !decided) || State->resultCode != 0) break;
     rootLines[j] = RootLine{State->rootMoves[j].move, j == 0 ? (int)State->rootScore : v, b.pv[RootPly]};
-    if (!activeModes.silent) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
+    if (!b.engine->modes.silent) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
     if (decided) {
       b.pv[RootPly] = rootLines[0].pv;
       return;
@@ -429,7 +429,7 @@ static void SearchLines(SearchBlock& b, int side, int depth, int lines) {
   if (reordered) {
     State->bestMove = rootLines[0].move;
     State->rootScore = State->previousScore = rootLines[0].score;
-    if (!activeModes.silent)
+    if (!b.engine->modes.silent)
       for (int j = 0; j < lines; ++j) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
   }
 }
@@ -453,8 +453,8 @@ static void SearchRoot(int side, int depthLimit) {
   State->iterationDepth = 0;
   State->rootAlpha = -ScoreInfinite;
   State->rootBeta = ScoreInfinite;
-  OrderRootMoves(b, side, activeModes.rootMateTests);
-  SetEasyTime();
+  OrderRootMoves(b, side, b.engine->modes.rootMateTests);
+  b.engine->time.SetEasyTime();
   // 2. Margins shrink a little at every search.
   DecayMargins();
   // 3. Nothing or only one move to play.
@@ -491,21 +491,21 @@ static void SearchRoot(int side, int depthLimit) {
     if (depth > depthLimit) break;
     State->iterationDepth = depth;
     SeedPrincipalVariation(b, side);
-    const int lines = LinesWanted();
+    const int lines = LinesWanted(b.engine->modes);
     if (lines <= 1) {
       SearchLine(b, side, depth, 0, State->previousScore);
     } else {
       SearchLines(b, side, depth, lines);
     }
     const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
-    if (elapsed > 0 && !activeModes.silent) {
+    if (elapsed > 0 && !b.engine->modes.silent) {
       std::printf("info nodes %d nps %" PRId64 "\n", (int)(uint32_t)b.nodes, (int64_t)(b.nodes / elapsed));
       std::fflush(stdout);
     }
     if (State->searchStatus != 0 || State->resultCode != 0) break;
     if (State->rootMoveCount == 1) break;
     // Time use: no next iteration when the clock cannot pay for it; the best move stands.
-    if (StopAfterIteration(depth, State->rootScore, State->bestMove)) break;
+    if (b.engine->time.StopAfterIteration(depth, State->rootScore, State->bestMove)) break;
   }
   SetSearchRunning(false);
   State->iterationDepth = 0;
@@ -517,10 +517,11 @@ static void SearchRoot(int side, int depthLimit) {
 
 // Starts the clock of a search under the caller's modes and clears its results.
 static void BeginSearch(int side, const SearchModes& modes) {
-  activeModes = modes;
+  Engine& engine = ProcessEngine();
+  engine.modes = modes;
   State->searchStartMs = NowMs();
-  StartMoveClock(side);
-  timeCheckCountdown = NextTimeCheck(0);
+  engine.time.StartMoveClock(side);
+  engine.countdown.value = NextTimeCheck(modes, 0);
   State->searchStatus = 0;
   State->resultCode = 0;
   State->bestMove = 0;
@@ -540,13 +541,13 @@ void Think(int side, const SearchModes& modes) {
     return;
   }
   if (State->resultCode != 0) return;
-  ComputeBudget();
+  ProcessEngine().time.ComputeBudget();
   // 3. A quick forced mate first.
   if (modes.rootMateTests && !InCheck(root, side) && engineLevel > 5) {
     // Played only when the proof reads out as a mating line; its first move is played.
     std::string line;
     Move first = NoMove;
-    if (MateTestProves(root, side, MateNodesUnlimited, activeModes.silent ? 0 : 1) &&
+    if (MateTestProves(root, side, MateNodesUnlimited, modes.silent ? 0 : 1) &&
         ProcessEngine().mate.AppendLine(root, side, line, &first)) {
       mateSequenceActive = true;
       State->bestMove = first;

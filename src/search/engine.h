@@ -7,13 +7,30 @@
 #include "book/book.h"
 #include "engine/engine_state.h"
 #include "mate/solver.h"
+#include "search/search.h"
+#include "search/search_modes.h"
+#include "search/timeman.h"
 
 namespace kestrel {
 
 struct Engine {
-  Engine() = default;
+  Engine();
   Engine(const Engine&) = delete;
   Engine& operator=(const Engine&) = delete;
+
+  // The record of the game, the running search and the clock.
+  SearchState& state;
+  // The modes of the search under way, copied from the caller's record when it starts;
+  // read by the node loop, the root and the parallel search while it runs.
+  SearchModes modes;
+  // The main thread's countdown to its next time check, on a cache line of its own: the
+  // main thread writes it at every node, while the values around it are read by every
+  // search thread.
+  struct alignas(64) Countdown {
+    int value = TimeCheckInterval;
+  } countdown;
+  // The time plan of the move under way.
+  TimeManager time{state, modes};
 
   // The mate solver and its table; a solve ends early on this engine's stop request.
   MateSolver mate{&stopRequested};

@@ -20,6 +20,7 @@
 #include "engine/engine_state.h"
 #include "movegen/attacks.h"
 #include "search/driver.h"
+#include "search/engine.h"
 #include "search/picker.h"
 #include "search/search.h"
 
@@ -56,6 +57,7 @@ SearchBlock* NewBlock() {
   if (!mem) std::exit(12);
   void* aligned = reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(mem) + 127) & ~uintptr_t(127));
   SearchBlock* b = new (aligned) SearchBlock;
+  b->engine = &ProcessEngine();
   ResetSearchBlock(*b);
   return b;
 }
@@ -364,7 +366,7 @@ bool CanLendTo(int t, const SearchBlock& b) {
 }
 
 // Threads of the search under way, main thread included: the caller's count held to 1..MaxThreads.
-static int ThreadsOfThisSearch() { return std::clamp(activeModes.threads, 1, MaxThreads); }
+static int ThreadsOfThisSearch() { return std::clamp(ProcessEngine().modes.threads, 1, MaxThreads); }
 
 // Shares the node held by block b (its split fields set) with idle threads.
 int Split(SearchBlock& b) {
@@ -448,7 +450,7 @@ void ResetSplitStatistics() {
   abortCount = 0;
 }
 
-bool IdleHelpersAvailable() { return activeModes.threads > 1 && idleCount.load(std::memory_order_relaxed) > 0; }
+bool IdleHelpersAvailable() { return ProcessEngine().modes.threads > 1 && idleCount.load(std::memory_order_relaxed) > 0; }
 
 bool RootSplitUseful(int nextIndex) {
   if (!State->rootSplitAllowed) return false;

@@ -17,6 +17,7 @@
 #include "search/parallel.h"
 #include "search/picker.h"
 #include "search/timeman.h"
+#include "search/engine.h"
 #include "search/tt.h"
 
 namespace kestrel {
@@ -24,21 +25,11 @@ namespace kestrel {
 int PawnValue = 0;
 int P2 = 0;
 int DrawScore = 0;
-// On a cache line of its own: the main thread writes it at every node, while the
-// values around it are read by every search thread.
-namespace {
-struct alignas(64) CountdownLine {
-  int value = TimeCheckInterval;
-};
-CountdownLine countdownLine;
-}  // namespace
-int& timeCheckCountdown = countdownLine.value;
-SearchModes activeModes;
 bool verifyIncrementalEval = false;
 std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
-void SwitchPonderToTimed() {
-  StartTimedAfterPonderhit(ponderhitAtMs);
+void SwitchPonderToTimed(Engine& engine) {
+  engine.time.StartTimedAfterPonderhit(ponderhitAtMs);
   State->searchStartMs = NowMs();
 }
 
@@ -279,18 +270,19 @@ static int NoMoveScore(const SearchBlock& b, int ply) {
   return (prev != 0 && MoveIsDrop(prev) && (MovePiece(prev) & ~1) == BPawn) ? ScoreRuleWin : MatedAt(ply);
 }
 
-int NextTimeCheck(uint64_t nodes) {
-  if (!activeModes.exactNodeLimit || nodes >= activeModes.nodeLimit) return TimeCheckInterval;
-  const uint64_t left = activeModes.nodeLimit - nodes;
+int NextTimeCheck(const SearchModes& modes, uint64_t nodes) {
+  if (!modes.exactNodeLimit || nodes >= modes.nodeLimit) return TimeCheckInterval;
+  const uint64_t left = modes.nodeLimit - nodes;
   return left < (uint64_t)TimeCheckInterval ? (int)left : TimeCheckInterval;
 }
 
 // Counts a node and runs the main thread's periodic time check.
 static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
-  if (b.threadId == 0 && !State->pondering && --timeCheckCountdown < 1) {
-    timeCheckCountdown = NextTimeCheck(b.nodes);
-    if (TimeUp() || (activeModes.nodeLimit != 0 && b.nodes >= activeModes.nodeLimit)) {
+  if (b.threadId == 0 && !State->pondering && --b.engine->countdown.value < 1) {
+    Engine& engine = *b.engine;
+    engine.countdown.value = NextTimeCheck(engine.modes, b.nodes);
+    if (engine.time.TimeUp() || (engine.modes.nodeLimit != 0 && b.nodes >= engine.modes.nodeLimit)) {
       State->searchStatus = StatusTimeUp;
       return true;
     }
@@ -350,7 +342,7 @@ bool InterruptedByFrontEnd(const SearchBlock& b) {
     return true;
   }
   if (State->pondering && b.threadId == 0 && ponderhitReceived.load(std::memory_order_relaxed)) {
-    SwitchPonderToTimed();
+    SwitchPonderToTimed(*b.engine);
   }
   return false;
 }
@@ -448,7 +440,7 @@ bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, Depth depth, int pl
 
 void CheckWhileWaiting(const SearchBlock& b) {
   if (State->searchStatus.load(std::memory_order_relaxed) != 0 || InterruptedByFrontEnd(b)) return;
-  if (!State->pondering && TimeUp()) State->searchStatus = StatusTimeUp;
+  if (!State->pondering && b.engine->time.TimeUp()) State->searchStatus = StatusTimeUp;
 }
 
 int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, bool allowNull) {

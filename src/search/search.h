@@ -81,13 +81,11 @@ void UpdatePv(SearchBlock& b, int ply, Move m);
 
 // Nodes of the main thread between two time checks.
 constexpr int TimeCheckInterval = 10000;
-// The main thread's countdown to the next time check.
-extern int& timeCheckCountdown;  // written by the main thread only
-// The main thread's nodes until its next time check, at `nodes` nodes: the interval, or
-// fewer to stop right at an exact node limit.
-int NextTimeCheck(uint64_t nodes);
-// "ponderhit" seen by the search: the pondering search continues as a timed one.
-void SwitchPonderToTimed();
+// The main thread's nodes until its next time check, at `nodes` nodes under `modes`: the
+// interval, or fewer to stop right at an exact node limit.
+int NextTimeCheck(const SearchModes& modes, uint64_t nodes);
+// "ponderhit" seen by the search: the engine's pondering search continues as a timed one.
+void SwitchPonderToTimed(Engine& engine);
 // The main thread's checks while it searches no node itself, waiting for the helpers of
 // its split (`b` is the split's block): a stop, a gameover or a ponderhit is taken at once
 // and the clock may end the search, as they would be between its own nodes. Helpers never

@@ -60,6 +60,7 @@ struct PvRow {
 };
 
 struct SearchBlock;
+struct Engine;
 
 // A spin lock taken with an atomic exchange.
 struct SpinLock {
@@ -84,6 +85,7 @@ struct alignas(128) SearchBlock {
   uint64_t nodes;
   uint64_t qnodes;
   int selDepth;           // the deepest ply a node of this block reached (for "info" lines)
+  Engine* engine;         // the engine this block searches for
 
   // Split record.
   std::atomic<int> inUse;

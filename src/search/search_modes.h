@@ -36,8 +36,4 @@ struct SearchModes {
   bool exactNodeLimit = false;
 };
 
-// The modes of the search under way, copied from the caller's record when it starts; read
-// by the node loop, the root and the parallel search while it runs.
-extern SearchModes activeModes;
-
 }  // namespace kestrel

@@ -25,12 +25,12 @@ constexpr int64_t SuddenDeathReserve = 3 * Second;
 // The mate tests before the search may take this fraction (1/n) of the budget in all.
 constexpr int64_t PreSearchShareDivisor = 3;
 
-// Stopping between iterations. The budget is scaled by a factor in percent: below 100
-// once the best move has held for more than StableFrom iterations, above it when the
-// best move changed in the last three iterations or the score fell. A fail low shows
+// Stopping between iterations_. The budget is scaled by a factor in percent: below 100
+// once the best move has held for more than StableFrom iterations_, above it when the
+// best move changed in the last three iterations_ or the score fell. A fail low shows
 // as the fall it ends with (inside an iteration the fail-low flag itself keeps the
 // search going up to the maximum).
-constexpr int JudgedDepth = 4;  // the iterations before this one say too little
+constexpr int JudgedDepth = 4;  // the iterations_ before this one say too little
 constexpr int StableFrom = 4;
 constexpr int ScalePerStableIteration = 10;
 constexpr int ScalePerChange = 40;
@@ -41,41 +41,8 @@ constexpr int ScaleMin = 50, ScaleMax = 250;
 // share (percent) of the scaled budget is used, as it could not be finished within it.
 constexpr int StartLimitPercent = 60;
 
-TimeClockFn Clock = nullptr;
-// The pre-search share of the current plan.
-int64_t preSearchShare = PreSearchCap;
-
-// What the finished iterations of the running search said, for the stop between them.
-struct IterationRecord {
-  int count;         // iterations finished
-  Move lastBest;     // the last one's best move
-  int stable;        // iterations in a row, the last included, that ended on lastBest
-  unsigned changes;  // one bit for each of the last three: its best move was new
-  int scores[2];     // the scores of the last two, the last first
-  int scalePercent;  // the factor of the budget they give
-};
-IterationRecord iterations = {0, 0, 0, 0, {0, 0}, 100};
-
-inline int64_t& RemainingOf(int side) {
-  return side == Black ? State->blackRemaining : State->whiteRemaining;
-}
-
-inline int64_t IncrementOf(int side) {
-  return side == Black ? State->blackIncrement : State->whiteIncrement;
-}
-
 // The unit of the score thresholds: twice the pawn value.
 inline int P2() { return CaptureGain[BPawn]; }
-
-// Fail lows of the current iteration, kept in the first root entry's flags.
-inline bool FailedLow() { return State->rootMoveCount > 0 && (State->rootMoves[0].flags & FailLowBits); }
-
-// Root moves already searched in the current iteration.
-int SearchedRootMoves() {
-  int n = 0;
-  for (int i = 0; i < State->rootMoveCount; ++i) n += (State->rootMoves[i].flags & RootSearched) != 0;
-  return n;
-}
 
 // Moves the main time is spread over: fewer as the last shortcut's score grows.
 int MovesToGo() {
@@ -92,20 +59,53 @@ int MovesToGo() {
 inline int64_t AtLeastZero(int64_t v) { return v > 0 ? v : 0; }
 inline int64_t Min(int64_t a, int64_t b) { return a < b ? a : b; }
 
+// The budget factor (percent) for a best move held `stable` iterations_, `changes` new
+// best moves in the last three iterations_, and a score `fall` below the better of the
+// two iterations_ before.
+int ScalePercent(int stable, int changes, int64_t fall) {
+  int pct = changes > 0 ? 100 + ScalePerChange * changes
+                        : 100 - ScalePerStableIteration * (stable > StableFrom ? stable - StableFrom : 0);
+  if (fall > 0 && P2() > 0) pct += (int)Min(fall * ScaleFallPerP2 / P2(), ScaleFallMax);
+  return pct < ScaleMin ? ScaleMin : pct > ScaleMax ? ScaleMax : pct;
+}
+
+}  // namespace
+
+TimeManager::TimeManager(SearchState& state, const SearchModes& modes)
+    : st_(state), modes_(modes), preSearchShare_(PreSearchCap) {}
+
+inline int64_t& TimeManager::RemainingOf(int side) {
+  return side == Black ? st_.blackRemaining : st_.whiteRemaining;
+}
+
+inline int64_t TimeManager::IncrementOf(int side) const {
+  return side == Black ? st_.blackIncrement : st_.whiteIncrement;
+}
+
+// Fail lows of the current iteration, kept in the first root entry's flags.
+inline bool TimeManager::FailedLow() const { return st_.rootMoveCount > 0 && (st_.rootMoves[0].flags & FailLowBits); }
+
+// Root moves already searched in the current iteration.
+int TimeManager::SearchedRootMoves() const {
+  int n = 0;
+  for (int i = 0; i < st_.rootMoveCount; ++i) n += (st_.rootMoves[i].flags & RootSearched) != 0;
+  return n;
+}
+
 // Time kept back for answering. A short byoyomi keeps a fifth of itself instead of the
 // whole margin, which would leave it nothing to think with: answering takes a few
 // milliseconds, a few tens on a loaded machine.
-int64_t AnswerMargin() {
-  const int64_t m = State->timeMarginMs;
-  return State->byoyomi > 0 ? Min(m, State->byoyomi / 5) : m;
+int64_t TimeManager::AnswerMargin() const {
+  const int64_t m = st_.timeMarginMs;
+  return st_.byoyomi > 0 ? Min(m, st_.byoyomi / 5) : m;
 }
 
 // Charges the time since the last stamp. This move's count always grows; the clock
 // and the game's count only while the engine's own clock runs (not while pondering,
 // which is the opponent's time, and not without a time limit). Returns the time charged.
-int64_t ChargeClock() {
-  SearchState& st = *State;
-  const int64_t now = TimeNow();
+int64_t TimeManager::ChargeClock() {
+  SearchState& st = st_;
+  const int64_t now = Now();
   const int64_t d = now - st.lastStamp;
   if (d <= 0) return 0;
   const int si = SideIndex(st.rootSide);
@@ -122,45 +122,32 @@ int64_t ChargeClock() {
 
 // A move time asked for by the caller ("go movetime") is spent, less the answering margin
 // (a fifth of it at most, as for a short byoyomi). Charges the clock first.
-bool MoveTimeSpent() {
-  const int64_t t = activeModes.moveTimeMs;
+bool TimeManager::MoveTimeSpent() {
+  const int64_t t = modes_.moveTimeMs;
   if (t <= 0) return false;
   ChargeClock();
-  const int64_t margin = Min(State->timeMarginMs, t / 5);
-  return State->usedThisMove[SideIndex(State->rootSide)] >= t - margin;
+  const int64_t margin = Min(st_.timeMarginMs, t / 5);
+  return st_.usedThisMove[SideIndex(st_.rootSide)] >= t - margin;
 }
 
 // The clock is in its byoyomi: time not used now is lost, so only the byoyomi rule stops.
-bool InByoyomi() { return State->byoyomi > 0 && RemainingOf(State->rootSide) <= 0; }
+bool TimeManager::InByoyomi() { return st_.byoyomi > 0 && RemainingOf(st_.rootSide) <= 0; }
 
-// The budget scaled by the finished iterations' factor, never past the maximum.
-int64_t ScaledBudget() { return Min(State->budget * iterations.scalePercent / 100, State->maxTime); }
-
-// The budget factor (percent) for a best move held `stable` iterations, `changes` new
-// best moves in the last three iterations, and a score `fall` below the better of the
-// two iterations before.
-int ScalePercent(int stable, int changes, int64_t fall) {
-  int pct = changes > 0 ? 100 + ScalePerChange * changes
-                        : 100 - ScalePerStableIteration * (stable > StableFrom ? stable - StableFrom : 0);
-  if (fall > 0 && P2() > 0) pct += (int)Min(fall * ScaleFallPerP2 / P2(), ScaleFallMax);
-  return pct < ScaleMin ? ScaleMin : pct > ScaleMax ? ScaleMax : pct;
-}
+// The budget scaled by the finished iterations_' factor, never past the maximum.
+int64_t TimeManager::ScaledBudget() const { return Min(st_.budget * iterations_.scalePercent / 100, st_.maxTime); }
 
 // The running iteration has brought no trouble yet: no fail low, the best move is still
 // the last iteration's, and its score is at most P2 below that iteration's. Before the
 // first move has a score only that move may have been searched: with more searched,
 // it failed below the window and a fail low is under way.
-bool IterationCalm() {
-  const SearchState& st = *State;
-  if (FailedLow() || (iterations.count > 0 && st.bestMove != iterations.lastBest)) return false;
+bool TimeManager::IterationCalm() const {
+  const SearchState& st = st_;
+  if (FailedLow() || (iterations_.count > 0 && st.bestMove != iterations_.lastBest)) return false;
   if (st.rootScore == st.rootAlpha) return SearchedRootMoves() <= 1;
   return st.rootScore >= st.previousScore - P2();
 }
 
-}  // namespace
-
-void SetTimeClock(TimeClockFn fn) { Clock = fn; }
-int64_t TimeNow() { return Clock ? Clock() : NowMs(); }
+int64_t TimeManager::Now() const { return clock_ ? clock_() : NowMs(); }
 
 TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t margin, int movesToGo) {
   TimePlan plan;
@@ -191,52 +178,52 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
   return plan;
 }
 
-void ComputeBudget() {
-  const TimePlan plan = PlanMove(RemainingOf(State->rootSide), State->byoyomi, IncrementOf(State->rootSide),
+void TimeManager::ComputeBudget() {
+  const TimePlan plan = PlanMove(RemainingOf(st_.rootSide), st_.byoyomi, IncrementOf(st_.rootSide),
                                  AnswerMargin(), MovesToGo());
-  State->budget = plan.budget;
-  State->maxTime = plan.maxTime;
-  preSearchShare = plan.preSearch;
+  st_.budget = plan.budget;
+  st_.maxTime = plan.maxTime;
+  preSearchShare_ = plan.preSearch;
 }
 
-void StartMoveClock(int rootSide) {
+void TimeManager::StartMoveClock(int rootSide) {
   const int si = SideIndex(rootSide);
-  State->rootSide = rootSide;
-  State->usedThisMove[si] = 0;
-  State->byoyomiUsed[si] = 0;
-  if (State->byoyomi > 0) {
-    if (State->blackRemaining < 0) State->blackRemaining = 0;
-    if (State->whiteRemaining < 0) State->whiteRemaining = 0;
+  st_.rootSide = rootSide;
+  st_.usedThisMove[si] = 0;
+  st_.byoyomiUsed[si] = 0;
+  if (st_.byoyomi > 0) {
+    if (st_.blackRemaining < 0) st_.blackRemaining = 0;
+    if (st_.whiteRemaining < 0) st_.whiteRemaining = 0;
   }
-  State->lastStamp = TimeNow();
-  iterations = IterationRecord{0, 0, 0, 0, {0, 0}, 100};
+  st_.lastStamp = Now();
+  iterations_ = IterationRecord{0, 0, 0, 0, {0, 0}, 100};
 }
 
-void SetEasyTime() {
-  State->easyTime = (State->easyMove != 0 && State->budget >= 10 * Second) ? State->budget / 3 : 0;
+void TimeManager::SetEasyTime() {
+  st_.easyTime = (st_.easyMove != 0 && st_.budget >= 10 * Second) ? st_.budget / 3 : 0;
 }
 
-void StartTimedAfterPonderhit(int64_t stampMs) {
+void TimeManager::StartTimedAfterPonderhit(int64_t stampMs) {
   // Nothing of the pondering is charged; the clock runs from the ponderhit on.
   ChargeClock();
-  State->pondering = 0;
-  State->usedThisMove[SideIndex(State->rootSide)] = 0;
+  st_.pondering = 0;
+  st_.usedThisMove[SideIndex(st_.rootSide)] = 0;
   ComputeBudget();
   SetEasyTime();
-  const int64_t now = TimeNow();
-  State->lastStamp = stampMs < now ? stampMs : now;
+  const int64_t now = Now();
+  st_.lastStamp = stampMs < now ? stampMs : now;
 }
 
-int64_t PreSearchMateTimeMs(int64_t wantedMs) {
+int64_t TimeManager::PreSearchMateTimeMs(int64_t wantedMs) {
   ChargeClock();
-  int64_t share = State->noTimeLimit ? PreSearchCap : preSearchShare;
-  if (activeModes.moveTimeMs > 0) share = Min(share, activeModes.moveTimeMs / PreSearchShareDivisor);
-  const int64_t t = Min(wantedMs, share - State->usedThisMove[SideIndex(State->rootSide)]);
+  int64_t share = st_.noTimeLimit ? PreSearchCap : preSearchShare_;
+  if (modes_.moveTimeMs > 0) share = Min(share, modes_.moveTimeMs / PreSearchShareDivisor);
+  const int64_t t = Min(wantedMs, share - st_.usedThisMove[SideIndex(st_.rootSide)]);
   return t < MinMateTest ? 0 : t;
 }
 
-bool TimeUp() {
-  SearchState& st = *State;
+bool TimeManager::TimeUp() {
+  SearchState& st = st_;
   // 1. Without a clock ("infinite", or a limit given alone) only a move time stops.
   if (st.noTimeLimit) return !st.pondering && MoveTimeSpent();
   const int si = SideIndex(st.rootSide);
@@ -265,12 +252,12 @@ bool TimeUp() {
   if (used >= st.maxTime) return true;
   // 6. Past the scaled budget an untroubled iteration is cut: its answer is the last
   // iteration's move or one that beat it. A fail low or a falling score runs on to the
-  // maximum, as does any of the first iterations.
+  // maximum, as does any of the first iterations_.
   return used >= ScaledBudget() && st.iterationDepth >= JudgedDepth && IterationCalm();
 }
 
-bool StopAfterIteration(int depth, int score, Move best) {
-  IterationRecord& it = iterations;
+bool TimeManager::StopAfterIteration(int depth, int score, Move best) {
+  IterationRecord& it = iterations_;
   const bool changed = it.count > 0 && best != it.lastBest;
   const int64_t before = it.count >= 2 && it.scores[1] > it.scores[0] ? it.scores[1] : it.scores[0];
   const int64_t fall = it.count > 0 ? before - score : 0;
@@ -281,7 +268,7 @@ bool StopAfterIteration(int depth, int score, Move best) {
   it.lastBest = best;
   ++it.count;
   it.scalePercent = ScalePercent(it.stable, __builtin_popcount(it.changes), fall);
-  SearchState& st = *State;
+  SearchState& st = st_;
   if (st.noTimeLimit || st.pondering) return false;
   ChargeClock();
   if (InByoyomi()) return false;

@@ -8,6 +8,7 @@
 
 #include "board/score.h"
 #include "eval/evaluate.h"
+#include "search/engine.h"
 #include "search/history.h"
 #include "search_fixture.h"
 
@@ -166,7 +167,7 @@ TEST_F(NodeRules, NodeLimitEndsTheRootOrdering) {
   auto p = test::MakePosition(game, &s);
   EXPECT_TRUE(IsLegalMove(*p, State->bestMove, side)) << MoveToUsi(State->bestMove);
   // The tests that call the node search directly run under the last search's modes.
-  activeModes.nodeLimit = 0;
+  ProcessEngine().modes.nodeLimit = 0;
 }
 
 // Off the principal variation, a node not in check whose evaluation clears beta by the

@@ -1,5 +1,6 @@
 // Time management on a fake clock: the plan for each kind of clock, the clock
 // accounting, and the stop decision as a function of the clock and the search's state.
+#include "search/search_modes.h"
 #include "search/timeman.h"
 #include "test_util.h"
 
@@ -10,6 +11,9 @@ int64_t FakeNow = 0;
 int64_t FakeClock() { return FakeNow; }
 
 struct TimeTest : ::testing::Test {
+  SearchModes modes;
+  std::unique_ptr<TimeManager> owned;
+  TimeManager* tm = nullptr;
   void SetUp() override {
     AllocateEngineState();
     std::memset(static_cast<void*>(State), 0, sizeof(SearchState));  // a fresh state
@@ -19,20 +23,21 @@ struct TimeTest : ::testing::Test {
     DeriveMaterialTables();
     shortcutScore = 0;
     FakeNow = 1000000;
-    SetTimeClock(FakeClock);
+    owned = std::make_unique<TimeManager>(*State, modes);
+    tm = owned.get();
+    tm->SetClock(FakeClock);
   }
-  void TearDown() override { SetTimeClock(nullptr); }
   // Starts a search for Black with the given clock (milliseconds).
   void Start(int64_t btime, int64_t byoyomi) {
     State->blackRemaining = btime;
     State->byoyomi = byoyomi;
-    StartMoveClock(Black);
-    ComputeBudget();
-    SetEasyTime();
+    tm->StartMoveClock(Black);
+    tm->ComputeBudget();
+    tm->SetEasyTime();
   }
   bool After(int64_t ms) {
     FakeNow += ms;
-    return TimeUp();
+    return tm->TimeUp();
   }
   // Finishes iterations 1, 2, ... with the best moves `bests` (a letter each), all
   // scored 0 at no cost in time but the last, which ends `ms` later with `lastScore`,
@@ -40,9 +45,9 @@ struct TimeTest : ::testing::Test {
   bool Iterate(const char* bests, int lastScore, int64_t ms, int twoBack = 0) {
     const int n = (int)std::strlen(bests);
     for (int d = 1; d < n; ++d)
-      EXPECT_FALSE(StopAfterIteration(d, d == n - 2 ? twoBack : 0, (Move)bests[d - 1])) << bests;
+      EXPECT_FALSE(tm->StopAfterIteration(d, d == n - 2 ? twoBack : 0, (Move)bests[d - 1])) << bests;
     FakeNow += ms;
-    return StopAfterIteration(n, lastScore, (Move)bests[n - 1]);
+    return tm->StopAfterIteration(n, lastScore, (Move)bests[n - 1]);
   }
 };
 
@@ -171,7 +176,7 @@ TEST_F(TimeTest, StopDecisions) {
     State->noTimeLimit = (c.mode & NoLimit) != 0;
     State->easyMove = c.easy;
     Start(c.btime, c.byoyomi);
-    for (int d = 1; c.record[d - 1] != 0; ++d) StopAfterIteration(d, 0, (Move)c.record[d - 1]);
+    for (int d = 1; c.record[d - 1] != 0; ++d) tm->StopAfterIteration(d, 0, (Move)c.record[d - 1]);
     State->bestMove = c.best;
     State->iterationDepth = c.depth;
     State->rootMoveCount = 3;
@@ -278,7 +283,7 @@ TEST_F(TimeTest, PonderhitGivesThePlanOfAGoWithTheSameClock) {
   EXPECT_FALSE(After(30000));
   EXPECT_EQ(State->blackRemaining, 20000);
   // The ponderhit arrived 300 ms before the search saw it: those count.
-  StartTimedAfterPonderhit(FakeNow - 300);
+  tm->StartTimedAfterPonderhit(FakeNow - 300);
   EXPECT_EQ(State->pondering, 0);
   EXPECT_EQ(State->budget, budget);
   EXPECT_EQ(State->maxTime, maxTime);
@@ -293,26 +298,26 @@ TEST_F(TimeTest, PonderhitGivesThePlanOfAGoWithTheSameClock) {
 TEST_F(TimeTest, MateTestsBeforeTheSearchStayInsideThePlan) {
   State->blackIncrement = 2000;
   Start(20000, 0);
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 777);
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 777);
   FakeNow += 500;
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 277);
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 277);
   FakeNow += 260;
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 0);  // 17 ms is too short to start one
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 0);  // 17 ms is too short to start one
   EXPECT_EQ(State->blackRemaining, 19240);  // their time is charged to the clock
   Start(5, 0);
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 0);
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 0);
   // While pondering the share is that of the plan after a ponderhit.
   State->pondering = 1;
   Start(20000, 0);
   FakeNow += 700;
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 77);
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 77);
   State->pondering = 0;
   // Without a time limit: a second each, three in all.
   State->noTimeLimit = 1;
   Start(0, 0);
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 1000);
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 1000);
   FakeNow += 2500;
-  EXPECT_EQ(PreSearchMateTimeMs(1000), 500);
+  EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 500);
 }
 
 }  // namespace
