@@ -16,6 +16,7 @@
 #include "eval/eval_params.h"
 #include "game/game_text.h"
 #include "search/driver.h"
+#include "search/engine.h"
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -64,7 +65,7 @@ int RunBench(int threads, int depth) {
     data = "built-in piece values (no Evaluation/evaluation.txt here), no positional weights";
   }
   std::printf("Evaluation: %s\n", data.c_str());
-  AllocateTable(32000000);
+  ProcessEngine().table.Allocate(32000000);
   SearchModes modes;
   modes.silent = true;
   modes.threads = threads;

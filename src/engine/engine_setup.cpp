@@ -10,8 +10,8 @@
 #include "book/book.h"
 #include "engine/engine_state.h"
 #include "eval/eval_params.h"
-#include "search/engine.h"
 #include "search/driver.h"
+#include "search/engine.h"
 #include "search/parallel.h"
 #include "search/search.h"
 

@@ -50,7 +50,6 @@ struct SearchState {
   int64_t searchStartMs;  // NowMs() when the running search began (for "info" times)
   RootMove rootMoves[MaxRootMoves];
   int rootMoveCount;
-  int age;
   Move easyMove;
   Move lastMovePlayed;  // the last move of the game so far (0 when unknown)
 

@@ -22,6 +22,7 @@
 #include "movegen/legal.h"
 #include "movegen/movegen.h"
 #include "search/driver.h"
+#include "search/engine.h"
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -199,7 +200,7 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
     return 1;
   }
   std::fprintf(stderr, "Evaluation: %s\n", DescribeEvaluationData().c_str());
-  if (!AllocateTable((uint64_t)s.hashMb << 20)) {
+  if (!ProcessEngine().table.Allocate((uint64_t)s.hashMb << 20)) {
     std::fprintf(stderr, "generate: cannot allocate the hash table\n");
     return 1;
   }

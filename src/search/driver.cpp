@@ -87,7 +87,7 @@ void SeedPrincipalVariation(SearchBlock& b, int side) {
   for (int ply = RootPly; ply <= end && n < PlyCount - 2; ++ply) {
     const Move m = b.pv[RootPly].moves[ply];
     if (m == 0 || !IsLegalMove(p, m, s)) break;
-    StoreMove(TableKey(p.keyFull, s), m);
+    b.engine->table.StoreMove(TableKey(p.keyFull, s), m);
     undo[n] = PlayMove(p, m);
     played[n++] = m;
     s = -s;
@@ -448,8 +448,7 @@ static void SearchRoot(int side, int depthLimit) {
   b.pos.material = ComputeMaterial(b.pos);
   root.material = b.pos.material;
   State->rootSide = side;
-  State->age = (State->age + 1) % 8;
-  if (State->age == 0) State->age = 1;
+  b.engine->table.NextAge();
   State->iterationDepth = 0;
   State->rootAlpha = -ScoreInfinite;
   State->rootBeta = ScoreInfinite;
@@ -586,8 +585,8 @@ uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes) {
 }
 
 void NewGameReset() {
-  State->age = 0;
-  ClearTable();
+  ProcessEngine().table.ResetAge();
+  ProcessEngine().table.Clear();
   ClearHistory();
   SearchBlock& b = MainBlock();
   for (int p = 0; p < PlyCount; ++p) b.ply[p].killers[0] = b.ply[p].killers[1] = 0;
@@ -603,7 +602,7 @@ void SelectPonderMove() {
   const int side = State->sideToMove;
   // A window wider than every stored score: only an exact entry ends the probe early.
   constexpr int Wide = 999999;
-  const Move m = Probe(TableKey(b.pos.keyFull, side), 0, 0, -Wide, Wide).move;
+  const Move m = b.engine->table.Probe(TableKey(b.pos.keyFull, side), 0, 0, -Wide, Wide).move;
   ponderMove = (m != 0 && IsLegalMove(b.pos, m, side)) ? m : 0;
 }
 

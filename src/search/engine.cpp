@@ -15,9 +15,11 @@ SearchState& ProcessRecord() {
 
 Engine::Engine() : state(ProcessRecord()) {}
 
+// Never destroyed: helper threads may still be parked on its tables when the process
+// exits.
 Engine& ProcessEngine() {
-  static Engine engine;
-  return engine;
+  static Engine* engine = new Engine;
+  return *engine;
 }
 
 }  // namespace kestrel

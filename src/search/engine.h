@@ -10,6 +10,7 @@
 #include "search/search.h"
 #include "search/search_modes.h"
 #include "search/timeman.h"
+#include "search/tt.h"
 
 namespace kestrel {
 
@@ -34,6 +35,8 @@ struct Engine {
 
   // The mate solver and its table; a solve ends early on this engine's stop request.
   MateSolver mate{&stopRequested};
+  // The transposition table, sized together with the mate solver's.
+  TranspositionTable table{mate.Table()};
   // The opening book, with its own random generator.
   Book book;
   // Where the engine's lines go ("info" lines of the shortcuts and the mate tests); the

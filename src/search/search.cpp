@@ -13,11 +13,11 @@
 #include "movegen/attacks.h"
 #include "movegen/mate1.h"
 #include "movegen/see.h"
+#include "search/engine.h"
 #include "search/history.h"
 #include "search/parallel.h"
 #include "search/picker.h"
 #include "search/timeman.h"
-#include "search/engine.h"
 #include "search/tt.h"
 
 namespace kestrel {
@@ -70,7 +70,7 @@ void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, int givesCheck) {
   // position is still this node's.
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
   b.ply[ply].undo = PlayMove(p, m);
-  PrefetchBucket(p.keyFull, -side);
+  b.engine->table.Prefetch(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
   b.ply[ply + 1].accMove = m;
   const bool check = givesCheck == CheckUnknown ? InCheck(p, -side) : givesCheck != 0;
@@ -398,7 +398,7 @@ NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, Depth depth, 
   if (SearchAborted(b)) return {true, 0, 0};
   if (v >= beta) {
     if (IsProvenWin(v)) v = beta;
-    Store(key, BoundLower, ply, depth, v, 0, 0);
+    b.engine->table.Store(key, BoundLower, ply, depth, v, 0, 0);
     return {true, v, 0};
   }
   // The reply to the null move mates: the node is under a mate threat.
@@ -463,7 +463,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
   // 5. Table probe. The entry's mate-threat flag is not used: a node's threat comes
   // from its own null move.
   const HashKey key = TableKey(p.keyFull, side);
-  const ProbeOutcome probe = Probe(key, ply, depth, alpha, beta);
+  const ProbeOutcome probe = b.engine->table.Probe(key, ply, depth, alpha, beta);
   b.ply[ply].hashMove = probe.move;
   if ((probe.result == ProbeLowerCut || probe.result == ProbeUpperCut) && beta == alpha + 1)
     return probe.result == ProbeLowerCut ? beta : alpha;
@@ -489,7 +489,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
       const int score = MateIn(ply);
       b.ply[ply].hashMove = mate;
       SetPv(b, ply, mate);
-      Store(key, BoundExact, ply, depth, score, mate, 0);
+      b.engine->table.Store(key, BoundExact, ply, depth, score, mate, 0);
       if (!(score > alpha && score < beta)) ClearPv(b, ply);
       return score;
     }
@@ -558,7 +558,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
       if (v >= beta) {
         UpdateKillersAndHistory(b, ply, side, depth, m);
         b.ply[ply].currentMove = m;
-        Store(key, BoundLower, ply, depth, v, m, mateThreat);
+        b.engine->table.Store(key, BoundLower, ply, depth, v, m, mateThreat);
         return v;
       }
     }
@@ -575,7 +575,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
           if (alpha >= beta) {
             UpdateKillersAndHistory(b, ply, side, depth, splitMove);
             b.ply[ply].currentMove = splitMove;
-            Store(key, BoundLower, ply, depth, alpha, splitMove, mateThreat);
+            b.engine->table.Store(key, BoundLower, ply, depth, alpha, splitMove, mateThreat);
             return alpha;
           }
         }
@@ -586,8 +586,8 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
   // 11. After the loop.
   if (searchedAny) {
     if (alpha > alphaAtStart && best != 0) UpdateKillersAndHistory(b, ply, side, depth, best);
-    if (alpha > alphaAtStart) Store(key, BoundExact, ply, depth, alpha, PvMove(b, ply), mateThreat);
-    else Store(key, BoundUpper, ply, depth, alpha, 0, mateThreat);
+    if (alpha > alphaAtStart) b.engine->table.Store(key, BoundExact, ply, depth, alpha, PvMove(b, ply), mateThreat);
+    else b.engine->table.Store(key, BoundUpper, ply, depth, alpha, 0, mateThreat);
     return alpha;
   }
   ClearPv(b, ply);

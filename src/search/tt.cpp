@@ -7,17 +7,12 @@
 
 #include <cstdlib>
 
-#include "engine/engine_state.h"
-#include "search/engine.h"
+#include "board/hashkeys.h"
+#include "mate/mate_table.h"
 
 namespace kestrel {
 
 namespace {
-
-TTBucket* Table = nullptr;
-uint64_t BucketCount = 0;
-uint64_t Mask = 0;
-int Bits = 0;
 
 // Entries are read and written one 64-bit word at a time without locks; a torn
 // pair fails the check-word test.
@@ -28,8 +23,6 @@ inline void WriteEntry(TTEntry& e, HashKey key, uint64_t data) {
   StoreWord(e.data, data);
   StoreWord(e.check, key ^ data);
 }
-
-inline int CurrentAge() { return State ? (State->age & 7) : 0; }
 
 // Packs a data word; the score is mate-adjusted by the caller, the depth kept
 // within its 14 bits (negative depths count as 0).
@@ -42,9 +35,6 @@ uint64_t PackData(int score, Depth depth, Move move, int threat, int type, int a
          (uint64_t)(move & 0x7FFFFFF) << 31 | (uint64_t)(threat & 1) << 58 |
          (uint64_t)(type & 3) << 59 | (uint64_t)(age & 7) << 61;
 }
-
-// Always-replace slot (1 or 2) for a key.
-inline int PairSlot(HashKey key) { return 1 + (int)((key >> Bits) & 1); }
 
 // Tests one entry for a cutoff. Returns a ProbeResult other than ProbeSkipNull
 // (with the score in *exact on an exact hit); sets *skipNull when the entry makes
@@ -77,22 +67,18 @@ int ScoreFromTable(int stored, int ply) {
   return stored;
 }
 
-uint64_t TableBucketCount() { return BucketCount; }
-
-int TableHashfull() {
-  if (!Table || BucketCount == 0) return 0;
-  const uint64_t buckets = BucketCount < 334 ? BucketCount : 334;
-  const int age = CurrentAge();
+int TranspositionTable::Hashfull() const {
+  if (!table_ || bucketCount_ == 0) return 0;
+  const uint64_t buckets = bucketCount_ < 334 ? bucketCount_ : 334;
+  const int age = Age();
   int used = 0;
   for (uint64_t i = 0; i < buckets; ++i)
-    for (const TTEntry& e : Table[i].entry) {
+    for (const TTEntry& e : table_[i].entry) {
       const uint64_t d = LoadWord(e.data);
       used += d != ClearedData && EntryAge(d) == age;
     }
   return (int)(used * 1000 / (3 * buckets));
 }
-int TableBits() { return Bits; }
-const TTBucket* TableBuckets() { return Table; }
 
 // The largest size worth asking the allocator for: the machine's physical memory.
 static uint64_t MaxTableBytes() {
@@ -101,7 +87,12 @@ static uint64_t MaxTableBytes() {
   return (uint64_t)pages * (uint64_t)pageSize;
 }
 
-bool AllocateTable(uint64_t bytes) {
+TranspositionTable::~TranspositionTable() {
+  TakeBackFromMateSolver();
+  std::free(table_);
+}
+
+bool TranspositionTable::Allocate(uint64_t bytes) {
   if (bytes > MaxTableBytes()) return false;
   // 1. Bucket count: the largest 2^b buckets within three quarters of the bytes.
   const uint64_t share = bytes / 4 * 3 + (bytes % 4) * 3 / 4;
@@ -112,61 +103,57 @@ bool AllocateTable(uint64_t bytes) {
   void* mem = AllocateLargeTable(count * sizeof(TTBucket));
   if (!mem) return false;
   // 3. The mate solver's table takes the remaining quarter of the same bytes.
-  if (!ProcessEngine().mate.Table().Allocate(bytes)) {
+  if (!mate_.Allocate(bytes)) {
     std::free(mem);
     return false;
   }
   InitHashKeys();
-  std::free(Table);
-  Table = static_cast<TTBucket*>(mem);
-  BucketCount = count;
-  Mask = count - 1;
-  Bits = b;
-  ClearTable();
+  std::free(table_);
+  table_ = static_cast<TTBucket*>(mem);
+  bucketCount_ = count;
+  mask_ = count - 1;
+  bits_ = b;
+  Clear();
   return true;
 }
 
-void ClearTable() {
-  for (uint64_t i = 0; i < BucketCount; ++i)
-    for (TTEntry& e : Table[i].entry) {
+void TranspositionTable::Clear() {
+  for (uint64_t i = 0; i < bucketCount_; ++i)
+    for (TTEntry& e : table_[i].entry) {
       StoreWord(e.data, ClearedData);
       StoreWord(e.check, 0);
     }
-  ProcessEngine().mate.Table().Clear();
+  mate_.Clear();
 }
 
-namespace {
-bool lentToMateSolver = false;
-}  // namespace
-
-void LendTableToMateSolver() {
-  if (Table && !lentToMateSolver) lentToMateSolver = ProcessEngine().mate.Table().Borrow(Table, BucketCount * sizeof(TTBucket));
+void TranspositionTable::LendToMateSolver() {
+  if (table_ && !lent_) lent_ = mate_.Borrow(table_, bucketCount_ * sizeof(TTBucket));
 }
 
-void TakeTableBackFromMateSolver() {
-  if (!lentToMateSolver) return;
-  lentToMateSolver = false;
-  ProcessEngine().mate.Table().ReturnMemory();
-  ClearTable();
+void TranspositionTable::TakeBackFromMateSolver() {
+  if (!lent_) return;
+  lent_ = false;
+  mate_.ReturnMemory();
+  Clear();
 }
 
-void PrefetchBucket(HashKey keyFull, int side) {
-  if (!Table) return;
-  const char* bucket = reinterpret_cast<const char*>(&Table[TableKey(keyFull, side) & Mask]);
+void TranspositionTable::Prefetch(HashKey keyFull, int side) const {
+  if (!table_) return;
+  const char* bucket = reinterpret_cast<const char*>(&table_[TableKey(keyFull, side) & mask_]);
   __builtin_prefetch(bucket);
   __builtin_prefetch(bucket + sizeof(TTBucket) - 1);
 }
 
-ProbeOutcome Probe(HashKey key, int ply, Depth depth, int alpha, int beta) {
+ProbeOutcome TranspositionTable::Probe(HashKey key, int ply, Depth depth, int alpha, int beta) const {
   // 1. No move and no threat until a matching entry says otherwise.
   ProbeOutcome out{ProbeMiss, 0, alpha, 0};
-  if (!Table) return out;
-  TTBucket& bucket = Table[key & Mask];
+  if (!table_) return out;
+  const TTBucket& bucket = table_[key & mask_];
   bool skipNull = false;
   // 2. Entry 0 first, then the always-replace entry of this key.
   const int slots[2] = {0, PairSlot(key)};
   for (int i = 0; i < 2; ++i) {
-    TTEntry& e = bucket.entry[slots[i]];
+    const TTEntry& e = bucket.entry[slots[i]];
     const uint64_t data = LoadWord(e.data);
     if ((LoadWord(e.check) ^ data) != key) continue;
     if (i == 0 || out.move == 0) out.move = EntryMove(data);
@@ -178,9 +165,9 @@ ProbeOutcome Probe(HashKey key, int ply, Depth depth, int alpha, int beta) {
   return out;
 }
 
-void Store(HashKey key, int type, int ply, Depth depth, int score, Move move, int mateThreat) {
-  if (!Table) return;
-  TTBucket& bucket = Table[key & Mask];
+void TranspositionTable::Store(HashKey key, int type, int ply, Depth depth, int score, Move move, int mateThreat) {
+  if (!table_) return;
+  TTBucket& bucket = table_[key & mask_];
   TTEntry& first = bucket.entry[0];
   const uint64_t oldData = LoadWord(first.data);
   const uint64_t oldKey = LoadWord(first.check) ^ oldData;
@@ -192,7 +179,7 @@ void Store(HashKey key, int type, int ply, Depth depth, int score, Move move, in
     if (move == 0 && (LoadWord(pair.check) ^ pairData) == key) move = EntryMove(pairData);
   }
   // 2. The new data word.
-  const int age = CurrentAge();
+  const int age = Age();
   const uint64_t data = PackData(ScoreToTable(score, ply), depth, move, mateThreat, type, age);
   // 3. A deeper entry of this search (or a permanent one) keeps the first slot.
   const int oldAge = EntryAge(oldData);
@@ -205,11 +192,11 @@ void Store(HashKey key, int type, int ply, Depth depth, int score, Move move, in
   WriteEntry(first, key, data);
 }
 
-void StoreMove(HashKey key, Move move) {
-  if (!Table || move == 0) return;
+void TranspositionTable::StoreMove(HashKey key, Move move) {
+  if (!table_ || move == 0) return;
   const uint64_t moveBits = (uint64_t)(move & 0x7FFFFFF) << 31;
   const uint64_t moveMask = 0x7FFFFFFull << 31;
-  TTBucket& bucket = Table[key & Mask];
+  TTBucket& bucket = table_[key & mask_];
   TTEntry& first = bucket.entry[0];
   uint64_t data = LoadWord(first.data);
   if ((LoadWord(first.check) ^ data) == key && EntryAge(data) != 0) {
@@ -222,7 +209,7 @@ void StoreMove(HashKey key, Move move) {
     WriteEntry(pair, key, (data & ~moveMask) | moveBits);
     return;
   }
-  WriteEntry(pair, key, PackData(0, 0, move, 0, BoundNone, CurrentAge()));
+  WriteEntry(pair, key, PackData(0, 0, move, 0, BoundNone, Age()));
 }
 
 }  // namespace kestrel

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "engine/engine_state.h"
+#include "search/engine.h"
 #include "search/search_modes.h"
 #include "search/tt.h"
 #include "usi/ini.h"
@@ -82,7 +83,7 @@ void HandleSetOption(const std::string& line, int64_t* hashBytes, bool inGame) {
     const int64_t bytes = (int64_t)TextToInt(value.c_str()) * 1000000;
     if (bytes < DefaultHashBytes) {
       *hashBytes = 0;
-    } else if (AllocateTable((uint64_t)bytes)) {
+    } else if (ProcessEngine().table.Allocate((uint64_t)bytes)) {
       *hashBytes = bytes;
     } else {
       std::printf("info string cannot allocate %" PRId64 " bytes for the hash tables; keeping the previous tables\n",

@@ -116,7 +116,7 @@ void HandleUsi() {
 // The default table when no size is remembered.
 void EnsureTable() {
   if (hashBytes != 0) return;
-  if (AllocateTable(DefaultHashBytes)) {
+  if (ProcessEngine().table.Allocate(DefaultHashBytes)) {
     hashBytes = DefaultHashBytes;
   } else {
     std::printf("info string cannot allocate %lld bytes for the hash tables\n", (long long)DefaultHashBytes);
@@ -204,11 +204,11 @@ void HandleGoMate(const std::string& line) {
   EnsureTable();
   // The solve has the search's idle table as well; the table is cleared afterwards, and
   // a mate sequence stored by an earlier search is gone with the mate table's entries.
-  LendTableToMateSolver();
+  ProcessEngine().table.LendToMateSolver();
   BeginInterruptibleWork();
   const std::string answer = AnswerGoMate(line, State->root, State->sideToMove, ProcessEngine().mate);
   EndInterruptibleWork();
-  TakeTableBackFromMateSolver();
+  ProcessEngine().table.TakeBackFromMateSolver();
   mateSequenceActive = false;
   std::fputs(answer.c_str(), stdout);
   std::fflush(stdout);

@@ -3,11 +3,12 @@
 // validation loss.
 #include <cmath>
 
+#include "engine/engine_setup.h"
 #include "learn/generate.h"
 #include "learn/train_model.h"
 #include "learn/trainer.h"
+#include "search/engine.h"
 #include "search/tt.h"
-#include "engine/engine_setup.h"
 #include "test_util.h"
 
 namespace kestrel {
@@ -253,7 +254,7 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   InitEngine();
   startupDirectory = dir;
   ASSERT_TRUE(LoadDataFiles());
-  ASSERT_TRUE(AllocateTable(4 << 20));
+  ASSERT_TRUE(ProcessEngine().table.Allocate(4 << 20));
   GenerateSettings gs;
   gs.outPath = dir + "/shard.bin";
   gs.games = 6;

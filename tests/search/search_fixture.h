@@ -8,6 +8,7 @@
 #include "board/material.h"
 #include "engine/engine_state.h"
 #include "search/driver.h"
+#include "search/engine.h"
 #include "search/parallel.h"
 #include "search/search.h"
 #include "search/tt.h"
@@ -22,7 +23,7 @@ class SearchFixture : public ::testing::Test {
     AllocateEngineState();
     SetPieceValues(ShippedPieceValues);
     ComputeSearchThresholds();
-    AllocateTable(16000000);
+    ProcessEngine().table.Allocate(16000000);
   }
   static void TearDownTestSuite() { StopHelpers(); }
 
