@@ -587,7 +587,7 @@ uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes) {
 void NewGameReset() {
   ProcessEngine().table.ResetAge();
   ProcessEngine().table.Clear();
-  ClearHistory();
+  ProcessEngine().history.Clear();
   SearchBlock& b = MainBlock();
   for (int p = 0; p < PlyCount; ++p) b.ply[p].killers[0] = b.ply[p].killers[1] = 0;
   ClearGameHistory(State->root);

@@ -7,6 +7,7 @@
 #include "book/book.h"
 #include "engine/engine_state.h"
 #include "mate/solver.h"
+#include "search/history.h"
 #include "search/search.h"
 #include "search/search_modes.h"
 #include "search/timeman.h"
@@ -37,6 +38,8 @@ struct Engine {
   MateSolver mate{&stopRequested};
   // The transposition table, sized together with the mate solver's.
   TranspositionTable table{mate.Table()};
+  // The move-ordering histories of the search threads.
+  Histories history;
   // The opening book, with its own random generator.
   Book book;
   // Where the engine's lines go ("info" lines of the shortcuts and the mate tests); the

@@ -1,4 +1,4 @@
-// The process-wide history tables shared by all search threads without locks: they order
+// One engine's history tables, shared by all its search threads without locks: they order
 // quiet moves in the pickers and adjust the reductions of late moves. The main table has
 // 2 x 16384 entries indexed by the move's from (or dropped kind) and to fields, plus 16384
 // when Black moves. The continuation table scores a move by the piece and square of a
@@ -16,7 +16,6 @@ namespace kestrel {
 
 constexpr int HistoryTableSize = 2 * 16384;
 
-extern std::atomic<int32_t> HistoryScore[HistoryTableSize];
 constexpr int HistoryLimit = 16384;
 
 // Table index of a move made by `side`: its from and to fields; a drop takes the place of
@@ -27,26 +26,33 @@ inline int HistoryIndex(Move m, int side) {
 }
 // Continuation entries: a move's piece code (side included) and target square.
 constexpr int PieceToCount = 32 * SquareCount;
-extern std::atomic<int16_t> ContinuationScore[PieceToCount * PieceToCount];
 inline int PieceTo(Move m) { return MovePiece(m) * SquareCount + MoveTo(m); }
 // Entry of `m` played after `before` (0: none, a null move).
 inline int ContinuationIndex(Move before, Move m) { return PieceTo(before) * PieceToCount + PieceTo(m); }
 
-// Plain relaxed read of an entry (lost or torn updates are tolerated).
-inline int32_t HistoryValue(const std::atomic<int32_t>* table, int i) {
-  return table[i].load(std::memory_order_relaxed);
-}
+struct Histories {
+  // Every entry 0.
+  Histories() { Clear(); }
+  Histories(const Histories&) = delete;
+  Histories& operator=(const Histories&) = delete;
 
-// The ordering score of a quiet move made by `side` after the moves `prev1` (one ply
-// before, the opponent's) and `prev2` (two plies before, its own); 0 stands for none.
-inline int QuietMoveScore(Move m, int side, Move prev1, Move prev2) {
-  int s = HistoryValue(HistoryScore, HistoryIndex(m, side));
-  if (prev1 != 0) s += ContinuationScore[ContinuationIndex(prev1, m)].load(std::memory_order_relaxed);
-  if (prev2 != 0) s += ContinuationScore[ContinuationIndex(prev2, m)].load(std::memory_order_relaxed);
-  return s;
-}
+  // The ordering score of a quiet move made by `side` after the moves `prev1` (one ply
+  // before, the opponent's) and `prev2` (two plies before, its own); 0 stands for none.
+  // Plain relaxed reads: lost or torn updates are tolerated.
+  int QuietMoveScore(Move m, int side, Move prev1, Move prev2) const {
+    int s = main[HistoryIndex(m, side)].load(std::memory_order_relaxed);
+    if (prev1 != 0) s += continuation[ContinuationIndex(prev1, m)].load(std::memory_order_relaxed);
+    if (prev2 != 0) s += continuation[ContinuationIndex(prev2, m)].load(std::memory_order_relaxed);
+    return s;
+  }
+  // New game: every entry 0.
+  void Clear() {
+    for (auto& e : main) e.store(0, std::memory_order_relaxed);
+    for (auto& e : continuation) e.store(0, std::memory_order_relaxed);
+  }
 
-// New game: every entry 0.
-void ClearHistory();
+  std::atomic<int32_t> main[HistoryTableSize];
+  std::atomic<int16_t> continuation[PieceToCount * PieceToCount];
+};
 
 }  // namespace kestrel

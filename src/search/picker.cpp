@@ -12,6 +12,7 @@
 #include "movegen/evasions.h"
 #include "movegen/movegen.h"
 #include "movegen/see.h"
+#include "search/engine.h"
 #include "search/history.h"
 
 namespace kestrel {
@@ -194,7 +195,7 @@ int NextMove(SearchBlock& t, int ply, int side) {
         int n = 0;
         for (Move* m = quiets; m < ps.moveListEnd; ++m) {
           if (*m == ps.hashMove || *m == k1 || *m == k2) continue;
-          key[n] = QuietMoveScore(*m, side, prev1, prev2) * (int64_t(1) << 42) + (int64_t(MaxMoves - 1 - n) << 32) + *m;
+          key[n] = t.engine->history.QuietMoveScore(*m, side, prev1, prev2) * (int64_t(1) << 42) + (int64_t(MaxMoves - 1 - n) << 32) + *m;
           ++n;
         }
         std::sort(key, key + n, std::greater<int64_t>());

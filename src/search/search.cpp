@@ -137,10 +137,11 @@ static inline void AddHistory(std::atomic<T>& entry, int bonus) {
 
 // The history and continuation entries of a quiet move at `ply` move by `bonus`.
 static void AddQuietHistory(const SearchBlock& b, int ply, int side, Move m, int bonus) {
-  AddHistory(HistoryScore[HistoryIndex(m, side)], bonus);
+  Histories& h = b.engine->history;
+  AddHistory(h.main[HistoryIndex(m, side)], bonus);
   for (int back = 1; back <= 2; ++back) {
     const Move before = MoveBefore(b, ply, back);
-    if (before != 0) AddHistory(ContinuationScore[ContinuationIndex(before, m)], bonus);
+    if (before != 0) AddHistory(h.continuation[ContinuationIndex(before, m)], bonus);
   }
 }
 
@@ -185,7 +186,7 @@ Depth LateMoveReduction(const SearchBlock& b, int ply, Move m, int side, Depth d
   // A node whose evaluation fell since the side's last move is less promising.
   if (!Improving(b, ply)) r += OnePly / 2;
   if (!MoveIsCapture(m))
-    r -= QuietMoveScore(m, side, MoveBefore(b, ply, 1), MoveBefore(b, ply, 2)) * OnePly / (3 * HistoryLimit / 2);
+    r -= b.engine->history.QuietMoveScore(m, side, MoveBefore(b, ply, 1), MoveBefore(b, ply, 2)) * OnePly / (3 * HistoryLimit / 2);
   // The reduced search stays a full search of at least one ply.
   const Depth room = depth + e - OnePly;
   if (r > room) r = room;

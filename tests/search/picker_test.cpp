@@ -5,6 +5,7 @@
 
 #include "eval/movegain.h"
 #include "movegen/evasions.h"
+#include "search/engine.h"
 #include "search/history.h"
 #include "search/picker.h"
 #include "search/search.h"
@@ -22,8 +23,9 @@ struct PickerTest : ::testing::Test {
     AllocateEngineState();
     test::SetPieceValues(test::TestPieceValues);
     ResetMargins();
-    ClearHistory();
+    ProcessEngine().history.Clear();
     block = std::make_unique<SearchBlock>();
+    block->engine = &ProcessEngine();
     // Plies before Ply hold a few moves, so the list does not start at the stack's base.
     block->ply[Ply - 1].moveListEnd = block->moveStack + 17;
   }
@@ -74,7 +76,7 @@ TEST_F(PickerTest, EveryMoveExactlyOnce) {
     const std::vector<Move> gen(buf, end);
     if (gen.empty()) continue;
     for (Move m : gen)
-      HistoryScore[HistoryIndex(m, side)].store((int)(rng() % 7) - 3, std::memory_order_relaxed);
+      ProcessEngine().history.main[HistoryIndex(m, side)].store((int)(rng() % 7) - 3, std::memory_order_relaxed);
     const Move hash = rng() % 4 ? gen[rng() % gen.size()] : 0;
     const Move k1 = gen[rng() % gen.size()];
     const Move k2 = rng() % 2 ? gen[rng() % gen.size()] : EncodeMove(FlagNone, Empty, BGold | SideIndex(side), 40, 41);
@@ -96,7 +98,7 @@ TEST_F(PickerTest, EveryMoveExactlyOnce) {
   EXPECT_GT(nodes[0], 1000);
   EXPECT_GT(nodes[1], 100);
   EXPECT_GT(withHashCapture, 20);
-  ClearHistory();
+  ProcessEngine().history.Clear();
 }
 
 // Without captures the killers come first, then every quiet move and drop by history,
@@ -108,8 +110,8 @@ TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   const Move k1 = U(*p, "2g2f"), k2 = U(*p, "7g7f");
   const char* moves[5] = {"1g1f", "9g9f", "3i4h", "5i5h", "6i5h"};
   const int values[5] = {5, 9, 2, 3, 4};
-  for (int i = 0; i < 5; ++i) HistoryScore[HistoryIndex(U(*p, moves[i]), Black)].store(values[i]);
-  HistoryScore[HistoryIndex(U(*p, "4i4h"), Black)].store(-7);
+  for (int i = 0; i < 5; ++i) ProcessEngine().history.main[HistoryIndex(U(*p, moves[i]), Black)].store(values[i]);
+  ProcessEngine().history.main[HistoryIndex(U(*p, "4i4h"), Black)].store(-7);
   Start(0, k1, k2);
   const auto out = Drain(Black);
   ASSERT_EQ(out.size(), 30u);
@@ -128,7 +130,7 @@ TEST_F(PickerTest, QuietStagesKillersAndHistory) {
   EXPECT_EQ(withCapture.back(), std::make_pair((int)PickBadCapture, U(*q, "5h5d")));
   EXPECT_TRUE(IsLatePick(PickBadCapture));
   for (size_t i = 0; i + 1 < withCapture.size(); ++i) EXPECT_EQ(withCapture[i].first, PickQuiet);
-  ClearHistory();
+  ProcessEngine().history.Clear();
 }
 
 // The continuation entries of the last two moves add to the history: a reply that
@@ -142,11 +144,11 @@ TEST_F(PickerTest, ContinuationHistoryOrdersAndLearns) {
   block->ply[Ply - 2].currentMove = own;
   block->ply[Ply - 1].currentMove = theirs;
   const Move a = U(*p, "1g1f"), c = U(*p, "6i7h"), d = U(*p, "5i6h");
-  HistoryScore[HistoryIndex(a, Black)].store(50);
-  ContinuationScore[ContinuationIndex(theirs, c)].store(40);
-  ContinuationScore[ContinuationIndex(own, c)].store(30);
-  ContinuationScore[ContinuationIndex(own, d)].store(45);
-  EXPECT_EQ(QuietMoveScore(c, Black, theirs, own), 70);
+  ProcessEngine().history.main[HistoryIndex(a, Black)].store(50);
+  ProcessEngine().history.continuation[ContinuationIndex(theirs, c)].store(40);
+  ProcessEngine().history.continuation[ContinuationIndex(own, c)].store(30);
+  ProcessEngine().history.continuation[ContinuationIndex(own, d)].store(45);
+  EXPECT_EQ(ProcessEngine().history.QuietMoveScore(c, Black, theirs, own), 70);
   EXPECT_EQ(First(3), (std::vector<Move>{c, a, d}));
   // A null move before: the reply entry is not read.
   block->ply[Ply - 1].currentMove = 0;
@@ -155,15 +157,15 @@ TEST_F(PickerTest, ContinuationHistoryOrdersAndLearns) {
   block->ply[Ply - 1].currentMove = theirs;
   block->searched[Ply][0] = a;
   block->ply[Ply].searchedCount = 1;
-  const int before = ContinuationScore[ContinuationIndex(theirs, a)].load();
+  const int before = ProcessEngine().history.continuation[ContinuationIndex(theirs, a)].load();
   UpdateKillersAndHistory(*block, Ply, Black, 4 * OnePly, d);
-  EXPECT_GT(ContinuationScore[ContinuationIndex(theirs, d)].load(), 0);
-  EXPECT_GT(ContinuationScore[ContinuationIndex(own, d)].load(), 45);
-  EXPECT_LT(ContinuationScore[ContinuationIndex(theirs, a)].load(), before);
-  EXPECT_LT(HistoryScore[HistoryIndex(a, Black)].load(), 50);
+  EXPECT_GT(ProcessEngine().history.continuation[ContinuationIndex(theirs, d)].load(), 0);
+  EXPECT_GT(ProcessEngine().history.continuation[ContinuationIndex(own, d)].load(), 45);
+  EXPECT_LT(ProcessEngine().history.continuation[ContinuationIndex(theirs, a)].load(), before);
+  EXPECT_LT(ProcessEngine().history.main[HistoryIndex(a, Black)].load(), 50);
   EXPECT_EQ(block->ply[Ply].killers[0], d);
-  ClearHistory();
-  EXPECT_EQ(ContinuationScore[ContinuationIndex(own, d)].load(), 0);
+  ProcessEngine().history.Clear();
+  EXPECT_EQ(ProcessEngine().history.continuation[ContinuationIndex(own, d)].load(), 0);
 }
 
 // Drops of different pieces to one square keep apart in the history, from each other and

@@ -237,7 +237,7 @@ TEST_F(NodeRules, QuiescenceStandPatEvasionsAndMateProbe) {
 TEST_F(NodeRules, LateMoveReductions) {
   SearchBlock& b = MainBlock();
   const int side = SetUp("startpos");
-  ClearHistory();
+  ProcessEngine().history.Clear();
   const Move m = b.pos.board[56] == BPawn ? EncodeMove(FlagNone, Empty, BPawn, 47, 56) : 0;
   ASSERT_NE(m, 0u);
   PlyState& s = b.ply[2];
@@ -267,11 +267,11 @@ TEST_F(NodeRules, LateMoveReductions) {
   // A move with a good history is reduced less, one with a bad history more.
   s.lateMove = 1;
   const int plain = r(12, 20);
-  HistoryScore[HistoryIndex(m, side)].store(HistoryLimit / 2);
+  ProcessEngine().history.main[HistoryIndex(m, side)].store(HistoryLimit / 2);
   EXPECT_LT(r(12, 20), plain);
-  HistoryScore[HistoryIndex(m, side)].store(-HistoryLimit / 2);
+  ProcessEngine().history.main[HistoryIndex(m, side)].store(-HistoryLimit / 2);
   EXPECT_GT(r(12, 20), plain);
-  ClearHistory();
+  ProcessEngine().history.Clear();
 }
 
 // Pruning before the move is made, as a decision table: quiet moves by their number, by
@@ -281,7 +281,7 @@ TEST_F(NodeRules, PruningBeforeTheMove) {
   SearchBlock& b = MainBlock();
   // G*5b mates with the pawn's support; G*4b checks and is lost to the king; G*1e is quiet.
   const int side = SetUp("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
-  ClearHistory();
+  ProcessEngine().history.Clear();
   auto drop = [&](const char* usi) {
     Move m = 0;
     std::string err;
