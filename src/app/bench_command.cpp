@@ -92,7 +92,7 @@ int RunBench(int threads, int depth) {
     total += nodes;
   }
   const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  StopHelpers();
+  ProcessEngine().pool.StopHelpers();
   std::printf("Total nodes: %" PRIu64 "\n", total);
   std::printf("Total time (ms): %" PRId64 "\n", ms);
   std::printf("Nodes/second: %" PRIu64 "\n", ms > 0 ? total * 1000 / (uint64_t)ms : 0);

@@ -44,7 +44,7 @@ static std::string FindStartupDirectory() {
 void InitEngine() {
   startupDirectory = FindStartupDirectory();
   AllocateEngineState();
-  MainThreadBlock();
+  ProcessEngine().pool.MainBlock();
   ProcessEngine().book.Allocate();
   InitBoardTables();
   InitHashKeys();

@@ -213,7 +213,7 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
   GenerateTotals t;
   bool ok = GeneratePositions(s, shard, &t);
   ok = CloseShard(shard) && ok;
-  StopHelpers();
+  ProcessEngine().pool.StopHelpers();
   std::fprintf(stderr,
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
                " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64

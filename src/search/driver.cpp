@@ -135,7 +135,7 @@ int LinesWanted(const SearchModes& modes) {
 }  // namespace
 
 SearchBlock& MainBlock() {
-  if (!mainBlock) mainBlock = MainThreadBlock();
+  if (!mainBlock) mainBlock = &ProcessEngine().pool.MainBlock();
   return *mainBlock;
 }
 
@@ -239,7 +239,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
     }
     // Offer the remaining root moves to idle helpers. The helpers' root loop fills the
     // first line only, so the later lines of a MultiPV search are searched here alone.
-    if (first == 0 && IdleHelpersAvailable() && RootSplitUseful(i + 1)) {
+    if (first == 0 && b.engine->pool.IdleHelpersAvailable() && RootSplitUseful(i + 1)) {
       int best = alpha;
       Move bestMove = 0;
       if (SplitRoot(b, alpha, beta, depth, side, &best, &bestMove)) {
@@ -480,8 +480,8 @@ static void SearchRoot(int side, int depthLimit) {
   }
   // 4. Helpers.
   State->previousScore = -ScoreNone;
-  StartHelpers();
-  SetSearchRunning(true);
+  b.engine->pool.StartHelpers();
+  b.engine->pool.SetSearchRunning(true);
   // 5. Iterative deepening.
   b.pv[RootPly].length = RootPly - 1;
   b.selDepth = 0;
@@ -506,7 +506,7 @@ static void SearchRoot(int side, int depthLimit) {
     // Time use: no next iteration when the clock cannot pay for it; the best move stands.
     if (b.engine->time.StopAfterIteration(depth, State->rootScore, State->bestMove)) break;
   }
-  SetSearchRunning(false);
+  b.engine->pool.SetSearchRunning(false);
   State->iterationDepth = 0;
   // A search stopped before its first move was finished still plays the best move of
   // the ordering rather than resigning.
@@ -526,7 +526,7 @@ static void BeginSearch(int side, const SearchModes& modes) {
   State->bestMove = 0;
   // The root list is built anew by each search; until then there is none.
   State->rootMoveCount = 0;
-  ResetSplitStatistics();
+  engine.pool.ResetSplitStatistics();
 }
 
 void Think(int side, const SearchModes& modes) {

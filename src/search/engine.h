@@ -8,6 +8,7 @@
 #include "engine/engine_state.h"
 #include "mate/solver.h"
 #include "search/history.h"
+#include "search/parallel.h"
 #include "search/search.h"
 #include "search/search_modes.h"
 #include "search/timeman.h"
@@ -40,6 +41,8 @@ struct Engine {
   TranspositionTable table{mate.Table()};
   // The move-ordering histories of the search threads.
   Histories history;
+  // The search threads, their blocks and split points.
+  ThreadPool pool{*this};
   // The opening book, with its own random generator.
   Book book;
   // Where the engine's lines go ("info" lines of the shortcuts and the mate tests); the

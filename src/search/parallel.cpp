@@ -31,51 +31,38 @@ namespace {
 // Spins of a waiting helper before it goes to sleep.
 constexpr int SpinsBeforeSleep = 20000;
 
-SearchBlock* blocks[1 + MaxThreads * BlocksPerThread];
-SpinLock smpLock;
-std::atomic<SearchBlock*> threadWork[MaxThreads];
-std::atomic<SearchBlock*> waitingFor[MaxThreads];
-std::atomic<int> idleCount{0};
-std::atomic<int> readyThreads{1};
-int startedThreads = 0;
-std::atomic<int> splitCount{0};
-std::atomic<int> abortCount{0};
-std::atomic<bool> quitThreads{false};
-// Set while a search runs: waiting helpers keep spinning then, and sleep otherwise.
-std::atomic<bool> searchRunning{false};
-std::vector<std::thread> helpers;
-std::mutex sleepMutex;
-std::condition_variable sleepCv;
-
 // The main thread's "busy" marker in threadWork (it is never idle while searching).
 SearchBlock* const BusyMarker = reinterpret_cast<SearchBlock*>(1);
 
 // Zero-filled, 128-byte aligned memory for one block; pages are only touched when used.
-SearchBlock* NewBlock() {
+}  // namespace
+
+SearchBlock* ThreadPool::NewBlock() {
   // calloc hands out fresh zero pages for a block this large without touching them.
   void* mem = std::calloc(1, sizeof(SearchBlock) + 128);
   if (!mem) std::exit(12);
+  memory_.push_back(mem);
   void* aligned = reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(mem) + 127) & ~uintptr_t(127));
   SearchBlock* b = new (aligned) SearchBlock;
-  b->engine = &ProcessEngine();
+  b->engine = &engine_;
   ResetSearchBlock(*b);
   return b;
 }
 
-void AllocateThreadBlocks(int t) {
+void ThreadPool::AllocateThreadBlocks(int t) {
   for (int i = 1; i <= BlocksPerThread; ++i) {
     SearchBlock*& slot = blocks[t * BlocksPerThread + i];
     if (!slot) slot = NewBlock();
   }
 }
 
-void WakeHelpers() {
+void ThreadPool::WakeHelpers() {
   std::lock_guard<std::mutex> lk(sleepMutex);
   sleepCv.notify_all();
 }
 
 // Takes a free block for thread t, preferring its own; nullptr when none is free.
-SearchBlock* FreeBlockFor(int t) {
+SearchBlock* ThreadPool::FreeBlockFor(int t) {
   for (int i = 1; i <= BlocksPerThread; ++i) {
     SearchBlock* b = blocks[t * BlocksPerThread + i];
     if (b && b->inUse.load() == 0) return b;
@@ -87,9 +74,11 @@ SearchBlock* FreeBlockFor(int t) {
   return nullptr;
 }
 
+namespace {
+
 // Lends a block to thread t with a copy of the split node's state.
 SearchBlock* CopyToChild(SearchBlock& parent, int t) {
-  SearchBlock* c = FreeBlockFor(t);
+  SearchBlock* c = parent.engine->pool.FreeBlockFor(t);
   if (!c) return nullptr;
   const int ply = parent.plyAt;
   c->inUse = 1;
@@ -275,7 +264,7 @@ int SearchSplitPoint(SearchBlock& c) {
       bestMove = m;
       if (rootIndex < 0) UpdatePv(c, ply, m);
       if (v >= beta || (atRoot && IsDecidedWin(v))) {
-        abortCount++;
+        c.engine->pool.abortCount++;
         StopSiblings(parent, c);
         return finish();
       }
@@ -283,9 +272,11 @@ int SearchSplitPoint(SearchBlock& c) {
   }
 }
 
+}  // namespace
+
 // Waits for a split point to work on; the owner of a split (waiting != nullptr)
 // returns when all of its helpers are done.
-void WaitForWork(int id, SearchBlock* waiting) {
+void ThreadPool::WaitForWork(int id, SearchBlock* waiting) {
   for (;;) {
     // 1. Count this thread as idle.
     smpLock.Lock();
@@ -309,7 +300,7 @@ void WaitForWork(int id, SearchBlock* waiting) {
         continue;
       }
       std::unique_lock<std::mutex> lk(sleepMutex);
-      sleepCv.wait_for(lk, std::chrono::milliseconds(100), [id] {
+      sleepCv.wait_for(lk, std::chrono::milliseconds(100), [this, id] {
         return threadWork[id].load() != nullptr || quitThreads.load() || searchRunning.load();
       });
       spins = 0;
@@ -344,10 +335,12 @@ void WaitForWork(int id, SearchBlock* waiting) {
   }
 }
 
-void HelperMain(int id) {
-  AllocateThreadBlocks(id);
-  readyThreads++;
-  WaitForWork(id, nullptr);
+namespace {
+
+void HelperMain(ThreadPool* pool, int id) {
+  pool->AllocateThreadBlocks(id);
+  pool->readyThreads++;
+  pool->WaitForWork(id, nullptr);
 }
 
 // True when block b was lent, directly or further down, from `ancestor`.
@@ -359,17 +352,19 @@ bool DescendsFrom(const SearchBlock* b, const SearchBlock* ancestor) {
 
 // Thread t can take a copy of block b: it is idle, and if it only waits for the helpers
 // of its own split, b belongs to that split's subtree (it then helps its own helpers).
-bool CanLendTo(int t, const SearchBlock& b) {
+}  // namespace
+
+bool ThreadPool::CanLendTo(int t, const SearchBlock& b) const {
   if (threadWork[t].load() != nullptr) return false;
   const SearchBlock* w = waitingFor[t].load();
   return w == nullptr || DescendsFrom(&b, w);
 }
 
 // Threads of the search under way, main thread included: the caller's count held to 1..MaxThreads.
-static int ThreadsOfThisSearch() { return std::clamp(ProcessEngine().modes.threads, 1, MaxThreads); }
+int ThreadPool::ThreadsOfThisSearch() const { return std::clamp(engine_.modes.threads, 1, MaxThreads); }
 
 // Shares the node held by block b (its split fields set) with idle threads.
-int Split(SearchBlock& b) {
+int ThreadPool::Split(SearchBlock& b) {
   const int owner = b.threadId;
   const int threads = ThreadsOfThisSearch();
   smpLock.Lock();
@@ -424,33 +419,28 @@ int Split(SearchBlock& b) {
   return 1;
 }
 
-}  // namespace
-
-SearchBlock* MainThreadBlock() {
+SearchBlock& ThreadPool::MainBlock() {
   if (!blocks[0]) {
     blocks[0] = NewBlock();
     AllocateThreadBlocks(0);
     threadWork[0] = BusyMarker;
   }
-  return blocks[0];
+  return *blocks[0];
 }
 
-void StartHelpers() {
-  MainThreadBlock();
+void ThreadPool::StartHelpers() {
+  MainBlock();
   const int want = ThreadsOfThisSearch();
   while (startedThreads + 1 < want) {
     const int id = ++startedThreads;
-    helpers.emplace_back(HelperMain, id);
+    helpers.emplace_back(HelperMain, this, id);
   }
   while (readyThreads.load() < startedThreads + 1) std::this_thread::yield();
 }
 
-void ResetSplitStatistics() {
-  splitCount = 0;
-  abortCount = 0;
+bool ThreadPool::IdleHelpersAvailable() const {
+  return engine_.modes.threads > 1 && idleCount.load(std::memory_order_relaxed) > 0;
 }
-
-bool IdleHelpersAvailable() { return ProcessEngine().modes.threads > 1 && idleCount.load(std::memory_order_relaxed) > 0; }
 
 bool RootSplitUseful(int nextIndex) {
   if (!State->rootSplitAllowed) return false;
@@ -467,7 +457,7 @@ int SplitNode(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int sid
   b.mateThreat = mateThreat;
   b.splitInCheck = inCheck;
   b.atRoot = false;
-  if (!Split(b)) return 0;
+  if (!b.engine->pool.Split(b)) return 0;
   *best = b.splitBest;
   *bestMove = b.splitBestMove;
   return 1;
@@ -482,18 +472,19 @@ int SplitRoot(SearchBlock& b, int alpha, int beta, Depth depth, int side, int* b
   b.mateThreat = 0;
   b.splitInCheck = b.ply[RootPly].inCheck;
   b.atRoot = true;
-  if (!Split(b)) return 0;
+  if (!b.engine->pool.Split(b)) return 0;
   *best = b.splitBest;
   *bestMove = b.splitBestMove;
   return 1;
 }
 
-void SetSearchRunning(bool running) {
+void ThreadPool::SetSearchRunning(bool running) {
   searchRunning = running;
   if (running) WakeHelpers();
 }
 
 void StopSiblings(SearchBlock& parent, SearchBlock& keep) {
+  SpinLock& smpLock = parent.engine->pool.smpLock;
   smpLock.Lock();
   parent.lock.Lock();
   // Two cut-offs at once: the one that stopped the other first stands. Stopping it in
@@ -513,10 +504,7 @@ void StopBlock(SearchBlock& b) {
   b.lock.Unlock();
 }
 
-int SplitCount() { return splitCount.load(); }
-int SplitAbortCount() { return abortCount.load(); }
-
-void StopHelpers() {
+void ThreadPool::StopHelpers() {
   quitThreads = true;
   WakeHelpers();
   for (auto& t : helpers) t.join();
@@ -524,6 +512,15 @@ void StopHelpers() {
   startedThreads = 0;
   readyThreads = 1;
   quitThreads = false;
+}
+
+ThreadPool::~ThreadPool() {
+  StopHelpers();
+  for (SearchBlock*& b : blocks) {
+    if (b) b->~SearchBlock();
+    b = nullptr;
+  }
+  for (void* mem : memory_) std::free(mem);
 }
 
 }  // namespace kestrel

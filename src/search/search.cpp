@@ -564,7 +564,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
       }
     }
     // 10.7 Offer the remaining moves to idle threads.
-    if (depth >= State->minSplitDepth && IdleHelpersAvailable()) {
+    if (depth >= State->minSplitDepth && b.engine->pool.IdleHelpersAvailable()) {
       int splitBest = alpha;
       Move splitMove = 0;
       const int r = SplitNode(b, alpha, beta, depth, ply, side, mateThreat, inCheck, &splitBest, &splitMove);

@@ -40,8 +40,8 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
         ASSERT_TRUE(IsLegalMove(*p, pv.moves[ply], side)) << text << " ply " << ply;
         MakeMove(*p, pv.moves[ply]);
       }
-      splits += SplitCount();
-      cutoffs += SplitAbortCount();
+      splits += ProcessEngine().pool.SplitCount();
+      cutoffs += ProcessEngine().pool.SplitAbortCount();
     }
     EXPECT_EQ(splits > 0, threads > 1) << threads;
     EXPECT_EQ(cutoffs > 0, threads > 1) << threads;
@@ -167,7 +167,7 @@ TEST_F(Parallel, RootSplitSearchesEveryRootMove) {
     int splits = 0;
     for (int tries = 0; tries < 3 && splits == 0; ++tries) {
       SearchTo(text, 1, threads);
-      splits = SplitCount();
+      splits = ProcessEngine().pool.SplitCount();
     }
     ASSERT_GT(splits, 0) << threads;
     ASSERT_GT(State->rootMoveCount, 500);
@@ -179,8 +179,9 @@ TEST_F(Parallel, RootSplitSearchesEveryRootMove) {
 // A cut-off by one child stops every sibling and, recursively, the blocks lent from them.
 TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
   auto make = [] {
-    void* mem = std::calloc(1, sizeof(SearchBlock));
-    return static_cast<SearchBlock*>(mem);
+    SearchBlock* b = static_cast<SearchBlock*>(std::calloc(1, sizeof(SearchBlock)));
+    b->engine = &ProcessEngine();
+    return b;
   };
   SearchBlock* parent = make();
   SearchBlock* winner = make();

@@ -25,7 +25,7 @@ class SearchFixture : public ::testing::Test {
     ComputeSearchThresholds();
     ProcessEngine().table.Allocate(16000000);
   }
-  static void TearDownTestSuite() { StopHelpers(); }
+  static void TearDownTestSuite() { ProcessEngine().pool.StopHelpers(); }
 
   // Sets the game up from USI text into the root and the main block; returns the side.
   int SetUp(const std::string& text) {
