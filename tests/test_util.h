@@ -23,7 +23,7 @@
 #include "board/makemove.h"
 #include "board/material.h"
 #include "board/position.h"
-#include "engine/engine_state.h"
+#include "search/engine.h"
 #include "game/game_text.h"
 #include "movegen/attacks.h"
 #include "movegen/legal.h"

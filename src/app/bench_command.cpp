@@ -12,7 +12,6 @@
 
 #include "board/material.h"
 #include "engine/engine_setup.h"
-#include "engine/engine_state.h"
 #include "eval/eval_params.h"
 #include "game/game_text.h"
 #include "search/driver.h"
@@ -54,10 +53,11 @@ const char BenchValues[] =
 // Searches every position to `depth` on `threads` threads and prints the counts.
 int RunBench(int threads, int depth) {
   // The same data files as a USI session started here.
-  InitEngine();
+  Engine& engine = ProcessEngine();
+  InitEngine(engine);
   std::string data;
-  if (LoadDataFiles()) {
-    data = DescribeEvaluationData();
+  if (LoadDataFiles(engine)) {
+    data = DescribeEvaluationData(engine);
   } else {
     ParseEvaluationText(BenchValues, sizeof BenchValues - 1);
     DeriveMaterialTables();
@@ -65,7 +65,7 @@ int RunBench(int threads, int depth) {
     data = "built-in piece values (no Evaluation/evaluation.txt here), no positional weights";
   }
   std::printf("Evaluation: %s\n", data.c_str());
-  ProcessEngine().table.Allocate(32000000);
+  engine.table.Allocate(32000000);
   SearchModes modes;
   modes.silent = true;
   modes.threads = threads;
@@ -76,23 +76,23 @@ int RunBench(int threads, int depth) {
     ++index;
     GameCursor game;
     std::string err;
-    if (!SetPositionFromText(State->root, text, game, &err)) {
+    if (!SetPositionFromText(engine.state.root, text, game, &err)) {
       std::fprintf(stderr, "bench: position %d: %s\n", index, err.c_str());
       return 1;
     }
-    State->sideToMove = game.side;
-    State->moveCount = game.moveCount;
-    NewGameReset();
+    engine.state.sideToMove = game.side;
+    engine.state.moveCount = game.moveCount;
+    NewGameReset(engine);
     const auto t0 = std::chrono::steady_clock::now();
-    const uint64_t nodes = SearchFixedDepth(game.side, depth, modes);
+    const uint64_t nodes = SearchFixedDepth(engine, game.side, depth, modes);
     const int64_t t = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - t0).count();
     std::printf("position %2d: %" PRIu64 " nodes, %" PRId64 " ms, best %s\n", index, nodes, t,
-                MoveToUsi(State->bestMove).c_str());
+                MoveToUsi(engine.state.bestMove).c_str());
     std::fflush(stdout);
     total += nodes;
   }
   const int64_t ms = std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start).count();
-  ProcessEngine().pool.StopHelpers();
+  engine.pool.StopHelpers();
   std::printf("Total nodes: %" PRIu64 "\n", total);
   std::printf("Total time (ms): %" PRId64 "\n", ms);
   std::printf("Nodes/second: %" PRIu64 "\n", ms > 0 ? total * 1000 / (uint64_t)ms : 0);

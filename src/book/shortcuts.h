@@ -28,15 +28,13 @@ struct RootShortcutResult {
   int score;  // 28888, 29999, 0 or -31111 as above
 };
 
-// Tries the three shortcuts for the root position with State->sideToMove to move.
-// It records the root side; a declaration sets resultCode 6; a mate or book move
-// is left in bestMove with rootScore and shortcutScore set and its "info" line
-// given to `out`; the stored mate is read out of `mate`'s table, the book move chosen
-// by `book`. A mate sequence that yields no move is given up (mateSequenceActive is
-// cleared). The book is consulted while moveCount < useBookUntilMove.
-// With resultCode already set on entry nothing is tried and ShortcutNone comes
-// back at once. Otherwise, when nothing applies, the caller sets up the move's
-// time budget and clears the ponder-move flags before it searches.
-RootShortcutResult RootShortcuts(Position& pos, MateSolver& mate, Book& book, const LineSink& out);
+// Tries the three shortcuts for the root position with `side` to move: a declaration
+// (its "info" line given to `out`); the next move of the mate proved on an earlier turn
+// while `mateSequenceActive`, read out of `mate`'s table; a book move when `bookAllowed`,
+// chosen by `book`. A mate or book move comes back with its score and its "info" line
+// given to `out`. A mate sequence that yields no move is given up (mateSequenceActive is
+// cleared). When nothing applies the caller searches.
+RootShortcutResult RootShortcuts(Position& pos, int side, bool bookAllowed, bool& mateSequenceActive, MateSolver& mate,
+                                 Book& book, const LineSink& out);
 
 }  // namespace kestrel

@@ -8,7 +8,6 @@
 #include "board/attack_tables.h"
 #include "board/material.h"
 #include "book/book.h"
-#include "engine/engine_state.h"
 #include "eval/eval_params.h"
 #include "search/driver.h"
 #include "search/engine.h"
@@ -16,11 +15,6 @@
 #include "search/search.h"
 
 namespace kestrel {
-
-namespace {
-// What the last LoadDataFiles found.
-bool valuesLoaded = false;
-}  // namespace
 
 // The directory the data files are read from: the working directory, where GUIs start
 // engines; when it holds no "Evaluation/evaluation.txt" but the program's own directory
@@ -41,29 +35,28 @@ static std::string FindStartupDirectory() {
 
 // The hash keys are drawn here too: they come from a fixed generator, so drawing them
 // early gives the same keys, and correct keys for every position.
-void InitEngine() {
-  startupDirectory = FindStartupDirectory();
-  AllocateEngineState();
-  ProcessEngine().pool.MainBlock();
-  ProcessEngine().book.Allocate();
+void InitEngine(Engine& engine) {
+  engine.directory = FindStartupDirectory();
+  engine.pool.MainBlock();
+  engine.book.Allocate();
   InitBoardTables();
   InitHashKeys();
-  SetStartPosition(State->root);
-  State->sideToMove = Black;
-  State->moveCount = 0;
+  SetStartPosition(engine.state.root);
+  engine.state.sideToMove = Black;
+  engine.state.moveCount = 0;
 }
 
-bool LoadDataFiles() {
-  ProcessEngine().book.Load(startupDirectory);
-  valuesLoaded = LoadEvaluationFiles() == 1;
-  if (valuesLoaded) State->root.material = ComputeMaterial(State->root);
+bool LoadDataFiles(Engine& engine) {
+  engine.book.Load(engine.directory);
+  engine.valuesLoaded = LoadEvaluationFiles(engine.directory) == 1;
+  if (engine.valuesLoaded) engine.state.root.material = ComputeMaterial(engine.state.root);
   ComputeSearchThresholds();
-  return valuesLoaded;
+  return engine.valuesLoaded;
 }
 
-std::string DescribeEvaluationData() {
-  const std::string dir = startupDirectory + "/Evaluation/";
-  if (!valuesLoaded) return "no " + dir + "evaluation.txt: every weight zero";
+std::string DescribeEvaluationData(const Engine& engine) {
+  const std::string dir = engine.directory + "/Evaluation/";
+  if (!engine.valuesLoaded) return "no " + dir + "evaluation.txt: every weight zero";
   std::string s = "piece values from " + dir + "evaluation.txt";
   if (EvalWeightsOrigin == WeightsFull) s += ", positional weights from " + dir + "eval_features.bin";
   else if (EvalWeightsOrigin == WeightsCompact) s += ", positional weights expanded from " + dir + "eval_compact.bin";

@@ -6,17 +6,19 @@
 
 namespace kestrel {
 
-// Records the start-up directory, allocates the engine record, the mate solver's work
-// area, the main search block and the book, builds the board tables, draws the hash
-// keys and lays out the start position.
-void InitEngine();
+struct Engine;
 
-// Loads the data files of the start-up directory as "usi" does: the book, the piece
+// Records the start-up directory as the engine's data directory, allocates its main
+// search block and its book, builds the board tables, draws the hash keys and lays out
+// the start position.
+void InitEngine(Engine& engine);
+
+// Loads the data files of the engine's directory as "usi" does: the book, the piece
 // values and, when those opened, the positional weights; then the search thresholds.
 // Returns true when the piece-value file opened.
-bool LoadDataFiles();
+bool LoadDataFiles(Engine& engine);
 
 // One line naming the evaluation data in use, for the modes that report it.
-std::string DescribeEvaluationData();
+std::string DescribeEvaluationData(const Engine& engine);
 
 }  // namespace kestrel

@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "board/large_pages.h"
-#include "engine/engine_state.h"
 #include "eval/evaluate.h"
 
 namespace kestrel {
@@ -153,12 +152,12 @@ void ExpandCompactWeights(const CompactWeights& w) {
   EvalWeightsPresent = true;
 }
 
-std::string CompactWeightsPath() { return startupDirectory + "/Evaluation/eval_compact.bin"; }
+std::string CompactWeightsPath(const std::string& directory) { return directory + "/Evaluation/eval_compact.bin"; }
 
-int LoadCompactEvalFeatures(std::string* note) {
+int LoadCompactEvalFeatures(const std::string& directory, std::string* note) {
   CompactWeights w;
   std::string err;
-  if (!ReadCompactWeights(CompactWeightsPath(), &w, &err)) {
+  if (!ReadCompactWeights(CompactWeightsPath(directory), &w, &err)) {
     *note = "no positional weights (" + err + "): piece values only";
     EvalWeightsPresent = false;
     return -2;

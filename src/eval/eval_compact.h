@@ -54,11 +54,11 @@ void ExpandCompactWeights(const CompactWeights& w);
 // The pair-table weight a king square sees for features a and b, as expansion gives it.
 int ExpandedPairWeight(const CompactWeights& w, int king, int a, int b);
 
-// Path of the compact file below the start-up directory.
-std::string CompactWeightsPath();
+// Path of the compact file below the data directory.
+std::string CompactWeightsPath(const std::string& directory);
 
-// Loads "<start-up directory>/Evaluation/eval_compact.bin" into the tables. 1 on success;
+// Loads "<directory>/Evaluation/eval_compact.bin" into the tables. 1 on success;
 // otherwise -2 with *note set to one line saying why the engine plays on piece values.
-int LoadCompactEvalFeatures(std::string* note);
+int LoadCompactEvalFeatures(const std::string& directory, std::string* note);
 
 }  // namespace kestrel

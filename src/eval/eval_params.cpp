@@ -8,7 +8,6 @@
 #include <string>
 
 #include "board/large_pages.h"
-#include "engine/engine_state.h"
 #include "eval/eval_compact.h"
 
 namespace kestrel {
@@ -164,8 +163,8 @@ void ParseEvaluationText(const char* text, int64_t length) {
   }
 }
 
-int LoadEvaluationText() {
-  const std::string path = startupDirectory + "/Evaluation/evaluation.txt";
+int LoadEvaluationText(const std::string& directory) {
+  const std::string path = directory + "/Evaluation/evaluation.txt";
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return 0;
   std::string text;
@@ -179,8 +178,8 @@ int LoadEvaluationText() {
 
 bool EvalWeightsPresent = false;
 
-int LoadEvalFeatures() {
-  const std::string path = startupDirectory + "/Evaluation/eval_features.bin";
+int LoadEvalFeatures(const std::string& directory) {
+  const std::string path = directory + "/Evaluation/eval_features.bin";
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return -2;
   // 1. A file shorter than the two tables is rejected before anything is read.
@@ -209,19 +208,19 @@ int LoadEvalFeatures() {
 EvalWeightsSource EvalWeightsOrigin = WeightsNone;
 std::string EvalLoadNote;
 
-int LoadEvaluationFiles() {
+int LoadEvaluationFiles(const std::string& directory) {
   EvalLoadNote.clear();
   EvalWeightsOrigin = WeightsNone;
-  const int opened = LoadEvaluationText();
+  const int opened = LoadEvaluationText(directory);
   if (opened == 1) {
     DeriveMaterialTables();
     // A full weight file, when there is one, wins over the compact one.
-    const std::string full = startupDirectory + "/Evaluation/eval_features.bin";
+    const std::string full = directory + "/Evaluation/eval_features.bin";
     FILE* f = std::fopen(full.c_str(), "rb");
     if (f) {
       std::fclose(f);
-      if (LoadEvalFeatures() == 1) EvalWeightsOrigin = WeightsFull;
-    } else if (LoadCompactEvalFeatures(&EvalLoadNote) == 1) {
+      if (LoadEvalFeatures(directory) == 1) EvalWeightsOrigin = WeightsFull;
+    } else if (LoadCompactEvalFeatures(directory, &EvalLoadNote) == 1) {
       EvalWeightsOrigin = WeightsCompact;
     }
   }

@@ -53,8 +53,8 @@ struct ListKeyInfo {
 // The list key of the given name ("PP", "MRV", ...), or nullptr.
 const ListKeyInfo* FindListKey(const char* name);
 
-// Reads "<start-up directory>/Evaluation/evaluation.txt"; 1 when it was opened, 0 otherwise.
-int LoadEvaluationText();
+// Reads "<directory>/Evaluation/evaluation.txt"; 1 when it was opened, 0 otherwise.
+int LoadEvaluationText(const std::string& directory);
 // Parses evaluation.txt text already in memory (the same rules; used by the loader and tests).
 void ParseEvaluationText(const char* text, int64_t length);
 
@@ -62,17 +62,17 @@ void ParseEvaluationText(const char* text, int64_t length);
 // them): without weights every positional sum is zero and the evaluation skips it.
 extern bool EvalWeightsPresent;
 
-// Reads "<start-up directory>/Evaluation/eval_features.bin" into KppTable and KkpTable.
+// Reads "<directory>/Evaluation/eval_features.bin" into KppTable and KkpTable.
 // 1 on success; -2 when the file is missing or shorter than the two tables (a short file
 // is rejected before anything is read, so the tables keep what they held); -2 with both
 // tables cleared when a read fails part-way; a negative close result is passed through.
-int LoadEvalFeatures();
+int LoadEvalFeatures(const std::string& directory);
 
-// The "usi" loading sequence: evaluation.txt, and only when it opened, the derived
+// The "usi" loading sequence below `directory`: evaluation.txt, and only when it opened, the derived
 // material tables and the weight file; when eval_features.bin does not exist, the
 // compact file "Evaluation/eval_compact.bin" is expanded instead. Returns
 // LoadEvaluationText's result.
-int LoadEvaluationFiles();
+int LoadEvaluationFiles(const std::string& directory);
 
 // Where the positional weights of the last LoadEvaluationFiles came from.
 enum EvalWeightsSource : int { WeightsNone = 0, WeightsFull = 1, WeightsCompact = 2 };

@@ -13,7 +13,6 @@
 
 #include "board/move_text.h"
 #include "engine/engine_setup.h"
-#include "engine/engine_state.h"
 #include "game/game_text.h"
 #include "game/opening.h"
 #include "game/referee.h"
@@ -36,7 +35,8 @@ constexpr int MaxNodeModeDepth = 30;  // deeper than any node budget reaches
 // Searches the root for `side` to the settings' depth, or as deep as the node budget
 // allows; the move is in the engine record. Returns the score to record, or false when
 // the search finished no iteration (nothing to record).
-bool SearchMove(const GenerateSettings& s, int side, GenerateTotals* t, int* score) {
+bool SearchMove(Engine& engine, const GenerateSettings& s, int side, GenerateTotals* t, int* score) {
+  const SearchState& st = engine.state;
   ++t->moves;
   // One silent thread, and no mate tests at the root: a fixed-depth search then costs
   // the same at every move and orders its root moves by quiescence alone.
@@ -45,28 +45,29 @@ bool SearchMove(const GenerateSettings& s, int side, GenerateTotals* t, int* sco
   modes.rootMateTests = false;
   modes.nodeLimit = s.nodes != 0 ? s.nodes : s.maxNodes;
   modes.threads = 1;
-  SearchFixedDepth(side, s.nodes != 0 ? MaxNodeModeDepth : s.depth, modes);
-  if (State->searchStatus != StatusTimeUp) {
-    *score = State->rootScore;
+  SearchFixedDepth(engine, side, s.nodes != 0 ? MaxNodeModeDepth : s.depth, modes);
+  if (st.searchStatus != StatusTimeUp) {
+    *score = st.rootScore;
     return true;
   }
   // Cut by the node budget: the last finished iteration's score stands.
   if (s.nodes == 0) ++t->cutSearches;
-  *score = State->previousScore;
-  return State->previousScore != -ScoreNone;
+  *score = st.previousScore;
+  return st.previousScore != -ScoreNone;
 }
 
 // One game from a start position after random opening moves. Returns the records it made.
-void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shard, GenerateTotals* t) {
-  NewGameReset();
+void PlayGame(Engine& engine, const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shard, GenerateTotals* t) {
+  SearchState& st = engine.state;
+  NewGameReset(engine);
   GameCursor game;
   std::string err;
   const std::string start = s.startPositions.empty() ? "startpos" : s.startPositions[rng() % s.startPositions.size()];
-  if (!SetPositionFromText(State->root, start, game, &err)) {
+  if (!SetPositionFromText(st.root, start, game, &err)) {
     std::fprintf(stderr, "generate: skipping start position: %s\n", err.c_str());
     return;
   }
-  Position& root = State->root;
+  Position& root = st.root;
   // 1. Random opening moves for variety; a game that ends during them is dropped.
   const int span = s.randomPliesMax - s.randomPliesMin + 1;
   const int randomPlies = s.randomPliesMin + (span > 0 ? (int)(rng() % (uint64_t)span) : 0);
@@ -80,17 +81,17 @@ void PlayGame(const GenerateSettings& s, std::mt19937_64& rng, ShardWriter& shar
     const int side = game.side;
     if (verdict.end == GameEnd::None && JudgeDeclaration(root, side).winner == side) verdict = {GameEnd::Declaration, side};
     if (verdict.end != GameEnd::None) break;
-    State->sideToMove = side;
-    State->moveCount = game.moveCount;
-    State->lastMovePlayed = game.lastMove;
+    st.sideToMove = side;
+    st.moveCount = game.moveCount;
+    st.lastMovePlayed = game.lastMove;
     int score = 0;
-    const bool scored = SearchMove(s, side, t, &score);
-    const Move best = State->bestMove;
+    const bool scored = SearchMove(engine, s, side, t, &score);
+    const Move best = st.bestMove;
     if (best == NoMove || !IsLegalMove(root, best, side)) {
       verdict = {GameEnd::Mate, -side};
       break;
     }
-    const bool single = State->rootMoveCount == 1 || !scored;
+    const bool single = st.rootMoveCount == 1 || !scored;
     if (!single && (score >= s.resignScore || score <= -s.resignScore)) {
       // Resignation, a found mate or a decided repetition: the scored side wins.
       if (IsProven(score)) ++t->skippedMate;
@@ -150,7 +151,7 @@ std::string Duration(double seconds) {
 
 }  // namespace
 
-bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals) {
+bool GeneratePositions(Engine& engine, const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals) {
   GenerateTotals& t = *totals;
   std::mt19937_64 rng(s.seed);
   const auto start = std::chrono::steady_clock::now();
@@ -159,7 +160,7 @@ bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTo
   while ((s.games == 0 || t.games < s.games) && (s.records == 0 || t.records < s.records) &&
          (s.seconds == 0 || SecondsSince(start) < (double)s.seconds)) {
     if (s.games == 0 && s.records == 0 && s.seconds == 0) break;
-    PlayGame(s, rng, shard, &t);
+    PlayGame(engine, s, rng, shard, &t);
     if (!FlushShard(shard)) {
       std::fprintf(stderr, "generate: cannot write the shard\n");
       ok = false;
@@ -194,13 +195,14 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
       if (!line.empty()) s.startPositions.push_back(line);
     }
   }
-  InitEngine();
-  if (!LoadDataFiles()) {
+  Engine& engine = ProcessEngine();
+  InitEngine(engine);
+  if (!LoadDataFiles(engine)) {
     std::fprintf(stderr, "generate: no Evaluation/evaluation.txt in this directory\n");
     return 1;
   }
-  std::fprintf(stderr, "Evaluation: %s\n", DescribeEvaluationData().c_str());
-  if (!ProcessEngine().table.Allocate((uint64_t)s.hashMb << 20)) {
+  std::fprintf(stderr, "Evaluation: %s\n", DescribeEvaluationData(engine).c_str());
+  if (!engine.table.Allocate((uint64_t)s.hashMb << 20)) {
     std::fprintf(stderr, "generate: cannot allocate the hash table\n");
     return 1;
   }
@@ -211,9 +213,9 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
     return 1;
   }
   GenerateTotals t;
-  bool ok = GeneratePositions(s, shard, &t);
+  bool ok = GeneratePositions(engine, s, shard, &t);
   ok = CloseShard(shard) && ok;
-  ProcessEngine().pool.StopHelpers();
+  engine.pool.StopHelpers();
   std::fprintf(stderr,
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
                " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64

@@ -41,9 +41,11 @@ struct GenerateTotals {
   double seconds = 0;
 };
 
-// Plays games on the engine's global state (set up and data loaded by the caller) and
-// appends their records to `shard`. Returns false when the shard cannot be written.
-bool GeneratePositions(const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals);
+struct Engine;
+
+// Plays games with the engine (set up and data loaded by the caller) and appends their
+// records to `shard`. Returns false when the shard cannot be written.
+bool GeneratePositions(Engine& engine, const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals);
 
 // "kestrel generate": reads the start positions of `startFile` (one USI position text a
 // line; none when empty), loads the engine data of the current directory and runs;

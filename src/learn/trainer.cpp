@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "engine/engine_setup.h"
-#include "engine/engine_state.h"
+#include "search/engine.h"
 #include "learn/elapsed.h"
 
 namespace kestrel {
@@ -218,8 +218,9 @@ int RunTrain(const TrainCommand& command) {
   const bool writeFull = command.writeFull;
   const std::vector<std::string>& shards = command.shards;
   // 1. The piece values the evaluation adds to the learned sums.
-  InitEngine();
-  if (!LoadDataFiles()) {
+  Engine& engine = ProcessEngine();
+  InitEngine(engine);
+  if (!LoadDataFiles(engine)) {
     std::fprintf(stderr, "train: no Evaluation/evaluation.txt in this directory\n");
     return 1;
   }

@@ -13,7 +13,6 @@
 #include "board/material.h"
 #include "board/move_text.h"
 #include "book/shortcuts.h"
-#include "engine/engine_state.h"
 #include "eval/movegain.h"
 #include "mate/solver.h"
 #include "movegen/attacks.h"
@@ -25,6 +24,7 @@
 #include "search/parallel.h"
 #include "search/picker.h"
 #include "search/search.h"
+#include "search/search_state.h"
 #include "search/timeman.h"
 #include "search/tt.h"
 
@@ -50,31 +50,25 @@ constexpr int AspirationLimit = 20000;
 // seconds give on a desktop core).
 constexpr uint32_t FixedDepthMateTestNodes = 300000;
 constexpr uint32_t FixedDepthMateNodes = 900000;
-// Set while a fixed-depth search runs; the moves its mate tests may still spend.
-bool fixedDepthSearch = false;
-uint32_t fixedDepthMateNodesLeft = 0;
 
 // A mate test before the search: `attacker` mates in the position within `nodes` and
 // the time the plan still gives such tests (none is started without time left); in a
 // fixed-depth search within the moves it still has for them instead.
-bool MateTestProves(Position& p, int attacker, uint32_t nodes, int printInfo) {
-  Engine& engine = ProcessEngine();
+bool MateTestProves(Engine& engine, Position& p, int attacker, uint32_t nodes, int printInfo) {
   const LineSink* info = printInfo ? &engine.out : nullptr;
   MateLimits limits;
   limits.nodes = nodes;
-  if (fixedDepthSearch) {
-    if (fixedDepthMateNodesLeft == 0) return false;
-    limits.nodes = std::min({nodes, FixedDepthMateTestNodes, fixedDepthMateNodesLeft});
+  if (engine.modes.fixedDepth) {
+    uint32_t& left = engine.fixedDepthMateNodesLeft;
+    if (left == 0) return false;
+    limits.nodes = std::min({nodes, FixedDepthMateTestNodes, left});
     const bool proved = engine.mate.Solve(p, attacker, limits, info) != 0;
-    fixedDepthMateNodesLeft -= std::min(engine.mate.Nodes(), fixedDepthMateNodesLeft);
+    left -= std::min(engine.mate.Nodes(), left);
     return proved;
   }
   limits.timeMs = engine.time.PreSearchMateTimeMs(1000);
   return limits.timeMs > 0 && engine.mate.Solve(p, attacker, limits, info) != 0;
 }
-
-// The main thread's root block; the parallel search owns the other blocks.
-SearchBlock* mainBlock = nullptr;
 
 // Replays the previous main line on the root, storing each move in the table so
 // that the next iteration searches it first.
@@ -109,35 +103,21 @@ int BumpCounter(uint8_t& flags, int shift) {
 
 // Root entries from `first` on may be searched again (the entries above belong to the
 // lines a MultiPV search has already found in this iteration).
-void ClearSearchedFlags(int first) {
-  for (int i = first; i < State->rootMoveCount; ++i) State->rootMoves[i].flags &= ~RootSearched;
+void ClearSearchedFlags(SearchState& st, int first) {
+  for (int i = first; i < st.rootMoveCount; ++i) st.rootMoves[i].flags &= ~RootSearched;
 }
 
-void ClearRootFlags(int first) {
-  for (int i = first; i < State->rootMoveCount; ++i) State->rootMoves[i].flags = 0;
+void ClearRootFlags(SearchState& st, int first) {
+  for (int i = first; i < st.rootMoveCount; ++i) st.rootMoves[i].flags = 0;
 }
-
-// One line of a MultiPV search: its root move, score and moves, as its last finished
-// pass left them.
-struct RootLine {
-  Move move;
-  int score;
-  PvRow pv;
-};
-std::vector<RootLine> rootLines;
 
 // The lines a search shows: the MultiPV option, at most the number of root moves.
-int LinesWanted(const SearchModes& modes) {
-  const int k = modes.multiPv < 1 ? 1 : modes.multiPv;
-  return k < State->rootMoveCount ? k : State->rootMoveCount;
+int LinesWanted(const Engine& engine) {
+  const int k = engine.modes.multiPv < 1 ? 1 : engine.modes.multiPv;
+  return k < engine.state.rootMoveCount ? k : engine.state.rootMoveCount;
 }
 
 }  // namespace
-
-SearchBlock& MainBlock() {
-  if (!mainBlock) mainBlock = &ProcessEngine().pool.MainBlock();
-  return *mainBlock;
-}
 
 int LevelDepthLimit(int level) {
   if (level >= 10) return MaxIterationDepth;
@@ -145,37 +125,38 @@ int LevelDepthLimit(int level) {
 }
 
 void PrintRootLine(const SearchBlock& b, const PvRow& row, int score, ScoreBound bound, int multiPv) {
+  Engine& engine = *b.engine;
   InfoFields f;
-  f.depth = State->iterationDepth;
-  const int deepest = std::max(b.selDepth, MainBlock().selDepth);
+  f.depth = engine.state.iterationDepth;
+  const int deepest = std::max(b.selDepth, engine.pool.MainBlock().selDepth);
   f.selDepth = std::max(deepest - RootPly, f.depth);
   f.nodes = b.nodes;
   f.score = score;
   f.bound = bound;
   f.multiPv = multiPv;
-  PrintInfoLine(f, row.moves, row.length);
-  std::fflush(stdout);
+  Report(engine.out, FormatInfoLine(f, NowMs() - engine.state.searchStartMs, engine.table.Hashfull(), row.moves, row.length));
 }
 
 void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int first) {
-  RootMove entry = State->rootMoves[index];
+  SearchState& st = b.engine->state;
+  RootMove entry = st.rootMoves[index];
   if (first == 0) {
     // Keep the first entry's iteration counters where they are read.
-    const uint8_t counters = State->rootMoves[0].flags & (FailLowBits | FailHighBits);
-    for (int i = index; i > 0; --i) State->rootMoves[i] = State->rootMoves[i - 1];
-    State->rootMoves[0] = entry;
-    State->rootMoves[0].flags = (uint8_t)((entry.flags & RootSearched) | counters);
-    if (index > 0) State->rootMoves[1].flags &= ~(FailLowBits | FailHighBits);
+    const uint8_t counters = st.rootMoves[0].flags & (FailLowBits | FailHighBits);
+    for (int i = index; i > 0; --i) st.rootMoves[i] = st.rootMoves[i - 1];
+    st.rootMoves[0] = entry;
+    st.rootMoves[0].flags = (uint8_t)((entry.flags & RootSearched) | counters);
+    if (index > 0) st.rootMoves[1].flags &= ~(FailLowBits | FailHighBits);
   } else {
     // A later line of a MultiPV search: the lines above it stay where they are.
-    for (int i = index; i > first; --i) State->rootMoves[i] = State->rootMoves[i - 1];
-    State->rootMoves[first] = entry;
+    for (int i = index; i > first; --i) st.rootMoves[i] = st.rootMoves[i - 1];
+    st.rootMoves[first] = entry;
   }
   PvRow& row = b.pv[RootPly];
   if (score < beta) {
     UpdatePv(b, RootPly, m);
     // With several lines they are shown together once the iteration has found them all.
-    if (State->iterationDepth > 0 && !b.engine->modes.silent && b.engine->modes.multiPv <= 1)
+    if (st.iterationDepth > 0 && !b.engine->modes.silent && b.engine->modes.multiPv <= 1)
       PrintRootLine(b, row, score, ScoreBound::Exact, 0);
   } else if (row.length < RootPly || row.moves[RootPly] != m) {
     // A fail high with a new move: the line is that move alone until it is resolved.
@@ -183,8 +164,8 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int f
     row.length = RootPly;
     row.flag = 1;
   }
-  row.depth = State->iterationDepth;
-  SearchBlock& main = MainBlock();
+  row.depth = st.iterationDepth;
+  SearchBlock& main = b.engine->pool.MainBlock();
   if (&main != &b) {
     for (int i = RootPly; i <= b.pv[RootPly].length; ++i) main.pv[RootPly].moves[i] = b.pv[RootPly].moves[i];
     main.pv[RootPly].length = b.pv[RootPly].length;
@@ -194,20 +175,18 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int f
 }
 
 int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int first) {
+  SearchState& st = b.engine->state;
   Position& p = b.pos;
   const bool inCheck = InCheck(p, side);
   b.ply[RootPly].inCheck = inCheck;
   b.ply[RootPly].moveListEnd = ListStart(b, RootPly);
   b.ply[RootPly].nullMoveMade = b.ply[RootPly].lateMove = 0;
   bool searchedAny = false;
-  for (int i = first; i < State->rootMoveCount; ++i) {
-    if (State->rootMoves[i].flags & RootSearched) continue;
-    State->rootMoves[i].flags |= RootSearched;
-    const Move m = State->rootMoves[i].move;
-    if (!b.engine->modes.silent) {
-      char text[8];
-      std::printf("info currmove %s\n", FormatUsiMove(text, m));
-    }
+  for (int i = first; i < st.rootMoveCount; ++i) {
+    if (st.rootMoves[i].flags & RootSearched) continue;
+    st.rootMoves[i].flags |= RootSearched;
+    const Move m = st.rootMoves[i].move;
+    if (!b.engine->modes.silent) Report(b.engine->out, "info currmove " + MoveToUsi(m));
     b.ply[RootPly].currentMove = m;
     // Every root move after the first may be reduced, on every thread alike.
     b.ply[RootPly].lateMove = i > first;
@@ -223,13 +202,13 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
     searchedAny = true;
     UnmakeSearchMove(b, RootPly, m);
     if (SearchAborted(b)) return alpha;
-    State->rootMoves[i].nodes = b.nodes - before;
+    st.rootMoves[i].nodes = b.nodes - before;
     if (v > alpha) {
       OnNewRootBest(b, i, m, v, beta, first);
       // Only the first line is the search's answer.
       if (first == 0) {
-        State->rootScore = v;
-        State->bestMove = m;
+        st.rootScore = v;
+        st.bestMove = m;
       }
       if (v >= beta || IsDecidedWin(v)) {
         UpdateKillersAndHistory(b, RootPly, side, depth, m);
@@ -239,7 +218,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
     }
     // Offer the remaining root moves to idle helpers. The helpers' root loop fills the
     // first line only, so the later lines of a MultiPV search are searched here alone.
-    if (first == 0 && b.engine->pool.IdleHelpersAvailable() && RootSplitUseful(i + 1)) {
+    if (first == 0 && b.engine->pool.IdleHelpersAvailable() && b.engine->pool.RootSplitUseful(i + 1)) {
       int best = alpha;
       Move bestMove = 0;
       if (SplitRoot(b, alpha, beta, depth, side, &best, &bestMove)) {
@@ -263,6 +242,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
 }
 
 void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
+  SearchState& st = b.engine->state;
   Position& p = b.pos;
   // 1. Does the opponent threaten mate? Then each root move is checked for a mate reply.
   bool perMoveChecks = false;
@@ -272,9 +252,9 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
   } else if (InCheck(p, side)) {
     perMoveChecks = true;
     perMoveNodes = 10000;
-  } else if (MateTestProves(p, -side, MateNodesUnlimited, 0)) {
+  } else if (MateTestProves(*b.engine, p, -side, MateNodesUnlimited, 0)) {
     perMoveChecks = true;
-    perMoveNodes = ProcessEngine().mate.Nodes() + 1000;
+    perMoveNodes = b.engine->mate.Nodes() + 1000;
   }
   // 2. Score every legal move by a quiescence search of the position after it.
   Move list[MaxMoves];
@@ -293,7 +273,7 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
     MakeSearchMove(b, RootPly, m, side);
     if (pawnDropMate || InCheck(p, side)) {
       keys[i] = KeyNotPlayable;
-    } else if (perMoveChecks && MateTestProves(p, -side, perMoveNodes, 0)) {
+    } else if (perMoveChecks && MateTestProves(*b.engine, p, -side, perMoveNodes, 0)) {
       keys[i] = KeyNotPlayable;
     } else {
       keys[i] = -Quiesce(b, -ScoreInfinite, ScoreInfinite, RootPly + 1, -side, 0);
@@ -318,19 +298,19 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
   }
   while (n > 0 && keys[n - 1] < KeyDropBelow) --n;
   // 4. Easy move: a clear best that recaptures, or a clear best that is not winning much.
-  State->easyMove = 0;
+  st.easyMove = 0;
   if (n >= 2 && keys[0] > keys[1] + 5 * P2) {
     const Move top = list[0];
     bool recapture = false;
-    const Move last = State->lastMovePlayed;
+    const Move last = st.lastMovePlayed;
     if (last != 0 && MoveTo(last) == MoveTo(top) && MoveIsCapture(last) && MoveIsCapture(top) &&
         ((MoveCaptured(last) ^ MoveCaptured(top)) & ~1) == 0)
       recapture = true;
-    if (recapture || keys[0] < P2) State->easyMove = top;
+    if (recapture || keys[0] < P2) st.easyMove = top;
   }
   // 5. The root list.
-  State->rootMoveCount = n;
-  for (int i = 0; i < n; ++i) State->rootMoves[i] = RootMove{list[i], 0, 0};
+  st.rootMoveCount = n;
+  for (int i = 0; i < n; ++i) st.rootMoves[i] = RootMove{list[i], 0, 0};
 }
 
 // One iteration of one line: the root entries from `first` on, with an aspiration window
@@ -341,44 +321,45 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
 // that the time rules read, and the easy move. Returns the line's score (meaningless
 // when the search was stopped or decided meanwhile: see searchStatus and resultCode).
 static int SearchLine(SearchBlock& b, int side, int depth, int first, int previous) {
+  SearchState& st = b.engine->state;
   const bool answer = first == 0;
   const bool showBounds = answer && !b.engine->modes.silent && b.engine->modes.multiPv <= 1;
   int delta = PawnValue / 2;
   const bool aspire = depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
   int alpha = aspire ? previous - delta : -ScoreInfinite;
   int beta = aspire ? previous + delta : ScoreInfinite;
-  if (answer) State->rootScore = alpha;
-  ClearRootFlags(first);
+  if (answer) st.rootScore = alpha;
+  ClearRootFlags(st, first);
   for (;;) {
     if (answer) {
-      State->rootAlpha = alpha;
-      State->rootBeta = beta;
+      st.rootAlpha = alpha;
+      st.rootBeta = beta;
     }
     const int v = RootSearch(b, alpha, beta, Plies(depth) + OnePly / 2, side, first);
-    if (answer && State->searchStatus == 0) {
-      if (IsProvenWin(State->rootScore)) State->searchStatus = StatusWin;
-      else if (IsProvenLoss(State->rootScore)) State->searchStatus = StatusLoss;
-      else if (IsHandGain(State->rootScore)) State->searchStatus = StatusHandGain;
+    if (answer && st.searchStatus == 0) {
+      if (IsProvenWin(st.rootScore)) st.searchStatus = StatusWin;
+      else if (IsProvenLoss(st.rootScore)) st.searchStatus = StatusLoss;
+      else if (IsHandGain(st.rootScore)) st.searchStatus = StatusHandGain;
     }
-    if (State->searchStatus != 0 || State->resultCode != 0) return v;
-    uint8_t& flags = State->rootMoves[0].flags;
+    if (st.searchStatus != 0 || st.resultCode != 0) return v;
+    uint8_t& flags = st.rootMoves[0].flags;
     if (v > alpha && v < beta) {
-      if (answer) State->previousScore = State->rootScore;
-      ClearRootFlags(first);
+      if (answer) st.previousScore = st.rootScore;
+      ClearRootFlags(st, first);
       return v;
     }
     // A bound: shown as one, with the line that holds it (the move that failed high, or
     // the last line when every move failed low).
     if (showBounds)
       PrintRootLine(b, b.pv[RootPly], v >= beta ? v : alpha, v >= beta ? ScoreBound::Lower : ScoreBound::Upper, 0);
-    ClearSearchedFlags(first);
+    ClearSearchedFlags(st, first);
     delta += delta / 4 + PawnValue / 20;
     const bool wide = delta > 10 * PawnValue;
     if (v <= alpha) {
       // Fail low: the window's top comes down halfway, its bottom goes below the score.
       if (answer) {
         BumpCounter(flags, 0);
-        State->easyMove = 0;
+        st.easyMove = 0;
       }
       beta = wide ? ScoreInfinite : (alpha + beta) / 2;
       alpha = wide ? -ScoreInfinite : std::max(v - delta, -ScoreInfinite);
@@ -388,7 +369,7 @@ static int SearchLine(SearchBlock& b, int side, int depth, int first, int previo
       beta = wide ? ScoreInfinite : std::min(v + delta, (int)ScoreInfinite);
       if (wide) alpha = -ScoreInfinite;
     }
-    if (answer) State->rootScore = alpha;
+    if (answer) st.rootScore = alpha;
   }
 }
 
@@ -397,22 +378,24 @@ static int SearchLine(SearchBlock& b, int side, int depth, int first, int previo
 // lines by score (a later line may come out higher than one found before it); the best
 // is the answer, and the root's row and the next iteration's first move are its own.
 static void SearchLines(SearchBlock& b, int side, int depth, int lines) {
+  SearchState& st = b.engine->state;
+  std::vector<RootLine>& rootLines = b.engine->rootLines;
   if ((int)rootLines.size() < lines) rootLines.resize(lines, RootLine{0, -ScoreNone, PvRow{}});
   for (int j = 0; j < lines; ++j) {
-    const int v = SearchLine(b, side, depth, j, j == 0 ? State->previousScore : rootLines[j].score);
-    const int status = State->searchStatus;
+    const int v = SearchLine(b, side, depth, j, j == 0 ? st.previousScore : rootLines[j].score);
+    const int status = st.searchStatus;
     // A proven first line ends the search as it ends one of a single line; a stop leaves
     // the lines of the iteration before.
     const bool decided = j == 0 && (status == StatusWin || status == StatusLoss || status == StatusHandGain);
-    if ((status != 0 && !decided) || State->resultCode != 0) break;
-    rootLines[j] = RootLine{State->rootMoves[j].move, j == 0 ? (int)State->rootScore : v, b.pv[RootPly]};
+    if ((status != 0 && !decided) || st.resultCode != 0) break;
+    rootLines[j] = RootLine{st.rootMoves[j].move, j == 0 ? (int)st.rootScore : v, b.pv[RootPly]};
     if (!b.engine->modes.silent) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
     if (decided) {
       b.pv[RootPly] = rootLines[0].pv;
       return;
     }
   }
-  if (State->searchStatus != 0 || State->resultCode != 0) {
+  if (st.searchStatus != 0 || st.resultCode != 0) {
     b.pv[RootPly] = rootLines[0].pv;
     return;
   }
@@ -421,14 +404,14 @@ static void SearchLines(SearchBlock& b, int side, int depth, int lines) {
   for (int i = 1; i < lines; ++i) {
     for (int j = i; j > 0 && rootLines[j].score > rootLines[j - 1].score; --j) {
       std::swap(rootLines[j], rootLines[j - 1]);
-      std::swap(State->rootMoves[j], State->rootMoves[j - 1]);
+      std::swap(st.rootMoves[j], st.rootMoves[j - 1]);
       reordered = true;
     }
   }
   b.pv[RootPly] = rootLines[0].pv;
   if (reordered) {
-    State->bestMove = rootLines[0].move;
-    State->rootScore = State->previousScore = rootLines[0].score;
+    st.bestMove = rootLines[0].move;
+    st.rootScore = st.previousScore = rootLines[0].score;
     if (!b.engine->modes.silent)
       for (int j = 0; j < lines; ++j) PrintRootLine(b, rootLines[j].pv, rootLines[j].score, ScoreBound::Exact, j + 1);
   }
@@ -436,9 +419,10 @@ static void SearchLines(SearchBlock& b, int side, int depth, int lines) {
 
 // The search proper: root list, shortcuts for zero or one move, helpers and
 // iterative deepening up to `depthLimit` plies.
-static void SearchRoot(int side, int depthLimit) {
-  SearchBlock& b = MainBlock();
-  Position& root = State->root;
+static void SearchRoot(Engine& engine, int side, int depthLimit) {
+  SearchState& st = engine.state;
+  SearchBlock& b = engine.pool.MainBlock();
+  Position& root = st.root;
   // 1. Fresh search state.
   std::memcpy(static_cast<void*>(&b.pos), &root, sizeof(Position));
   ResetSearchBlock(b);
@@ -447,163 +431,168 @@ static void SearchRoot(int side, int depthLimit) {
   b.stop = 0;
   b.pos.material = ComputeMaterial(b.pos);
   root.material = b.pos.material;
-  State->rootSide = side;
+  st.rootSide = side;
   b.engine->table.NextAge();
-  State->iterationDepth = 0;
-  State->rootAlpha = -ScoreInfinite;
-  State->rootBeta = ScoreInfinite;
-  OrderRootMoves(b, side, b.engine->modes.rootMateTests);
+  st.iterationDepth = 0;
+  st.rootAlpha = -ScoreInfinite;
+  st.rootBeta = ScoreInfinite;
+  OrderRootMoves(b, side, engine.modes.rootMateTests);
   b.engine->time.SetEasyTime();
   // 2. Margins shrink a little at every search.
   DecayMargins();
   // 3. Nothing or only one move to play.
-  if (State->searchStatus != StatusTimeUp && State->resultCode == 0) {
-    if (State->rootMoveCount == 0) {
-      if (!State->pondering) {
-        State->resultCode = ResultNoMove;
+  if (st.searchStatus != StatusTimeUp && st.resultCode == 0) {
+    if (st.rootMoveCount == 0) {
+      if (!st.pondering) {
+        st.resultCode = ResultNoMove;
       } else {
-        State->searchStatus = StatusPonderNothing;
-        State->pondering = 0;
+        st.searchStatus = StatusPonderNothing;
+        st.pondering = 0;
       }
-      State->rootScore = -ScoreMate;
+      st.rootScore = -ScoreMate;
       return;
     }
-    if (State->rootMoveCount == 1) {
-      State->bestMove = State->rootMoves[0].move;
-      State->rootScore = 0;
-      if (State->pondering) {
-        State->searchStatus = StatusPonderNothing;
-        State->pondering = 0;
+    if (st.rootMoveCount == 1) {
+      st.bestMove = st.rootMoves[0].move;
+      st.rootScore = 0;
+      if (st.pondering) {
+        st.searchStatus = StatusPonderNothing;
+        st.pondering = 0;
       }
       return;
     }
   }
   // 4. Helpers.
-  State->previousScore = -ScoreNone;
+  st.previousScore = -ScoreNone;
   b.engine->pool.StartHelpers();
   b.engine->pool.SetSearchRunning(true);
   // 5. Iterative deepening.
   b.pv[RootPly].length = RootPly - 1;
   b.selDepth = 0;
-  rootLines.clear();
+  engine.rootLines.clear();
   for (int depth = 1; depth <= MaxIterationDepth; ++depth) {
     if (depth > depthLimit) break;
-    State->iterationDepth = depth;
+    st.iterationDepth = depth;
     SeedPrincipalVariation(b, side);
-    const int lines = LinesWanted(b.engine->modes);
+    const int lines = LinesWanted(engine);
     if (lines <= 1) {
-      SearchLine(b, side, depth, 0, State->previousScore);
+      SearchLine(b, side, depth, 0, st.previousScore);
     } else {
       SearchLines(b, side, depth, lines);
     }
-    const double elapsed = (NowMs() - State->searchStartMs) / 1000.0;
-    if (elapsed > 0 && !b.engine->modes.silent) {
-      std::printf("info nodes %d nps %" PRId64 "\n", (int)(uint32_t)b.nodes, (int64_t)(b.nodes / elapsed));
-      std::fflush(stdout);
-    }
-    if (State->searchStatus != 0 || State->resultCode != 0) break;
-    if (State->rootMoveCount == 1) break;
+    const double elapsed = (NowMs() - st.searchStartMs) / 1000.0;
+    if (elapsed > 0 && !engine.modes.silent)
+      Report(engine.out, "info nodes " + std::to_string((int)(uint32_t)b.nodes) + " nps " +
+                             std::to_string((int64_t)(b.nodes / elapsed)));
+    if (st.searchStatus != 0 || st.resultCode != 0) break;
+    if (st.rootMoveCount == 1) break;
     // Time use: no next iteration when the clock cannot pay for it; the best move stands.
-    if (b.engine->time.StopAfterIteration(depth, State->rootScore, State->bestMove)) break;
+    if (b.engine->time.StopAfterIteration(depth, st.rootScore, st.bestMove)) break;
   }
   b.engine->pool.SetSearchRunning(false);
-  State->iterationDepth = 0;
+  st.iterationDepth = 0;
   // A search stopped before its first move was finished still plays the best move of
   // the ordering rather than resigning.
-  if (State->bestMove == 0 && State->rootMoveCount > 0 && State->resultCode == 0)
-    State->bestMove = State->rootMoves[0].move;
+  if (st.bestMove == 0 && st.rootMoveCount > 0 && st.resultCode == 0)
+    st.bestMove = st.rootMoves[0].move;
 }
 
 // Starts the clock of a search under the caller's modes and clears its results.
-static void BeginSearch(int side, const SearchModes& modes) {
-  Engine& engine = ProcessEngine();
+static void BeginSearch(Engine& engine, int side, const SearchModes& modes) {
+  SearchState& st = engine.state;
   engine.modes = modes;
-  State->searchStartMs = NowMs();
+  st.searchStartMs = NowMs();
   engine.time.StartMoveClock(side);
   engine.countdown.value = NextTimeCheck(modes, 0);
-  State->searchStatus = 0;
-  State->resultCode = 0;
-  State->bestMove = 0;
+  st.searchStatus = 0;
+  st.resultCode = 0;
+  st.bestMove = 0;
   // The root list is built anew by each search; until then there is none.
-  State->rootMoveCount = 0;
+  st.rootMoveCount = 0;
   engine.pool.ResetSplitStatistics();
 }
 
-void Think(int side, const SearchModes& modes) {
-  Position& root = State->root;
+void Think(Engine& engine, int side, const SearchModes& modes) {
+  SearchState& st = engine.state;
+  Position& root = st.root;
   // 1. Start of the clock and of the search state.
-  BeginSearch(side, modes);
+  BeginSearch(engine, side, modes);
   // 2. Declaration win, stored mate, book.
-  const RootShortcutResult shortcut = RootShortcuts(root, ProcessEngine().mate, ProcessEngine().book, ProcessEngine().out);
-  if (shortcut.kind != ShortcutNone) {
-    if (shortcut.kind == ShortcutDeclaration) State->resultCode = ResultDeclaration;
+  const bool bookAllowed = st.moveCount < engine.useBookUntilMove;
+  const RootShortcutResult shortcut =
+      RootShortcuts(root, side, bookAllowed, engine.mateSequenceActive, engine.mate, engine.book, engine.out);
+  if (shortcut.kind == ShortcutDeclaration) {
+    st.resultCode = ResultDeclaration;
     return;
   }
-  if (State->resultCode != 0) return;
-  ProcessEngine().time.ComputeBudget();
+  if (shortcut.kind != ShortcutNone) {
+    st.bestMove = shortcut.move;
+    st.rootScore = shortcut.score;
+    return;
+  }
+  engine.time.ComputeBudget();
   // 3. A quick forced mate first.
-  if (modes.rootMateTests && !InCheck(root, side) && engineLevel > 5) {
+  if (modes.rootMateTests && !InCheck(root, side) && engine.level > 5) {
     // Played only when the proof reads out as a mating line; its first move is played.
     std::string line;
     Move first = NoMove;
-    if (MateTestProves(root, side, MateNodesUnlimited, modes.silent ? 0 : 1) &&
-        ProcessEngine().mate.AppendLine(root, side, line, &first)) {
-      mateSequenceActive = true;
-      State->bestMove = first;
-      State->rootScore = ScoreMate;
-      if (State->pondering) {
-        State->searchStatus = StatusPonderMate;
-        State->pondering = 0;
+    if (MateTestProves(engine, root, side, MateNodesUnlimited, modes.silent ? 0 : 1) &&
+        engine.mate.AppendLine(root, side, line, &first)) {
+      engine.mateSequenceActive = true;
+      st.bestMove = first;
+      st.rootScore = ScoreMate;
+      if (st.pondering) {
+        st.searchStatus = StatusPonderMate;
+        st.pondering = 0;
       }
       return;
     }
   }
-  int depthLimit = State->noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engineLevel);
+  int depthLimit = st.noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engine.level);
   if (modes.depthLimit > 0 && modes.depthLimit < depthLimit) depthLimit = modes.depthLimit;
-  SearchRoot(side, depthLimit);
+  SearchRoot(engine, side, depthLimit);
   // Out of time before a move was chosen. Whether the game is lost is the GUI's call (its
   // clock may allow a grace), so a legal move is still played rather than resigning: the
   // best of the ordering, or the first legal move when the ordering was not reached.
-  if (State->bestMove == 0 && State->resultCode == ResultFlagged) {
+  if (st.bestMove == 0 && st.resultCode == ResultFlagged) {
     Move list[MaxMoves];
-    if (State->rootMoveCount > 0) State->bestMove = State->rootMoves[0].move;
-    else if (GenerateLegalMoves(root, list, side) != list) State->bestMove = list[0];
+    if (st.rootMoveCount > 0) st.bestMove = st.rootMoves[0].move;
+    else if (GenerateLegalMoves(root, list, side) != list) st.bestMove = list[0];
   }
 }
 
-uint64_t SearchFixedDepth(int side, int depth, const SearchModes& modes) {
-  BeginSearch(side, modes);
-  State->pondering = 0;
-  const int savedNoLimit = State->noTimeLimit;
-  State->noTimeLimit = 1;
-  fixedDepthSearch = true;
-  fixedDepthMateNodesLeft = FixedDepthMateNodes;
-  SearchRoot(side, depth);
-  fixedDepthSearch = false;
-  State->noTimeLimit = savedNoLimit;
-  return MainBlock().nodes;
+uint64_t SearchFixedDepth(Engine& engine, int side, int depth, const SearchModes& modes) {
+  SearchModes fixed = modes;
+  fixed.fixedDepth = true;
+  BeginSearch(engine, side, fixed);
+  engine.state.pondering = 0;
+  engine.fixedDepthMateNodesLeft = FixedDepthMateNodes;
+  SearchRoot(engine, side, depth);
+  return engine.pool.MainBlock().nodes;
 }
 
-void NewGameReset() {
-  ProcessEngine().table.ResetAge();
-  ProcessEngine().table.Clear();
-  ProcessEngine().history.Clear();
-  SearchBlock& b = MainBlock();
+void NewGameReset(Engine& engine) {
+  SearchState& st = engine.state;
+  engine.table.ResetAge();
+  engine.table.Clear();
+  engine.history.Clear();
+  SearchBlock& b = engine.pool.MainBlock();
   for (int p = 0; p < PlyCount; ++p) b.ply[p].killers[0] = b.ply[p].killers[1] = 0;
-  ClearGameHistory(State->root);
+  ClearGameHistory(st.root);
   b.pv[RootPly].length = RootPly - 1;
   ResetMargins();
-  State->lastMovePlayed = 0;
+  st.lastMovePlayed = 0;
 }
 
-void SelectPonderMove() {
-  SearchBlock& b = MainBlock();
-  std::memcpy(static_cast<void*>(&b.pos), &State->root, sizeof(Position));
-  const int side = State->sideToMove;
+void SelectPonderMove(Engine& engine) {
+  SearchState& st = engine.state;
+  SearchBlock& b = engine.pool.MainBlock();
+  std::memcpy(static_cast<void*>(&b.pos), &st.root, sizeof(Position));
+  const int side = st.sideToMove;
   // A window wider than every stored score: only an exact entry ends the probe early.
   constexpr int Wide = 999999;
-  const Move m = b.engine->table.Probe(TableKey(b.pos.keyFull, side), 0, 0, -Wide, Wide).move;
-  ponderMove = (m != 0 && IsLegalMove(b.pos, m, side)) ? m : 0;
+  const Move m = engine.table.Probe(TableKey(b.pos.keyFull, side), 0, 0, -Wide, Wide).move;
+  engine.ponderMove = (m != 0 && IsLegalMove(b.pos, m, side)) ? m : 0;
 }
 
 }  // namespace kestrel

@@ -6,9 +6,6 @@
 
 #include "board/move_text.h"
 #include "board/score.h"
-#include "engine/engine_state.h"
-#include "search/engine.h"
-#include "search/tt.h"
 
 namespace kestrel {
 
@@ -31,13 +28,7 @@ std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull,
     line += FormatUsiMove(move, pv[i]);
     line += ' ';
   }
-  line += '\n';
   return line;
-}
-
-void PrintInfoLine(const InfoFields& f, const Move* pv, int pvLength) {
-  const std::string line = FormatInfoLine(f, NowMs() - State->searchStartMs, ProcessEngine().table.Hashfull(), pv, pvLength);
-  std::fputs(line.c_str(), stdout);
 }
 
 }  // namespace kestrel

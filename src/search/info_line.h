@@ -23,12 +23,8 @@ struct InfoFields {
 };
 
 // "info time <ms> depth <d> seldepth <s> nodes <n> nps <n> hashfull <h> [multipv <i>]
-// score (cp <v>|mate <n>) [lowerbound|upperbound] pv <m1> <m2> ... \n".
+// score (cp <v>|mate <n>) [lowerbound|upperbound] pv <m1> <m2> ... ", without a newline.
 // pv[1..pvLength] are the moves (index 0 is unused).
 std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const Move* pv, int pvLength);
-
-// Writes that line in one write, its time measured from State->searchStartMs and its
-// table use sampled from the transposition table.
-void PrintInfoLine(const InfoFields& f, const Move* pv, int pvLength);
 
 }  // namespace kestrel

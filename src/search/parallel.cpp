@@ -17,7 +17,6 @@
 #include <vector>
 
 #include "board/makemove.h"
-#include "engine/engine_state.h"
 #include "movegen/attacks.h"
 #include "search/driver.h"
 #include "search/engine.h"
@@ -164,6 +163,7 @@ void MergeIntoParent(SearchBlock& parent, SearchBlock& child, int v) {
 // there rewrites it), so the record is read once here and the result written back last.
 int SearchSplitPoint(SearchBlock& c) {
   SearchBlock& parent = *c.parent;
+  SearchState& st = c.engine->state;
   const int ply = c.plyAt, side = c.side, depth = c.depth, beta = c.beta;
   const bool atRoot = c.atRoot, inCheck = c.splitInCheck;
   const bool pvNode = beta > c.alpha + 1;
@@ -184,10 +184,10 @@ int SearchSplitPoint(SearchBlock& c) {
     int moveCount = 0;
     parent.lock.Lock();
     if (atRoot) {
-      for (int i = 0; i < State->rootMoveCount; ++i) {
-        if (State->rootMoves[i].flags & RootSearched) continue;
-        State->rootMoves[i].flags |= RootSearched;
-        m = State->rootMoves[i].move;
+      for (int i = 0; i < st.rootMoveCount; ++i) {
+        if (st.rootMoves[i].flags & RootSearched) continue;
+        st.rootMoves[i].flags |= RootSearched;
+        m = st.rootMoves[i].move;
         rootIndex = i;
         moveCount = i + 1;
         break;
@@ -237,8 +237,8 @@ int SearchSplitPoint(SearchBlock& c) {
     if (SearchAborted(c)) {
       if (rootIndex >= 0) {
         parent.lock.Lock();
-        for (int i = 0; i < State->rootMoveCount; ++i)
-          if (State->rootMoves[i].move == m) State->rootMoves[i].flags &= ~RootSearched;
+        for (int i = 0; i < st.rootMoveCount; ++i)
+          if (st.rootMoves[i].move == m) st.rootMoves[i].flags &= ~RootSearched;
         parent.lock.Unlock();
       }
       return finish();
@@ -248,13 +248,13 @@ int SearchSplitPoint(SearchBlock& c) {
     if (rootIndex >= 0) {
       parent.lock.Lock();
       int idx = -1;
-      for (int i = 0; i < State->rootMoveCount; ++i)
-        if (State->rootMoves[i].move == m) idx = i;
-      if (idx >= 0) State->rootMoves[idx].nodes = c.nodes - before;
-      if (v > alpha && v > State->rootScore && idx >= 0) {
+      for (int i = 0; i < st.rootMoveCount; ++i)
+        if (st.rootMoves[i].move == m) idx = i;
+      if (idx >= 0) st.rootMoves[idx].nodes = c.nodes - before;
+      if (v > alpha && v > st.rootScore && idx >= 0) {
         OnNewRootBest(c, idx, m, v, beta);
-        State->rootScore = v;
-        State->bestMove = m;
+        st.rootScore = v;
+        st.bestMove = m;
       }
       parent.lock.Unlock();
     }
@@ -383,7 +383,7 @@ int ThreadPool::Split(SearchBlock& b) {
   b.splitBest = b.alpha;
   b.splitBestMove = 0;
   int made = 0;
-  const int maxChildren = State->maxHelpersPerSplit > 0 ? State->maxHelpersPerSplit : 4;
+  const int maxChildren = engine_.state.maxHelpersPerSplit > 0 ? engine_.state.maxHelpersPerSplit : 4;
   // The owner takes a copy first, then idle helpers until the split is full.
   for (int pass = 0; pass < 2; ++pass) {
     for (int t = 0; t < threads && made < maxChildren; ++t) {
@@ -442,9 +442,10 @@ bool ThreadPool::IdleHelpersAvailable() const {
   return engine_.modes.threads > 1 && idleCount.load(std::memory_order_relaxed) > 0;
 }
 
-bool RootSplitUseful(int nextIndex) {
-  if (!State->rootSplitAllowed) return false;
-  return State->rootScore >= State->previousScore - 100 || nextIndex > State->rootMoveCount / 3;
+bool ThreadPool::RootSplitUseful(int nextIndex) const {
+  const SearchState& st = engine_.state;
+  if (!st.rootSplitAllowed) return false;
+  return st.rootScore >= st.previousScore - 100 || nextIndex > st.rootMoveCount / 3;
 }
 
 int SplitNode(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, int mateThreat,

@@ -38,6 +38,8 @@ class ThreadPool {
   }
   // True when a helper waits for work (never with one thread).
   bool IdleHelpersAvailable() const;
+  // Whether the remaining root moves are worth sharing (next unsearched entry index).
+  bool RootSplitUseful(int nextIndex) const;
   // Marks the span of a search: idle helpers spin during it and sleep outside it.
   void SetSearchRunning(bool running);
   // Number of split points and of cut-offs inside them in this search.
@@ -79,8 +81,6 @@ class ThreadPool {
   std::vector<void*> memory_;  // the allocations the blocks live in
 };
 
-// Whether the remaining root moves are worth sharing (next unsearched entry index).
-bool RootSplitUseful(int nextIndex);
 // Shares the remaining moves of the node at `ply` of block b with idle helpers of its
 // engine; returns 1 when they were searched, with the best score and move found.
 int SplitNode(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, int mateThreat,

@@ -6,7 +6,6 @@
 
 #include "board/makemove.h"
 #include "board/material.h"
-#include "engine/engine_state.h"
 #include "eval/eval_accumulator.h"
 #include "eval/evaluate.h"
 #include "eval/movegain.h"
@@ -29,8 +28,8 @@ bool verifyIncrementalEval = false;
 std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
 void SwitchPonderToTimed(Engine& engine) {
-  engine.time.StartTimedAfterPonderhit(ponderhitAtMs);
-  State->searchStartMs = NowMs();
+  engine.time.StartTimedAfterPonderhit(engine.ponderhitAtMs);
+  engine.state.searchStartMs = NowMs();
 }
 
 void ComputeSearchThresholds() {
@@ -40,7 +39,7 @@ void ComputeSearchThresholds() {
 }
 
 bool SearchAborted(const SearchBlock& b) {
-  return State->searchStatus.load(std::memory_order_relaxed) != 0 ||
+  return b.engine->state.searchStatus.load(std::memory_order_relaxed) != 0 ||
          b.stop.load(std::memory_order_relaxed) != 0;
 }
 
@@ -221,7 +220,7 @@ Depth ExtensionFor(SearchBlock& b, int ply, Move m, int side) {
   if (e > OnePly) e = OnePly;
   if (e > 0) {
     // Extensions fade beyond the iteration's depth and stop at twice that ply.
-    const int D = State->iterationDepth;
+    const int D = b.engine->state.iterationDepth;
     if (D > 0 && ply > D) e = ply <= 2 * D ? (2 * D - ply) * e / D : 0;
     return e;
   }
@@ -235,7 +234,7 @@ int RepetitionCheck(SearchBlock& b, int ply, int side) {
   const HistoryEntry* h = p.history;
   const uint64_t key = h[cur].keyBoard;
   const uint32_t H = h[cur].hand;
-  const int rootSign = side == State->rootSide ? -1 : 1;
+  const int rootSign = side == b.engine->state.rootSide ? -1 : 1;
   const uint32_t pieceBits = 0xFFFFF;  // lance .. rook fields
   int count = 0;
   const int maxBack = ply + 27;
@@ -280,11 +279,11 @@ int NextTimeCheck(const SearchModes& modes, uint64_t nodes) {
 // Counts a node and runs the main thread's periodic time check.
 static inline bool CountNodeAndCheckTime(SearchBlock& b) {
   b.nodes++;
-  if (b.threadId == 0 && !State->pondering && --b.engine->countdown.value < 1) {
+  if (b.threadId == 0 && !b.engine->state.pondering && --b.engine->countdown.value < 1) {
     Engine& engine = *b.engine;
     engine.countdown.value = NextTimeCheck(engine.modes, b.nodes);
     if (engine.time.TimeUp() || (engine.modes.nodeLimit != 0 && b.nodes >= engine.modes.nodeLimit)) {
-      State->searchStatus = StatusTimeUp;
+      b.engine->state.searchStatus = StatusTimeUp;
       return true;
     }
   }
@@ -334,15 +333,15 @@ namespace {
 // a "ponderhit" turns the pondering search into a timed one. True when the node must
 // return at once.
 bool InterruptedByFrontEnd(const SearchBlock& b) {
-  if (stopRequested.load(std::memory_order_relaxed) && State->bestMove != 0) {
-    State->searchStatus = StatusStopped;
+  if (b.engine->stopRequested.load(std::memory_order_relaxed) && b.engine->state.bestMove != 0) {
+    b.engine->state.searchStatus = StatusStopped;
     return true;
   }
-  if (gameoverReceived.load(std::memory_order_relaxed)) {
-    State->searchStatus = StatusGameover;
+  if (b.engine->gameoverReceived.load(std::memory_order_relaxed)) {
+    b.engine->state.searchStatus = StatusGameover;
     return true;
   }
-  if (State->pondering && b.threadId == 0 && ponderhitReceived.load(std::memory_order_relaxed)) {
+  if (b.engine->state.pondering && b.threadId == 0 && b.engine->ponderhitReceived.load(std::memory_order_relaxed)) {
     SwitchPonderToTimed(*b.engine);
   }
   return false;
@@ -440,8 +439,8 @@ bool DeepenForFirstMove(SearchBlock& b, int alpha, int beta, Depth depth, int pl
 }  // namespace
 
 void CheckWhileWaiting(const SearchBlock& b) {
-  if (State->searchStatus.load(std::memory_order_relaxed) != 0 || InterruptedByFrontEnd(b)) return;
-  if (!State->pondering && b.engine->time.TimeUp()) State->searchStatus = StatusTimeUp;
+  if (b.engine->state.searchStatus.load(std::memory_order_relaxed) != 0 || InterruptedByFrontEnd(b)) return;
+  if (!b.engine->state.pondering && b.engine->time.TimeUp()) b.engine->state.searchStatus = StatusTimeUp;
 }
 
 int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, bool allowNull) {
@@ -564,7 +563,7 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
       }
     }
     // 10.7 Offer the remaining moves to idle threads.
-    if (depth >= State->minSplitDepth && b.engine->pool.IdleHelpersAvailable()) {
+    if (depth >= b.engine->state.minSplitDepth && b.engine->pool.IdleHelpersAvailable()) {
       int splitBest = alpha;
       Move splitMove = 0;
       const int r = SplitNode(b, alpha, beta, depth, ply, side, mateThreat, inCheck, &splitBest, &splitMove);

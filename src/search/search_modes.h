@@ -34,6 +34,10 @@ struct SearchModes {
   // clock's checks every few thousand nodes (the generator's coarser cut stays as it was,
   // so that its games replay).
   bool exactNodeLimit = false;
+  // A fixed-depth search (the bench, the generator): no clock at all, and the mate tests
+  // before and at the root bounded by moves instead of time, so that the search is the
+  // same on every machine and under any load.
+  bool fixedDepth = false;
 };
 
 }  // namespace kestrel

@@ -2,8 +2,8 @@
 #include "search/timeman.h"
 
 #include "board/material.h"
-#include "engine/engine_state.h"
 #include "search/search_modes.h"
+#include "search/search_state.h"
 
 namespace kestrel {
 
@@ -44,17 +44,6 @@ constexpr int StartLimitPercent = 60;
 // The unit of the score thresholds: twice the pawn value.
 inline int P2() { return CaptureGain[BPawn]; }
 
-// Moves the main time is spread over: fewer as the last shortcut's score grows.
-int MovesToGo() {
-  const int s = shortcutScore < 0 ? -shortcutScore : shortcutScore;
-  const int p2 = P2();
-  if (s < p2) return 60;
-  if (s < 2 * p2) return 55;
-  if (s < 3 * p2) return 50;
-  if (s < 4 * p2) return 45;
-  if (s < 5 * p2) return 40;
-  return 35;
-}
 
 inline int64_t AtLeastZero(int64_t v) { return v > 0 ? v : 0; }
 inline int64_t Min(int64_t a, int64_t b) { return a < b ? a : b; }
@@ -110,7 +99,7 @@ int64_t TimeManager::ChargeClock() {
   if (d <= 0) return 0;
   const int si = SideIndex(st.rootSide);
   st.usedThisMove[si] += d;
-  if (!st.pondering && !st.noTimeLimit) {
+  if (!st.pondering && !Unlimited()) {
     int64_t& remaining = RemainingOf(st.rootSide);
     st.usedInGame[si] += d;
     remaining -= d;
@@ -147,6 +136,8 @@ bool TimeManager::IterationCalm() const {
   return st.rootScore >= st.previousScore - P2();
 }
 
+bool TimeManager::Unlimited() const { return st_.noTimeLimit || modes_.fixedDepth; }
+
 int64_t TimeManager::Now() const { return clock_ ? clock_() : NowMs(); }
 
 TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t margin, int movesToGo) {
@@ -180,7 +171,7 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
 
 void TimeManager::ComputeBudget() {
   const TimePlan plan = PlanMove(RemainingOf(st_.rootSide), st_.byoyomi, IncrementOf(st_.rootSide),
-                                 AnswerMargin(), MovesToGo());
+                                 AnswerMargin(), movesToGo);
   st_.budget = plan.budget;
   st_.maxTime = plan.maxTime;
   preSearchShare_ = plan.preSearch;
@@ -216,7 +207,7 @@ void TimeManager::StartTimedAfterPonderhit(int64_t stampMs) {
 
 int64_t TimeManager::PreSearchMateTimeMs(int64_t wantedMs) {
   ChargeClock();
-  int64_t share = st_.noTimeLimit ? PreSearchCap : preSearchShare_;
+  int64_t share = Unlimited() ? PreSearchCap : preSearchShare_;
   if (modes_.moveTimeMs > 0) share = Min(share, modes_.moveTimeMs / PreSearchShareDivisor);
   const int64_t t = Min(wantedMs, share - st_.usedThisMove[SideIndex(st_.rootSide)]);
   return t < MinMateTest ? 0 : t;
@@ -225,7 +216,7 @@ int64_t TimeManager::PreSearchMateTimeMs(int64_t wantedMs) {
 bool TimeManager::TimeUp() {
   SearchState& st = st_;
   // 1. Without a clock ("infinite", or a limit given alone) only a move time stops.
-  if (st.noTimeLimit) return !st.pondering && MoveTimeSpent();
+  if (Unlimited()) return !st.pondering && MoveTimeSpent();
   const int si = SideIndex(st.rootSide);
   const int64_t& remaining = RemainingOf(st.rootSide);
   const int p2 = P2();
@@ -269,7 +260,7 @@ bool TimeManager::StopAfterIteration(int depth, int score, Move best) {
   ++it.count;
   it.scalePercent = ScalePercent(it.stable, __builtin_popcount(it.changes), fall);
   SearchState& st = st_;
-  if (st.noTimeLimit || st.pondering) return false;
+  if (Unlimited() || st.pondering) return false;
   ChargeClock();
   if (InByoyomi()) return false;
   const int64_t used = st.usedThisMove[SideIndex(st.rootSide)];

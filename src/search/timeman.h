@@ -40,8 +40,8 @@ class TimeManager {
   void SetClock(TimeClockFn fn) { clock_ = fn; }
   int64_t Now() const;
 
-  // Sets the budget T (budget) and maxTime from the root side's clock, its increment,
-  // the byoyomi and |shortcutScore|.
+  // Sets the budget T (budget) and maxTime from the root side's clock, its increment
+  // and the byoyomi, the main time spread over the moves to go.
   void ComputeBudget();
   // Search-start accounting for the root side: clears its time used this move and its
   // byoyomi used, raises negative clocks to 0 when there is a byoyomi, stamps the clock
@@ -60,6 +60,10 @@ class TimeManager {
   // now; may set resultCode 8 (no time and no byoyomi). Past the budget scaled by the
   // finished iterations only an untroubled iteration is stopped; else the maximum stops.
   bool TimeUp();
+  // The moves the main time is spread over (a fixed horizon: what earlier moves did,
+  // a book move or a played-out mate, does not change it).
+  int movesToGo = 35;
+
   // The main thread's call after each finished iteration `depth` with its `score` and
   // `best` move: records them (the record starts empty at StartMoveClock) and answers
   // whether another iteration should not be started, because the time used passes the
@@ -77,6 +81,8 @@ class TimeManager {
     int scores[2];     // the scores of the last two, the last first
     int scalePercent;  // the factor of the budget they give
   };
+  // No clock: "infinite", a limit given without clock keys, or a fixed-depth search.
+  bool Unlimited() const;
   int64_t& RemainingOf(int side);
   int64_t IncrementOf(int side) const;
   bool FailedLow() const;

@@ -3,7 +3,7 @@
 
 #include <cstdlib>
 
-#include "engine/engine_state.h"
+#include "search/search_state.h"
 
 namespace kestrel {
 
@@ -31,7 +31,7 @@ int64_t NumberAfter(const std::string& line, const char* key, int64_t cap = Cloc
 
 }  // namespace
 
-GoLimits ParseGoClock(const std::string& line) {
+GoLimits ParseGoClock(const std::string& line, SearchState& st) {
   // A key at the end of the line has no space after it; one is added for the tests.
   const std::string text = line + ' ';
   GoLimits limits;
@@ -40,18 +40,18 @@ GoLimits ParseGoClock(const std::string& line) {
   limits.moveTimeMs = NumberAfter(text, " movetime ");
   if (text.find("infinite") != std::string::npos) {
     limits.infinite = true;
-    State->noTimeLimit = 1;
+    st.noTimeLimit = 1;
     return limits;
   }
   const bool clock = HasKey(text, " btime ") || HasKey(text, " wtime ") || HasKey(text, " byoyomi ") ||
                      HasKey(text, " binc ") || HasKey(text, " winc ");
   const bool limited = limits.depth > 0 || limits.nodes > 0 || limits.moveTimeMs > 0;
-  State->noTimeLimit = !clock && limited ? 1 : 0;
-  State->blackRemaining = NumberAfter(text, " btime ");
-  State->whiteRemaining = NumberAfter(text, " wtime ");
-  State->byoyomi = NumberAfter(text, " byoyomi ");
-  State->blackIncrement = NumberAfter(text, " binc ");
-  State->whiteIncrement = NumberAfter(text, " winc ");
+  st.noTimeLimit = !clock && limited ? 1 : 0;
+  st.blackRemaining = NumberAfter(text, " btime ");
+  st.whiteRemaining = NumberAfter(text, " wtime ");
+  st.byoyomi = NumberAfter(text, " byoyomi ");
+  st.blackIncrement = NumberAfter(text, " binc ");
+  st.whiteIncrement = NumberAfter(text, " winc ");
   return limits;
 }
 

@@ -6,6 +6,8 @@
 
 namespace kestrel {
 
+struct SearchState;
+
 // The limits of one "go" that are not clock fields: how the answer is given and when the
 // search ends besides the clock.
 struct GoLimits {
@@ -21,6 +23,6 @@ struct GoLimits {
 // milliseconds, 0 when its key is missing or the number is negative. A line with a depth,
 // node or move-time limit and no clock key at all is searched without a clock (noTimeLimit)
 // to that limit; with clock keys too, whichever ends the search first ends it.
-GoLimits ParseGoClock(const std::string& line);
+GoLimits ParseGoClock(const std::string& line, SearchState& st);
 
 }  // namespace kestrel

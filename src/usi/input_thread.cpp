@@ -10,7 +10,8 @@
 #include <deque>
 #include <mutex>
 
-#include "engine/engine_state.h"
+#include "board/clock.h"
+#include "search/engine.h"
 
 namespace kestrel {
 
@@ -24,6 +25,8 @@ bool mainIdle = false;
 // True while the main thread runs interruptible work (a search or a mate solve): an
 // "isready" with no other line before it is answered at once then.
 bool mainBusy = false;
+// The engine whose interrupt flags the lines raise.
+Engine* flagged = nullptr;
 
 bool IsReadyLine(const std::string& line) { return line == "isready"; }
 
@@ -71,13 +74,15 @@ LineRead ReadInputLine(FILE* in, std::string* line) {
 void QueueCommandLine(const std::string& line) {
   {
     std::lock_guard<std::mutex> lock(queueLock);
-    if (line.compare(0, 4, "stop") == 0) stopRequested = true;
-    if (line.compare(0, 9, "ponderhit") == 0) {
-      // The engine's clock starts when the line arrives, not when the search sees it.
-      ponderhitAtMs = NowMs();
-      ponderhitReceived = true;
+    if (flagged) {
+      if (line.compare(0, 4, "stop") == 0) flagged->stopRequested = true;
+      if (line.compare(0, 9, "ponderhit") == 0) {
+        // The engine's clock starts when the line arrives, not when the search sees it.
+        flagged->ponderhitAtMs = NowMs();
+        flagged->ponderhitReceived = true;
+      }
+      if (line.compare(0, 8, "gameover") == 0) flagged->gameoverReceived = true;
     }
-    if (line.compare(0, 8, "gameover") == 0) gameoverReceived = true;
     // While a search runs the main thread reads no lines: a ping is answered here, as
     // long as no line before it is still waiting (that line is answered first).
     if (mainBusy && CommandQueue.empty() && IsReadyLine(line)) {
@@ -103,7 +108,13 @@ void ReadCommandLines(FILE* in) {
   }
 }
 
-bool StartInputThread() {
+void RaiseFlagsOn(Engine* engine) {
+  std::lock_guard<std::mutex> lock(queueLock);
+  flagged = engine;
+}
+
+bool StartInputThread(Engine& engine) {
+  RaiseFlagsOn(&engine);
   // A plain thread handle, so that a failure is a return code rather than an exception.
   pthread_t thread;
   if (pthread_create(&thread, nullptr, InputThreadMain, nullptr) != 0) return false;
@@ -153,7 +164,7 @@ void EndInterruptibleWork() {
   mainBusy = false;
 }
 
-void ResetFlagsToQueue() {
+void ResetFlagsToQueue(Engine& engine) {
   std::lock_guard<std::mutex> lock(queueLock);
   bool stop = false, ponderhit = false, gameover = false;
   for (const std::string& line : CommandQueue) {
@@ -161,9 +172,9 @@ void ResetFlagsToQueue() {
     ponderhit |= line.compare(0, 9, "ponderhit") == 0;
     gameover |= line.compare(0, 8, "gameover") == 0;
   }
-  stopRequested = stop;
-  ponderhitReceived = ponderhit;
-  gameoverReceived = gameover;
+  engine.stopRequested = stop;
+  engine.ponderhitReceived = ponderhit;
+  engine.gameoverReceived = gameover;
 }
 
 void EndProcess() {

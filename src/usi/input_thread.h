@@ -19,14 +19,21 @@ enum class LineRead { Line, TooLong, End };
 // without a newline keeps all its characters. Never stores more than MaxInputLine characters.
 LineRead ReadInputLine(FILE* in, std::string* line);
 
+struct Engine;
+
+// The engine whose interrupt flags ("stop", "ponderhit", "gameover") queued lines raise;
+// null raises none. Standard input is the process's one, so is its queue.
+void RaiseFlagsOn(Engine* engine);
+
 // Raises the flag a line's prefix asks for and appends the line to the command queue.
 void QueueCommandLine(const std::string& line);
 
 // Reads lines from in and queues them until a line beginning "quit" or the end of input.
 void ReadCommandLines(FILE* in);
 
-// Starts the thread that reads standard input; false when it cannot be created.
-bool StartInputThread();
+// Starts the thread that reads standard input, its lines raising the engine's flags;
+// false when it cannot be created.
+bool StartInputThread(Engine& engine);
 
 // Blocks until a line is queued and returns the oldest one. While it waits, the main
 // thread counts as idle, so a "quit" may end the process.
@@ -46,7 +53,8 @@ void EndInterruptibleWork();
 
 // Ends the process with status 0 at once (standard output is unbuffered).
 [[noreturn]] void EndProcess();
-// Sets each interrupt flag to whether a line raising it is still waiting in the queue.
-void ResetFlagsToQueue();
+// Sets each of the engine's interrupt flags to whether a line raising it is still
+// waiting in the queue.
+void ResetFlagsToQueue(Engine& engine);
 
 }  // namespace kestrel

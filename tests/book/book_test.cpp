@@ -21,7 +21,6 @@ class BookFile : public ::testing::Test {
  protected:
   void SetUp() override {
     test::InitTables();
-    AllocateEngineState();
     ASSERT_TRUE(book.Allocate());
     dir = test::MakeTempDir();
   }
@@ -182,46 +181,36 @@ TEST(Declaration, ThresholdsCampAndCheck) {
   for (const auto& c : cases) EXPECT_EQ(CanDeclareWin(c.side, *test::MakePosition(c.sfen)), c.declares) << c.sfen;
 }
 
-// The shortcuts in order: a declaration before the book, nothing once a result is known,
-// and the book only before the move-count limit, with its "info" line.
+// The shortcuts in order: a declaration before the book, and the book only when the
+// caller allows it, with its "info" line; without a stored mate the sequence is given up.
 TEST_F(BookFile, ShortcutsInOrder) {
   const std::string declares = "sfen +R+BGGSS3/4+P+P+P+P1/8K/9/9/9/9/9/4k4 b RB 1";
   const std::string base = "startpos moves 7g7f 3c3d 6i7h";
   auto d = test::MakePosition(declares + " moves 1c2d");
   Load(Rec({BookHomeSlot(*d, White), d->keyBoard, d->hand[0], 500, 400, 0, 2500, 0}) +
        RecAfter("7g7f 3c3d 6i7h 2b8h+", 40, 30, 0, 1500, Black));
-  useBookUntilMove = 10;
-  mateSequenceActive = false;
   MateSolver solver;
-  auto run = [&](const std::string& text, int moveCount, std::string* out) {
+  bool sequence = true;
+  auto run = [&](const std::string& text, bool bookAllowed, std::string* out) {
     int side;
     auto p = test::MakePosition(text, &side);
-    State->sideToMove = side;
-    State->moveCount = moveCount;
     out->clear();
-    return RootShortcuts(*p, solver, book, [&](const std::string& line) { *out += line + "\n"; });
+    return RootShortcuts(*p, side, bookAllowed, sequence, solver, book,
+                         [&](const std::string& line) { *out += line + "\n"; });
   };
   std::string out;
-  State->resultCode = 0;
-  RootShortcutResult r = run(declares, 0, &out);
+  RootShortcutResult r = run(declares, true, &out);
   EXPECT_TRUE(r.kind == ShortcutDeclaration && r.score == 28888 && r.move == 0) << r.kind;
-  EXPECT_EQ(State->resultCode, 6);
   EXPECT_EQ(out, "info time 0 depth 0 nodes 0 score mate 1 string declaration\n");
-  r = run(base, 3, &out);  // a result already known
-  EXPECT_EQ(r.kind, ShortcutNone);
-  EXPECT_EQ(State->rootSide, White);
-
-  State->resultCode = 0;
-  r = run(base, 3, &out);
+  EXPECT_TRUE(sequence);  // a declaration leaves the sequence alone
+  r = run(base, true, &out);
   EXPECT_EQ(r.kind, ShortcutBook);
   EXPECT_EQ(MoveToUsi(r.move), "2b8h+");
-  EXPECT_TRUE(State->bestMove == r.move && State->rootScore == 0 && shortcutScore == 0);
+  EXPECT_EQ(r.score, 0);
+  EXPECT_FALSE(sequence);  // nothing stored to play out
   EXPECT_EQ(out, "info time 0 depth 0 seldepth 0 nodes 0 nps 0 hashfull 0 score cp 0 pv 2b8h+\n");
-  useBookUntilMove = 3;
-  shortcutScore = 29999;
-  r = run(base, 3, &out);
-  EXPECT_TRUE(r.kind == ShortcutNone && r.score == -31111 && r.move == 0 && State->bestMove == 0);
-  EXPECT_EQ(shortcutScore, 29999);
+  r = run(base, false, &out);
+  EXPECT_TRUE(r.kind == ShortcutNone && r.score == -31111 && r.move == 0);
   EXPECT_EQ(out, "");
 }
 

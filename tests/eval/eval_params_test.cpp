@@ -15,14 +15,14 @@ class EvalFiles : public ::testing::Test {
   void SetUp() override {
     dir = test::MakeTempDir();
     ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
-    saved = startupDirectory;
-    startupDirectory = dir;
+    saved = ProcessEngine().directory;
+    ProcessEngine().directory = dir;
     std::memset(PieceValues, 0, sizeof PieceValues);
     std::memset(MobilityTables, 0, sizeof MobilityTables);
     std::memset(HandTables, 0, sizeof HandTables);
   }
   void TearDown() override {
-    startupDirectory = saved;
+    ProcessEngine().directory = saved;
     test::RemoveTree(dir);
     EvalWeightsPresent = false;
     std::memset(KppTable, 0, sizeof KppTable);
@@ -52,10 +52,10 @@ class EvalFiles : public ::testing::Test {
 // every key is read, unknown text is skipped, values have no sign and saturate.
 TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
   PieceValues[VKPawn] = 77;
-  EXPECT_EQ(LoadEvaluationFiles(), 0);
+  EXPECT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 0);
   EXPECT_EQ(PieceValues[VKPawn], 77);
   WriteText("VP = 100;");
-  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
   EXPECT_EQ(CaptureGain[WPawn], 200);
   EXPECT_EQ(PromotionGain[BPawn], -100);
   EXPECT_EQ(CaptureGain[BTokin], 100);  // tokin value 0 plus the pawn it becomes in hand
@@ -64,7 +64,7 @@ TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
 
   WriteText("# Values\nVX VVK=15000;VD=1200;VR=900;VH=1000;VB=750;VG=550;Vs=540;VS=500;Vn=530;Vz PQ MRQ\n"
             "VN=  350 ;Vl=520;VL=300;VT=510;VP=100;");
-  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
   const int32_t expect[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000, 510, 520, 530, 540, 1000, 1200};
   for (int k = 0; k < ValueKindCount; ++k) EXPECT_EQ(PieceValues[k], expect[k]) << k;
   EXPECT_EQ(MaxCaptureGain, 2100);
@@ -72,13 +72,13 @@ TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
   EXPECT_EQ(CaptureGain[BKing], 15000);
   EXPECT_EQ(PromotionGain[BSilver], 40);
   WriteText("VL = -300; VB = 99999999999999;");
-  ASSERT_EQ(LoadEvaluationText(), 1);
+  ASSERT_EQ(LoadEvaluationText(ProcessEngine().directory), 1);
   EXPECT_EQ(PieceValues[VKLance], 0);  // no sign: the number reads as nothing
   EXPECT_EQ(PieceValues[VKBishop], 2147483647);  // saturates instead of overflowing
 
   // The file shipped in data/ loads and gives every piece a value; promotions never lose.
-  startupDirectory = KESTREL_DATA_DIR;
-  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  ProcessEngine().directory = KESTREL_DATA_DIR;
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
   for (int k = 0; k < ValueKindCount; ++k) EXPECT_GT(PieceValues[k], 0) << k;
   for (int code = 0; code < 14; ++code) EXPECT_GE(PromotionGain[code], 0) << code;
 }
@@ -88,7 +88,7 @@ TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
 // a reload, and never written past a table's room.
 TEST_F(EvalFiles, TableListsStayInTheirRoom) {
   WriteText("PP = ;\nPL = -3 4 ;\nHB = 0 5 9;HP = 8;\nVP = 90; PR = 1 2");
-  ASSERT_EQ(LoadEvaluationText(), 1);
+  ASSERT_EQ(LoadEvaluationText(ProcessEngine().directory), 1);
   EXPECT_EQ(std::vector<int32_t>(Table("PL"), Table("PL") + 11), (std::vector<int32_t>{-3, 4, 0, 0, 0, 0, 0, 0, 0, -3, 4}));
   EXPECT_EQ(std::vector<int32_t>(Table("HB"), Table("HB") + 3), (std::vector<int32_t>{0, 5, 9}));
   EXPECT_EQ(PieceValues[VKPawn], 90);
@@ -96,7 +96,7 @@ TEST_F(EvalFiles, TableListsStayInTheirRoom) {
   std::string many;
   for (int k = 0; k < 60; ++k) many += std::to_string(k + 1) + " ";
   WriteText("PD = " + many + ";\nHR = " + many + ";\nPH = " + many + ";\nML = " + many + ";");
-  ASSERT_EQ(LoadEvaluationText(), 1);
+  ASSERT_EQ(LoadEvaluationText(ProcessEngine().directory), 1);
   for (int k = 0; k < 36; ++k) EXPECT_EQ(Table("PR")[k], 0) << k;  // after PH, and cleared by the reload
   EXPECT_EQ(Table("PD")[53], 54);  // the last table of the block: 54 entries, the rest dropped
   EXPECT_EQ(Table("PH")[17], 18);
@@ -111,10 +111,10 @@ TEST_F(EvalFiles, TableListsStayInTheirRoom) {
 TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
   const std::string bin = dir + "/Evaluation/eval_features.bin";
   KppTable[3][5] = 11;
-  EXPECT_EQ(LoadEvalFeatures(), -2);
+  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory), -2);
   test::WriteFileText(bin, "");
   ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize - 1), 0);
-  EXPECT_EQ(LoadEvalFeatures(), -2);
+  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory), -2);
   EXPECT_EQ(KppTable[3][5], 11);
   ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize + 10), 0);
   FILE* f = std::fopen(bin.c_str(), "r+b");
@@ -128,7 +128,7 @@ TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
     std::fwrite(&v, 2, 1, f);
   }
   std::fclose(f);
-  EXPECT_EQ(LoadEvalFeatures(), 1);
+  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory), 1);
   EXPECT_EQ(KppTable[7][1234], -321);
   EXPECT_EQ(KppTable[80][KppPairCount - 1], 77);
   EXPECT_EQ(KkpTable[5][6][700], 4321);
@@ -152,7 +152,7 @@ TEST_F(EvalFiles, CompactFileLoadsInPlaceOfTheFullFile) {
     ASSERT_TRUE(ReadCompactWeights(CompactPath(), &back, &err)) << err;
     EXPECT_TRUE(back.pair == w.pair && back.kingPiece == w.kingPiece && back.kkp == w.kkp);
 
-    ASSERT_EQ(LoadEvaluationFiles(), 1);
+    ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
     EXPECT_EQ(EvalWeightsOrigin, WeightsCompact);
     EXPECT_TRUE(EvalLoadNote.empty()) << EvalLoadNote;
     std::mt19937 rng(5);
@@ -166,7 +166,7 @@ TEST_F(EvalFiles, CompactFileLoadsInPlaceOfTheFullFile) {
   // A full weight file, when present, wins over the compact one.
   test::WriteFileText(dir + "/Evaluation/eval_features.bin", "");
   ASSERT_EQ(truncate((dir + "/Evaluation/eval_features.bin").c_str(), EvalFeaturesFileSize), 0);
-  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
   EXPECT_EQ(EvalWeightsOrigin, WeightsFull);
   EXPECT_EQ(KppTable[40][PairIndex(100, 100)], 0);
 }
@@ -195,7 +195,7 @@ TEST_F(EvalFiles, BadFilesGiveOneNoteAndPieceValuesOnly) {
   for (const auto& c : cases) {
     EvalWeightsPresent = true;  // left over from an earlier load
     test::WriteFileText(CompactPath(), c.first);
-    ASSERT_EQ(LoadEvaluationFiles(), 1);
+    ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
     EXPECT_EQ(EvalWeightsOrigin, WeightsNone) << c.second;
     EXPECT_FALSE(EvalWeightsPresent) << c.second;
     EXPECT_NE(EvalLoadNote.find(c.second), std::string::npos) << EvalLoadNote;
@@ -205,7 +205,7 @@ TEST_F(EvalFiles, BadFilesGiveOneNoteAndPieceValuesOnly) {
     EXPECT_EQ(Evaluate(*p, White), -p->material);
   }
   std::remove(CompactPath().c_str());
-  ASSERT_EQ(LoadEvaluationFiles(), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
   EXPECT_NE(EvalLoadNote.find("eval_compact.bin not found"), std::string::npos);
 }
 

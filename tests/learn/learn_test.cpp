@@ -251,9 +251,9 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   const std::string dir = test::MakeTempDir();
   ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
   test::WriteFileText(dir + "/Evaluation/evaluation.txt", test::ShippedValuesText);
-  InitEngine();
-  startupDirectory = dir;
-  ASSERT_TRUE(LoadDataFiles());
+  InitEngine(ProcessEngine());
+  ProcessEngine().directory = dir;
+  ASSERT_TRUE(LoadDataFiles(ProcessEngine()));
   ASSERT_TRUE(ProcessEngine().table.Allocate(4 << 20));
   GenerateSettings gs;
   gs.outPath = dir + "/shard.bin";
@@ -266,7 +266,7 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   std::string err;
   ASSERT_TRUE(OpenShard(shard, gs.outPath, &err)) << err;
   GenerateTotals totals;
-  ASSERT_TRUE(GeneratePositions(gs, shard, &totals));
+  ASSERT_TRUE(GeneratePositions(ProcessEngine(), gs, shard, &totals));
   ASSERT_TRUE(CloseShard(shard));
   EXPECT_EQ(totals.games, 6u);
   std::vector<TrainingRecord> records;

@@ -23,7 +23,6 @@ struct MateFixture : ::testing::Test {
   MateTable& table = solver->Table();
   void SetUp() override {
     InitTables();
-    AllocateEngineState();
     p = NewPosition();
   }
   std::string Go(const std::string& sfen, const std::string& line = "go mate infinite") {
@@ -224,12 +223,12 @@ TEST_F(MateFixture, LongProblemsForBothSides) {
   }
   // A long earlier search left a huge count on the clock of the side now to move: the
   // limit still applies to this solve alone, and the game clock is not touched.
-  State->rootSide = White;
-  State->usedThisMove[0] = 1000000000;
-  State->blackRemaining = 5000;
+  ProcessEngine().state.rootSide = White;
+  ProcessEngine().state.usedThisMove[0] = 1000000000;
+  ProcessEngine().state.blackRemaining = 5000;
   const std::string a = Go("2l4k1/9/9/3r3b1/5+R3/9/9/9/4K4 b BGS 1", "go mate 60000");
-  EXPECT_EQ(State->usedThisMove[0], 1000000000);
-  EXPECT_EQ(State->blackRemaining, 5000);
+  EXPECT_EQ(ProcessEngine().state.usedThisMove[0], 1000000000);
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, 5000);
   EXPECT_GE(ReplayMatingLine(*p, side, a), 15);
 }
 
@@ -341,15 +340,13 @@ TEST_F(MateFixture, ShortcutPlaysTheMateOut) {
   Book book;  // no table: nothing to play from it
   for (int pick : {0, -1}) {  // the defender takes its first or its last legal move
     ASSERT_EQ(Solve(example, 2000000), 1) << solver->Outcome() << " " << solver->Nodes();
-    mateSequenceActive = true;
-    useBookUntilMove = 0;
+    bool sequence = true;
     int s = side;
     bool mated = false;
     for (int turn = 0; turn < 40 && !mated; ++turn) {
-      State->sideToMove = s;
-      State->resultCode = 0;
       std::vector<std::string> lines;
-      const RootShortcutResult r = RootShortcuts(*p, *solver, book, [&](const std::string& l) { lines.push_back(l); });
+      const RootShortcutResult r =
+          RootShortcuts(*p, s, false, sequence, *solver, book, [&](const std::string& l) { lines.push_back(l); });
       ASSERT_EQ(r.kind, ShortcutMate) << "turn " << turn;
       ASSERT_EQ(lines.size(), 1u);
       EXPECT_EQ(lines[0].find("info time 0 depth " + std::to_string(solver->LineLength())), 0u) << lines[0];
@@ -360,8 +357,8 @@ TEST_F(MateFixture, ShortcutPlaysTheMateOut) {
       if (!mated) PlayMove(*p, pick == 0 ? replies.front() : replies.back());
     }
     EXPECT_TRUE(mated);
+    EXPECT_TRUE(sequence);
   }
-  mateSequenceActive = false;
 }
 
 }  // namespace

@@ -29,12 +29,12 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
       auto p = test::MakePosition(text, &side);
       if (test::LegalMoves(*p, side).size() < 2) continue;
       SearchTo(text, depth, threads);
-      const Move m = State->bestMove;
+      const Move m = ProcessEngine().state.bestMove;
       ASSERT_NE(m, NoMove) << text;
       EXPECT_TRUE(IsLegalMove(*p, m, side)) << text << " " << MoveToUsi(m);
       // The main line starts with the best move, also when a helper found it, and is
       // legal to its end, also where it was merged from helpers.
-      const PvRow& pv = MainBlock().pv[RootPly];
+      const PvRow& pv = ProcessEngine().pool.MainBlock().pv[RootPly];
       EXPECT_EQ(pv.moves[RootPly], m) << text;
       for (int ply = RootPly; ply <= pv.length; ++ply, side = -side) {
         ASSERT_TRUE(IsLegalMove(*p, pv.moves[ply], side)) << text << " ply " << ply;
@@ -73,7 +73,7 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
   };
   for (const char* text : positions)
     for (int threads : {1, 4})
-      EXPECT_NE((SearchTo(text, sanitized ? 4 : 6, threads), State->bestMove.load()), NoMove) << text;
+      EXPECT_NE((SearchTo(text, sanitized ? 4 : 6, threads), ProcessEngine().state.bestMove.load()), NoMove) << text;
   verifyIncrementalEval = false;
   EvalWeightsPresent = false;
   std::memset(KppTable, 0, sizeof KppTable);
@@ -143,9 +143,9 @@ TEST_F(Parallel, MatesWithinReachAreFoundOnEveryThreadCount) {
         ASSERT_GT(score, ScoreProven) << where;
         int side;
         auto p = test::MakePosition(text, &side);
-        const PvRow& pv = MainBlock().pv[RootPly];
+        const PvRow& pv = ProcessEngine().pool.MainBlock().pv[RootPly];
         ASSERT_EQ(pv.length, ScoreInfinite - score) << where;  // the ply of the mating move
-        EXPECT_EQ(pv.moves[RootPly], State->bestMove.load()) << where;
+        EXPECT_EQ(pv.moves[RootPly], ProcessEngine().state.bestMove.load()) << where;
         for (int ply = RootPly; ply <= pv.length; ++ply, side = -side) {
           ASSERT_TRUE(IsLegalMove(*p, pv.moves[ply], side)) << where << ", ply " << ply;
           MakeMove(*p, pv.moves[ply]);
@@ -170,9 +170,9 @@ TEST_F(Parallel, RootSplitSearchesEveryRootMove) {
       splits = ProcessEngine().pool.SplitCount();
     }
     ASSERT_GT(splits, 0) << threads;
-    ASSERT_GT(State->rootMoveCount, 500);
-    for (int i = 0; i < State->rootMoveCount; ++i)
-      ASSERT_GT(State->rootMoves[i].nodes, 0u) << threads << " threads, " << MoveToUsi(State->rootMoves[i].move);
+    ASSERT_GT(ProcessEngine().state.rootMoveCount, 500);
+    for (int i = 0; i < ProcessEngine().state.rootMoveCount; ++i)
+      ASSERT_GT(ProcessEngine().state.rootMoves[i].nodes, 0u) << threads << " threads, " << MoveToUsi(ProcessEngine().state.rootMoves[i].move);
   }
 }
 
@@ -191,7 +191,7 @@ TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
   parent->children[0] = winner;
   parent->children[3] = sibling;
   sibling->children[1] = nephew;
-  State->searchStatus = 0;  // only the stop flags may abort here
+  ProcessEngine().state.searchStatus = 0;  // only the stop flags may abort here
   StopSiblings(*parent, *winner);
   EXPECT_EQ(winner->stop.load(), 0);
   EXPECT_EQ(sibling->stop.load(), 1);
@@ -210,12 +210,13 @@ TEST_F(Parallel, CutoffStopsSiblingsAndTheirHelpers) {
 TEST_F(Parallel, HelperLineReachesTheMainBlockWhole) {
   SetUp("startpos");
   SearchBlock* h = static_cast<SearchBlock*>(std::calloc(1, sizeof(SearchBlock)));
-  State->rootMoveCount = 2;
-  State->rootMoves[0] = RootMove{11, 0, 0}, State->rootMoves[1] = RootMove{22, 0, 0};
+  h->engine = &ProcessEngine();
+  ProcessEngine().state.rootMoveCount = 2;
+  ProcessEngine().state.rootMoves[0] = RootMove{11, 0, 0}, ProcessEngine().state.rootMoves[1] = RootMove{22, 0, 0};
   for (int i = 1; i <= 3; ++i) h->pv[RootPly + 1].moves[RootPly + i] = 100 + i;
   h->pv[RootPly + 1].length = RootPly + 3;
   OnNewRootBest(*h, 1, 22, 50, 100);
-  const PvRow& row = MainBlock().pv[RootPly];
+  const PvRow& row = ProcessEngine().pool.MainBlock().pv[RootPly];
   EXPECT_EQ(std::vector<Move>(row.moves + RootPly, row.moves + RootPly + 4), (std::vector<Move>{22, 101, 102, 103}));
   EXPECT_EQ(row.length, RootPly + 3);
   std::free(h);
@@ -228,14 +229,14 @@ TEST_F(Parallel, VeryLongGameKeepsRecentHistory) {
   for (int i = 0; i < 700; ++i) text += " 5i5h 5a5b 5h5i 5b5a";
   GameCursor game;
   std::string err;
-  ASSERT_TRUE(SetPositionFromText(State->root, text, game, &err)) << err;
+  ASSERT_TRUE(SetPositionFromText(ProcessEngine().state.root, text, game, &err)) << err;
   EXPECT_EQ(game.moveCount, 2802);
-  const Position& p = State->root;
+  const Position& p = ProcessEngine().state.root;
   EXPECT_LT(p.historyCount + HistoryReserve, (uint32_t)HistorySize);
   EXPECT_EQ(p.history[p.historyCount].keyBoard, p.keyBoard);
   EXPECT_EQ(p.history[p.historyCount - 4].keyBoard, p.keyBoard);  // the shuffle repeats
   SearchTo(text, 4);
-  EXPECT_NE(State->bestMove.load(), NoMove);
+  EXPECT_NE(ProcessEngine().state.bestMove.load(), NoMove);
 }
 
 }  // namespace

@@ -20,7 +20,6 @@ struct PickerTest : ::testing::Test {
   std::unique_ptr<SearchBlock> block;
   void SetUp() override {
     test::InitTables();
-    AllocateEngineState();
     test::SetPieceValues(test::TestPieceValues);
     ResetMargins();
     ProcessEngine().history.Clear();

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "board/material.h"
-#include "engine/engine_state.h"
+#include "search/engine.h"
 #include "search/driver.h"
 #include "search/engine.h"
 #include "search/parallel.h"
@@ -20,7 +20,6 @@ class SearchFixture : public ::testing::Test {
  protected:
   static void SetUpTestSuite() {
     InitTables();
-    AllocateEngineState();
     SetPieceValues(ShippedPieceValues);
     ComputeSearchThresholds();
     ProcessEngine().table.Allocate(16000000);
@@ -31,25 +30,25 @@ class SearchFixture : public ::testing::Test {
   int SetUp(const std::string& text) {
     GameCursor game;
     std::string err;
-    EXPECT_TRUE(SetPositionFromText(State->root, text, game, &err)) << text << ": " << err;
-    State->sideToMove = game.side;
-    State->lastMovePlayed = game.lastMove;
-    SearchBlock& b = MainBlock();
-    std::memcpy(static_cast<void*>(&b.pos), &State->root, sizeof(Position));
+    EXPECT_TRUE(SetPositionFromText(ProcessEngine().state.root, text, game, &err)) << text << ": " << err;
+    ProcessEngine().state.sideToMove = game.side;
+    ProcessEngine().state.lastMovePlayed = game.lastMove;
+    SearchBlock& b = ProcessEngine().pool.MainBlock();
+    std::memcpy(static_cast<void*>(&b.pos), &ProcessEngine().state.root, sizeof(Position));
     b.ply[RootPly].currentMove = 0;
     b.ply[RootPly].givesCheck = b.ply[RootPly].nullMoveMade = 0;
     // Nodes searched directly must not see the end of a search that ran before.
-    State->searchStatus = 0;
+    ProcessEngine().state.searchStatus = 0;
     return game.side;
   }
   // Searches to a fixed depth on `threads` threads from cleared tables, under `modes`
-  // otherwise; returns the root score (the move is in State->bestMove).
+  // otherwise; returns the root score (the move is in ProcessEngine().state.bestMove).
   int SearchTo(const std::string& text, int depth, int threads = 1) {
     const int side = SetUp(text);
-    NewGameReset();
+    NewGameReset(ProcessEngine());
     modes.threads = threads;
-    SearchFixedDepth(side, depth, modes);
-    return State->rootScore;
+    SearchFixedDepth(ProcessEngine(), side, depth, modes);
+    return ProcessEngine().state.rootScore;
   }
 
   // Silent searches unless a test says otherwise.

@@ -53,8 +53,8 @@ TEST_F(NodeRules, RepetitionScores) {
   };
   for (const auto& c : cases) {
     const int side = SetUp(c.text);
-    State->rootSide = c.rootIsSideToMove ? side : -side;
-    EXPECT_EQ(RepetitionCheck(MainBlock(), c.ply, side), c.want) << c.text << " ply " << c.ply;
+    ProcessEngine().state.rootSide = c.rootIsSideToMove ? side : -side;
+    EXPECT_EQ(RepetitionCheck(ProcessEngine().pool.MainBlock(), c.ply, side), c.want) << c.text << " ply " << c.ply;
   }
 }
 
@@ -63,9 +63,9 @@ TEST_F(NodeRules, RepetitionScores) {
 TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
   for (const char* drop : {"P*9b", "G*9b"}) {
     const int side = SetUp("sfen kn7/9/1G7/9/9/9/9/9/8K b PG 1");
-    SearchBlock& b = MainBlock();
-    State->rootSide = side;
-    NewGameReset();
+    SearchBlock& b = ProcessEngine().pool.MainBlock();
+    ProcessEngine().state.rootSide = side;
+    NewGameReset(ProcessEngine());
     Move m;
     std::string err;
     ASSERT_GT(ParseUsiMove(b.pos, drop, side, &m, &err), 0) << err;
@@ -102,7 +102,7 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       int& first = oneThread[&c - cases];
       if (threads == 1) first = score;
       EXPECT_EQ(score, first) << c.text << " threads " << threads;
-      const std::string best = MoveToUsi(State->bestMove);
+      const std::string best = MoveToUsi(ProcessEngine().state.bestMove);
       if (c.move[0] == '!') {
         EXPECT_NE(best, c.move + 1) << c.text << " threads " << threads;
       } else if (*c.move) {
@@ -111,9 +111,9 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       EXPECT_GE(score, c.minScore) << c.text << " threads " << threads;
       EXPECT_LE(score, c.maxScore) << c.text << " threads " << threads;
       // The main line starts with the best move, whichever thread found it, and is legal.
-      const PvRow& pv = MainBlock().pv[RootPly];
+      const PvRow& pv = ProcessEngine().pool.MainBlock().pv[RootPly];
       ASSERT_GE(pv.length, RootPly) << c.text;
-      EXPECT_EQ(pv.moves[RootPly], State->bestMove.load()) << c.text << " threads " << threads;
+      EXPECT_EQ(pv.moves[RootPly], ProcessEngine().state.bestMove.load()) << c.text << " threads " << threads;
       int side;
       auto p = test::MakePosition(c.text, &side);
       for (int ply = RootPly; ply <= pv.length; ++ply, side = -side) {
@@ -122,10 +122,10 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
       }
       // The ponder move is the line's reply to the best move, taken from the table.
       if (pv.length > RootPly && score < ScoreProven) {
-        MakeMove(State->root, State->bestMove);
-        State->sideToMove = -State->sideToMove;
-        SelectPonderMove();
-        EXPECT_EQ(ponderMove, pv.moves[RootPly + 1]) << c.text << " threads " << threads;
+        MakeMove(ProcessEngine().state.root, ProcessEngine().state.bestMove);
+        ProcessEngine().state.sideToMove = -ProcessEngine().state.sideToMove;
+        SelectPonderMove(ProcessEngine());
+        EXPECT_EQ(ProcessEngine().ponderMove, pv.moves[RootPly + 1]) << c.text << " threads " << threads;
       }
     }
   }
@@ -135,9 +135,10 @@ TEST_F(NodeRules, TacticsAtAFixedDepth) {
 // millisecond clock prints no speed rather than a nonsense one.
 TEST_F(NodeRules, InfoLinesOfAVeryShortSearch) {
   modes.rootMateTests = modes.silent = false;
-  ::testing::internal::CaptureStdout();
+  std::string out;
+  ProcessEngine().out = [&out](const std::string& line) { out += line + "\n"; };
   SearchTo("sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1", 2);
-  const std::string out = ::testing::internal::GetCapturedStdout();
+  ProcessEngine().out = nullptr;
   EXPECT_NE(out.find("info currmove "), std::string::npos) << out;
   EXPECT_NE(out.find(" score cp "), std::string::npos) << out;
   EXPECT_EQ(out.find(" nps -"), std::string::npos) << out;
@@ -156,16 +157,16 @@ TEST_F(NodeRules, NodeLimitEndsTheRootOrdering) {
       "2h2i 6f8f 8c8d 7g7f 3e3f P*6h 3f3g+ 7f7e 7d6d 5e5d N*6g 7h6g 6d6g+";
   modes.rootMateTests = false;
   const int side = SetUp(game);
-  NewGameReset();
-  const uint64_t unlimited = SearchFixedDepth(side, 1, modes);
+  NewGameReset(ProcessEngine());
+  const uint64_t unlimited = SearchFixedDepth(ProcessEngine(), side, 1, modes);
   EXPECT_GT(unlimited, 3 * (uint64_t)TimeCheckInterval);
   modes.nodeLimit = 1;
   SetUp(game);
-  const uint64_t limited = SearchFixedDepth(side, 20, modes);
+  const uint64_t limited = SearchFixedDepth(ProcessEngine(), side, 20, modes);
   EXPECT_LE(limited, (uint64_t)TimeCheckInterval + 1);
   int s;
   auto p = test::MakePosition(game, &s);
-  EXPECT_TRUE(IsLegalMove(*p, State->bestMove, side)) << MoveToUsi(State->bestMove);
+  EXPECT_TRUE(IsLegalMove(*p, ProcessEngine().state.bestMove, side)) << MoveToUsi(ProcessEngine().state.bestMove);
   // The tests that call the node search directly run under the last search's modes.
   ProcessEngine().modes.nodeLimit = 0;
 }
@@ -177,13 +178,13 @@ TEST_F(NodeRules, NodeLimitEndsTheRootOrdering) {
 // reaches beta tries the null move, which ends it without a move of its own, but not on
 // the principal variation.
 TEST_F(NodeRules, StaticCutoffAndNullMove) {
-  SearchBlock& b = MainBlock();
+  SearchBlock& b = ProcessEngine().pool.MainBlock();
   // A gold up and nothing to capture or mate with.
   const std::string quiet = "sfen 4k4/9/9/9/9/9/9/9/4K4 b G 1";
   for (const int plies : {1, 3, 6}) {
     const int margin = 3 * PawnValue / 2 * (plies - 1) + PawnValue / 2;
     for (const int over : {0, 1}) {
-      NewGameReset();
+      NewGameReset(ProcessEngine());
       const int side = SetUp(quiet);
       const int eval = Evaluate(b.pos, side);
       const int beta = eval - margin + over;
@@ -198,7 +199,7 @@ TEST_F(NodeRules, StaticCutoffAndNullMove) {
     }
   }
   for (const bool pv : {false, true}) {
-    NewGameReset();
+    NewGameReset(ProcessEngine());
     const int side = SetUp(quiet);
     const int eval = Evaluate(b.pos, side);
     b.nodes = 0;
@@ -213,7 +214,7 @@ TEST_F(NodeRules, StaticCutoffAndNullMove) {
 // The quiescence search stands pat at beta; it probes for a mate in one down to its
 // sixth ply only.
 TEST_F(NodeRules, QuiescenceStandPatEvasionsAndMateProbe) {
-  SearchBlock& b = MainBlock();
+  SearchBlock& b = ProcessEngine().pool.MainBlock();
   // Rook takes rook is there, but the stand pat at beta ends the node first.
   int side = SetUp("sfen 4k4/9/9/9/4r4/9/9/4R4/4K4 b - 1");
   const int eval = Evaluate(b.pos, side);
@@ -235,7 +236,7 @@ TEST_F(NodeRules, QuiescenceStandPatEvasionsAndMateProbe) {
 // or nodes in check; more for later moves and deeper nodes, less on the principal
 // variation and for checks; always at least a ply of search left.
 TEST_F(NodeRules, LateMoveReductions) {
-  SearchBlock& b = MainBlock();
+  SearchBlock& b = ProcessEngine().pool.MainBlock();
   const int side = SetUp("startpos");
   ProcessEngine().history.Clear();
   const Move m = b.pos.board[56] == BPawn ? EncodeMove(FlagNone, Empty, BPawn, 47, 56) : 0;
@@ -278,7 +279,7 @@ TEST_F(NodeRules, LateMoveReductions) {
 // futility and never when they check; losing checks by exchange near the leaves only;
 // nothing at principal-variation nodes, in check or under a mate threat.
 TEST_F(NodeRules, PruningBeforeTheMove) {
-  SearchBlock& b = MainBlock();
+  SearchBlock& b = ProcessEngine().pool.MainBlock();
   // G*5b mates with the pawn's support; G*4b checks and is lost to the king; G*1e is quiet.
   const int side = SetUp("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1");
   ProcessEngine().history.Clear();
@@ -344,10 +345,10 @@ TEST_F(NodeRules, EasyMoveIsAClearRecaptureOrAClearSmallGain) {
       {"sfen 4k2l1/9/9/8p/8S/9/9/9/4K4 b 2p 1", "1e1d"},
   };
   for (const auto& c : cases) {
-    NewGameReset();
+    NewGameReset(ProcessEngine());
     const int side = SetUp(c.text);
-    OrderRootMoves(MainBlock(), side, false);
-    EXPECT_EQ(State->easyMove ? MoveToUsi(State->easyMove) : std::string(), c.easy) << c.text;
+    OrderRootMoves(ProcessEngine().pool.MainBlock(), side, false);
+    EXPECT_EQ(ProcessEngine().state.easyMove ? MoveToUsi(ProcessEngine().state.easyMove) : std::string(), c.easy) << c.text;
   }
 }
 

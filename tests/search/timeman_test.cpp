@@ -15,22 +15,21 @@ struct TimeTest : ::testing::Test {
   std::unique_ptr<TimeManager> owned;
   TimeManager* tm = nullptr;
   void SetUp() override {
-    AllocateEngineState();
-    std::memset(static_cast<void*>(State), 0, sizeof(SearchState));  // a fresh state
-    State->iterationDepth = 1;
-    State->timeMarginMs = 1000;
+    std::memset(static_cast<void*>(&ProcessEngine().state), 0, sizeof(SearchState));  // a fresh state
+    ProcessEngine().state.iterationDepth = 1;
+    ProcessEngine().state.timeMarginMs = 1000;
     PieceValues[VKPawn] = 100;  // P2 = 200
     DeriveMaterialTables();
-    shortcutScore = 0;
     FakeNow = 1000000;
-    owned = std::make_unique<TimeManager>(*State, modes);
+    owned = std::make_unique<TimeManager>(ProcessEngine().state, modes);
     tm = owned.get();
     tm->SetClock(FakeClock);
+    tm->movesToGo = 60;  // the stop tables below are written for a horizon of 60 moves
   }
   // Starts a search for Black with the given clock (milliseconds).
   void Start(int64_t btime, int64_t byoyomi) {
-    State->blackRemaining = btime;
-    State->byoyomi = byoyomi;
+    ProcessEngine().state.blackRemaining = btime;
+    ProcessEngine().state.byoyomi = byoyomi;
     tm->StartMoveClock(Black);
     tm->ComputeBudget();
     tm->SetEasyTime();
@@ -86,34 +85,33 @@ TEST_F(TimeTest, PlansForEachKindOfClock) {
   }
 }
 
-// The engine's plan: moves to go from the last shortcut's score, the root side's own
-// increment, and the easy-move time (a third of a budget of 10 s or more).
+// The engine's plan: the main time spread over 35 moves whatever earlier moves did, the
+// root side's own increment, and the easy-move time (a third of a budget of 10 s or more).
 TEST_F(TimeTest, BudgetFromTheEngineState) {
   struct Case {
-    int shortcut;
     int64_t btime, byoyomi, blackInc, whiteInc;
     int64_t budget, easyTime;
   } cases[] = {
-      {0, 3600000, 30000, 0, 0, 30000, 10000},
-      {29999, 700000, 1000, 0, 0, 21000, 7000},  // a proved mate: 35 moves to go
-      {-450, 500000, 1000, 0, 0, 11000, 3666},   // between 2 and 3 times P2: 50 moves
-      {399, 440000, 1000, 0, 0, 9000, 0},        // below 2 P2: 55 moves; too short for easy
-      {0, 0, 9999, 0, 0, 9999, 0},
-      {0, 20000, 0, 0, 2000, 266, 0},  // Black plays sudden death: 16 s / 60
-      {0, 20000, 0, 2000, 0, 2333, 0},
+      {3600000, 30000, 0, 0, 30000, 10000},  // a share above 30 s is capped
+      {700000, 1000, 0, 0, 21000, 7000},
+      {330000, 1000, 0, 0, 10428, 3476},
+      {300000, 1000, 0, 0, 9571, 0},  // too short for an easy move
+      {0, 9999, 0, 0, 9999, 0},
+      {20000, 0, 0, 2000, 457, 0},  // Black plays sudden death: 16 s / 35
+      {20000, 0, 2000, 0, 2571, 0},
   };
+  tm->movesToGo = TimeManager(ProcessEngine().state, modes).movesToGo;
   for (const auto& c : cases) {
-    shortcutScore = c.shortcut;
-    State->blackIncrement = c.blackInc;
-    State->whiteIncrement = c.whiteInc;
-    State->easyMove = 1234;
+    ProcessEngine().state.blackIncrement = c.blackInc;
+    ProcessEngine().state.whiteIncrement = c.whiteInc;
+    ProcessEngine().state.easyMove = 1234;
     Start(c.btime, c.byoyomi);
-    EXPECT_EQ(State->budget, c.budget) << c.shortcut << " " << c.btime;
-    EXPECT_EQ(State->easyTime, c.easyTime) << c.shortcut << " " << c.btime;
+    EXPECT_EQ(ProcessEngine().state.budget, c.budget) << c.btime;
+    EXPECT_EQ(ProcessEngine().state.easyTime, c.easyTime) << c.btime;
   }
-  State->easyMove = 0;
+  ProcessEngine().state.easyMove = 0;
   Start(3600000, 30000);
-  EXPECT_EQ(State->easyTime, 0);
+  EXPECT_EQ(ProcessEngine().state.easyTime, 0);
 }
 
 // Whether the search must stop inside an iteration, for one state of the clock and of
@@ -171,23 +169,23 @@ TEST_F(TimeTest, StopDecisions) {
       {"infinite", 1000, 0, "", 5000, NoLimit, 6, 1, 0, 0, 0, 0, 0, -99, false},
   };
   for (const auto& c : cases) {
-    State->resultCode = 0;
-    State->pondering = (c.mode & Ponder) != 0;
-    State->noTimeLimit = (c.mode & NoLimit) != 0;
-    State->easyMove = c.easy;
+    ProcessEngine().state.resultCode = 0;
+    ProcessEngine().state.pondering = (c.mode & Ponder) != 0;
+    ProcessEngine().state.noTimeLimit = (c.mode & NoLimit) != 0;
+    ProcessEngine().state.easyMove = c.easy;
     Start(c.btime, c.byoyomi);
     for (int d = 1; c.record[d - 1] != 0; ++d) tm->StopAfterIteration(d, 0, (Move)c.record[d - 1]);
-    State->bestMove = c.best;
-    State->iterationDepth = c.depth;
-    State->rootMoveCount = 3;
-    State->rootMoves[0].flags = c.flags0;
-    State->rootMoves[1].flags = c.flags1;
-    State->rootMoves[2].flags = 0;
-    State->rootScore = c.score;
-    State->previousScore = c.previous;
-    State->rootAlpha = c.alpha;
+    ProcessEngine().state.bestMove = c.best;
+    ProcessEngine().state.iterationDepth = c.depth;
+    ProcessEngine().state.rootMoveCount = 3;
+    ProcessEngine().state.rootMoves[0].flags = c.flags0;
+    ProcessEngine().state.rootMoves[1].flags = c.flags1;
+    ProcessEngine().state.rootMoves[2].flags = 0;
+    ProcessEngine().state.rootScore = c.score;
+    ProcessEngine().state.previousScore = c.previous;
+    ProcessEngine().state.rootAlpha = c.alpha;
     EXPECT_EQ(After(c.ms), c.stop) << c.what;
-    EXPECT_EQ(State->resultCode, std::string(c.what) == "flagged" ? ResultFlagged : 0) << c.what;
+    EXPECT_EQ(ProcessEngine().state.resultCode, std::string(c.what) == "flagged" ? ResultFlagged : 0) << c.what;
   }
 }
 
@@ -222,7 +220,7 @@ TEST_F(TimeTest, StopBetweenIterations) {
   };
   for (const Case& c : cases) {
     for (const int64_t ms : {c.firstStop - 1, c.firstStop}) {
-      State->blackIncrement = c.increment;
+      ProcessEngine().state.blackIncrement = c.increment;
       Start(c.btime, 0);
       EXPECT_EQ(Iterate(c.bests, c.lastScore, ms, c.twoBack), ms == c.firstStop) << c.what << " at " << ms;
     }
@@ -240,7 +238,7 @@ TEST_F(TimeTest, NeverStoppedBetweenIterations) {
   EXPECT_TRUE(Iterate("AAAAAAAAA", 0, 9050));
   Start(10000, 30000);
   EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 10000));
-  for (int* mode : {&State->pondering, &State->noTimeLimit}) {
+  for (int* mode : {&ProcessEngine().state.pondering, &ProcessEngine().state.noTimeLimit}) {
     *mode = 1;
     Start(600000, 0);
     EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 100000));
@@ -253,67 +251,67 @@ TEST_F(TimeTest, NeverStoppedBetweenIterations) {
 TEST_F(TimeTest, ClockAccounting) {
   Start(500, 0);
   After(601);
-  EXPECT_EQ(State->blackRemaining, -101);
-  EXPECT_EQ(State->usedThisMove[0], 601);
-  EXPECT_EQ(State->usedInGame[0], 601);
-  EXPECT_EQ(State->whiteRemaining, 0);
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, -101);
+  EXPECT_EQ(ProcessEngine().state.usedThisMove[0], 601);
+  EXPECT_EQ(ProcessEngine().state.usedInGame[0], 601);
+  EXPECT_EQ(ProcessEngine().state.whiteRemaining, 0);
   Start(1000, 10000);
   After(3500);
-  EXPECT_EQ(State->byoyomiUsed[0], 2500);
+  EXPECT_EQ(ProcessEngine().state.byoyomiUsed[0], 2500);
   // At the next search the negative clock is raised to 0 and the byoyomi used cleared.
-  Start(State->blackRemaining, 10000);
-  EXPECT_EQ(State->blackRemaining, 0);
-  EXPECT_EQ(State->byoyomiUsed[0], 0);
+  Start(ProcessEngine().state.blackRemaining, 10000);
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, 0);
+  EXPECT_EQ(ProcessEngine().state.byoyomiUsed[0], 0);
   // Pondering runs on the opponent's time.
-  State->pondering = 1;
+  ProcessEngine().state.pondering = 1;
   Start(1000, 0);
   After(5000);
-  EXPECT_EQ(State->blackRemaining, 1000);
-  EXPECT_EQ(State->usedInGame[0], 3500 + 601);
-  EXPECT_EQ(State->usedThisMove[0], 5000);
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, 1000);
+  EXPECT_EQ(ProcessEngine().state.usedInGame[0], 3500 + 601);
+  EXPECT_EQ(ProcessEngine().state.usedThisMove[0], 5000);
 }
 
 TEST_F(TimeTest, PonderhitGivesThePlanOfAGoWithTheSameClock) {
-  State->blackIncrement = State->whiteIncrement = 2000;
+  ProcessEngine().state.blackIncrement = ProcessEngine().state.whiteIncrement = 2000;
   Start(20000, 0);
-  const int64_t budget = State->budget, maxTime = State->maxTime;
-  State->pondering = 1;
+  const int64_t budget = ProcessEngine().state.budget, maxTime = ProcessEngine().state.maxTime;
+  ProcessEngine().state.pondering = 1;
   Start(20000, 0);
-  State->bestMove = 1;
+  ProcessEngine().state.bestMove = 1;
   EXPECT_FALSE(After(30000));
-  EXPECT_EQ(State->blackRemaining, 20000);
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, 20000);
   // The ponderhit arrived 300 ms before the search saw it: those count.
   tm->StartTimedAfterPonderhit(FakeNow - 300);
-  EXPECT_EQ(State->pondering, 0);
-  EXPECT_EQ(State->budget, budget);
-  EXPECT_EQ(State->maxTime, maxTime);
+  EXPECT_EQ(ProcessEngine().state.pondering, 0);
+  EXPECT_EQ(ProcessEngine().state.budget, budget);
+  EXPECT_EQ(ProcessEngine().state.maxTime, maxTime);
   EXPECT_FALSE(After(budget - 301));
-  EXPECT_EQ(State->usedThisMove[0], budget - 1);
-  EXPECT_EQ(State->blackRemaining, 20000 - budget + 1);
-  State->iterationDepth = 4;
+  EXPECT_EQ(ProcessEngine().state.usedThisMove[0], budget - 1);
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, 20000 - budget + 1);
+  ProcessEngine().state.iterationDepth = 4;
   EXPECT_TRUE(After(1));
 }
 
 // The mate tests before the search share a third of the plan (T = 2333: 777 ms).
 TEST_F(TimeTest, MateTestsBeforeTheSearchStayInsideThePlan) {
-  State->blackIncrement = 2000;
+  ProcessEngine().state.blackIncrement = 2000;
   Start(20000, 0);
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 777);
   FakeNow += 500;
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 277);
   FakeNow += 260;
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 0);  // 17 ms is too short to start one
-  EXPECT_EQ(State->blackRemaining, 19240);  // their time is charged to the clock
+  EXPECT_EQ(ProcessEngine().state.blackRemaining, 19240);  // their time is charged to the clock
   Start(5, 0);
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 0);
   // While pondering the share is that of the plan after a ponderhit.
-  State->pondering = 1;
+  ProcessEngine().state.pondering = 1;
   Start(20000, 0);
   FakeNow += 700;
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 77);
-  State->pondering = 0;
+  ProcessEngine().state.pondering = 0;
   // Without a time limit: a second each, three in all.
-  State->noTimeLimit = 1;
+  ProcessEngine().state.noTimeLimit = 1;
   Start(0, 0);
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 1000);
   FakeNow += 2500;

@@ -68,10 +68,11 @@ TEST(InputLines, LinesFlagsAndQueue) {
   // starting with "quit" ends reading.
   std::string drained;
   while (TryNextCommand(&drained)) {}
-  stopRequested = ponderhitReceived = gameoverReceived = false;
+  ProcessEngine().stopRequested = ProcessEngine().ponderhitReceived = ProcessEngine().gameoverReceived = false;
   MemoryInput commands("isready\nstopper\nponderhit now\ngameover win\nquitting\nisready\n");
+  RaiseFlagsOn(&ProcessEngine());
   ReadCommandLines(commands.f);
-  EXPECT_TRUE(stopRequested && ponderhitReceived && gameoverReceived);
+  EXPECT_TRUE(ProcessEngine().stopRequested && ProcessEngine().ponderhitReceived && ProcessEngine().gameoverReceived);
   ASSERT_EQ(PendingCommandCount(), 4u);
   for (const char* queued : {"isready", "stopper", "ponderhit now", "gameover win"}) {
     ASSERT_TRUE(TryNextCommand(&line));
@@ -81,14 +82,13 @@ TEST(InputLines, LinesFlagsAndQueue) {
   // Reading stopped at "quit...": the line after it is still unread.
   EXPECT_EQ(ReadInputLine(commands.f, &line), LineRead::Line);
   EXPECT_EQ(line, "isready");
-  stopRequested = ponderhitReceived = gameoverReceived = false;
+  ProcessEngine().stopRequested = ProcessEngine().ponderhitReceived = ProcessEngine().gameoverReceived = false;
 }
 
 // Each line after the one before: missing keys clear the increments and the byoyomi,
 // sub-second values are kept, bad values count as 0, "infinite" keeps the clocks; the
 // search limits, which alone (without a clock key) make a search without a clock.
 TEST(GoFields, ClockKeysAndLimits) {
-  AllocateEngineState();
   struct Case {
     const char* line;
     int64_t black, white, byoyomi, binc, winc;
@@ -111,8 +111,8 @@ TEST(GoFields, ClockKeysAndLimits) {
       {"go", 0, 0, 0, 0, 0, 0, 0, 0, 0, 0},
   };
   for (const Case& c : cases) {
-    const GoLimits limits = ParseGoClock(c.line);
-    const SearchState& st = *State;
+    const GoLimits limits = ParseGoClock(c.line, ProcessEngine().state);
+    const SearchState& st = ProcessEngine().state;
     EXPECT_EQ((std::vector<int64_t>{st.blackRemaining, st.whiteRemaining, st.byoyomi, st.blackIncrement,
                                     st.whiteIncrement, st.noTimeLimit, limits.infinite, limits.depth,
                                     (int64_t)limits.nodes, limits.moveTimeMs}),
@@ -134,7 +134,7 @@ TEST(GoFields, InfoLines) {
   f.score = -42;
   EXPECT_EQ(FormatInfoLine(f, 2000, 15, pv, 3),
             "info time 2000 depth 7 seldepth 12 nodes 5000000000 nps 2500000000 hashfull 15 score cp -42 "
-            "pv 7g7f 3c3d S*5e \n");
+            "pv 7g7f 3c3d S*5e ");
   struct Case {
     int score;
     ScoreBound bound;
@@ -156,7 +156,7 @@ TEST(GoFields, InfoLines) {
     f.multiPv = c.multiPv;
     const std::string line = FormatInfoLine(f, 0, 0, pv, 1);
     const size_t from = line.find(" hashfull 0 ") + 12;
-    EXPECT_EQ(line.substr(from), std::string(c.text) + " 7g7f \n") << c.score;
+    EXPECT_EQ(line.substr(from), std::string(c.text) + " 7g7f ") << c.score;
     EXPECT_NE(line.find(" nps 5000000000000 "), std::string::npos) << line;  // 0 ms counts as 1
   }
 }

@@ -1,11 +1,10 @@
-// The process-wide engine record shared by every subsystem: the game position,
-// the search's results and status, the clock and its accounting, and the
-// settings and interrupt flags beside it. Allocated zero-filled at start-up.
+// An engine's record of the game and its search: the root position, the running
+// search's results and status, the clock and its accounting, and the parallel
+// search's limits. Each engine owns one, allocated zero-filled.
 #pragma once
 
 #include <atomic>
 #include <cstdint>
-#include <string>
 
 #include "board/clock.h"
 #include "board/position.h"
@@ -69,22 +68,5 @@ struct SearchState {
   int minSplitDepth;  // quarter plies
   int rootSplitAllowed;
 };
-
-// The one engine record, the process-wide settings and the interrupt flags.
-extern SearchState* State;
-extern int engineLevel;
-extern int useBookUntilMove;
-extern bool usiPonder;
-extern Move ponderMove;
-extern bool mateSequenceActive;
-extern int shortcutScore;
-extern std::string startupDirectory;
-extern std::atomic<bool> stopRequested;
-extern std::atomic<bool> ponderhitReceived;
-extern std::atomic<bool> gameoverReceived;
-extern std::atomic<int64_t> ponderhitAtMs;  // NowMs() when the last "ponderhit" arrived
-
-// Allocates the zero-filled engine record once (the root position included).
-void AllocateEngineState();
 
 }  // namespace kestrel
