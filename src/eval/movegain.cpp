@@ -8,9 +8,6 @@
 
 namespace kestrel {
 
-std::atomic<int32_t> MarginMisc, MarginCapture, MarginDrop, MarginKing, MarginKingCapture,
-    MarginMaterial;
-
 namespace {
 
 inline int Load(const std::atomic<int32_t>& m) { return m.load(std::memory_order_relaxed); }
@@ -63,24 +60,24 @@ int MoveGainEstimate(const Position& p, Move move, int side) {
   return side == Black ? g + m : m - g;
 }
 
-int FutilityBound(int side, int eval, int gain, const Position& p, Move move) {
+int FutilityMargins::Bound(int side, int eval, int gain, const Position& p, Move move) const {
   const int mcg = MaxCaptureGain;
-  int a = mcg * 6 / 16 + Load(MarginMaterial) + MaterialFor(p, side);
+  int a = mcg * 6 / 16 + Load(materialMargin) + MaterialFor(p, side);
   int b;
   if (MoveIsDrop(move)) {
-    b = eval + gain + Load(MarginDrop) + mcg / 16;
+    b = eval + gain + Load(dropMargin) + mcg / 16;
   } else {
     const int pc = MovePiece(move), cap = MoveCaptured(move);
     const bool king = (pc & ~1) == BKing, capture = cap != Empty;
     if (capture) a += CaptureGain[cap];
     if (MovePromotes(move) && !king) a += PromotionGain[pc];
-    if (king) b = eval + gain + Load(capture ? MarginKingCapture : MarginKing) + mcg * 2 / 16;
-    else b = eval + gain + Load(capture ? MarginCapture : MarginMisc) + mcg / 16;
+    if (king) b = eval + gain + Load(capture ? kingCaptureMargin : kingMargin) + mcg * 2 / 16;
+    else b = eval + gain + Load(capture ? captureMargin : miscMargin) + mcg / 16;
   }
   return std::min(a, b);
 }
 
-void LearnMargins(const Position& p, int evalBefore, int evalAfter, Move move, int side) {
+void FutilityMargins::Learn(const Position& p, int evalBefore, int evalAfter, Move move, int side) {
   const int d = evalAfter - evalBefore;
   const int pc = MovePiece(move), cap = MoveCaptured(move);
   const bool drop = MoveIsDrop(move), capture = cap != Empty;
@@ -88,34 +85,34 @@ void LearnMargins(const Position& p, int evalBefore, int evalAfter, Move move, i
   if (!drop && capture) pos -= CaptureGain[cap];
   if (!drop && MovePromotes(move)) pos -= PromotionGain[pc];
   if (drop) {
-    RaiseTo(MarginDrop, d - MoveGainEstimate(p, move, side));
+    RaiseTo(dropMargin, d - MoveGainEstimate(p, move, side));
   } else if ((pc & ~1) == BKing) {
-    if (capture) RaiseTo(MarginKingCapture, d - MoveGainEstimate(p, move, side));
-    else RaiseTo(MarginKing, d);
+    if (capture) RaiseTo(kingCaptureMargin, d - MoveGainEstimate(p, move, side));
+    else RaiseTo(kingMargin, d);
   } else {
-    RaiseTo(capture ? MarginCapture : MarginMisc, d - MoveGainEstimate(p, move, side));
+    RaiseTo(capture ? captureMargin : miscMargin, d - MoveGainEstimate(p, move, side));
   }
-  RaiseTo(MarginMaterial, pos);
+  RaiseTo(materialMargin, pos);
 }
 
-void DecayMargins() {
+void FutilityMargins::Decay() {
   const int mcg = MaxCaptureGain;
   const int floor = mcg * 2 / 8;
   const int d1 = (mcg / 16) / 2, d2 = (mcg * 2 / 16) / 2, d6 = (mcg * 6 / 16) / 2;
   auto decay = [floor](std::atomic<int32_t>& m, int by) {
     m.store(std::max(floor, Load(m) - by), std::memory_order_relaxed);
   };
-  decay(MarginMisc, d1);
-  decay(MarginDrop, d1);
-  decay(MarginCapture, d1);
-  decay(MarginKing, d2);
-  decay(MarginKingCapture, d2);
-  decay(MarginMaterial, d6);
+  decay(miscMargin, d1);
+  decay(dropMargin, d1);
+  decay(captureMargin, d1);
+  decay(kingMargin, d2);
+  decay(kingCaptureMargin, d2);
+  decay(materialMargin, d6);
 }
 
-void ResetMargins() {
+void FutilityMargins::Reset() {
   const int f = MaxCaptureGain * 2 / 8;
-  for (auto* m : {&MarginMisc, &MarginCapture, &MarginDrop, &MarginKing, &MarginKingCapture, &MarginMaterial})
+  for (auto* m : {&miscMargin, &captureMargin, &dropMargin, &kingMargin, &kingCaptureMargin, &materialMargin})
     m->store(f, std::memory_order_relaxed);
 }
 

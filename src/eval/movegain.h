@@ -11,27 +11,35 @@
 
 namespace kestrel {
 
-// The margins, shared by all search threads without locks (a lost update only
-// leaves a margin a little lower).
-extern std::atomic<int32_t> MarginMisc;         // board moves without capture
-extern std::atomic<int32_t> MarginCapture;      // board moves with capture
-extern std::atomic<int32_t> MarginDrop;         // drops
-extern std::atomic<int32_t> MarginKing;         // king moves without capture
-extern std::atomic<int32_t> MarginKingCapture;  // king moves with capture
-extern std::atomic<int32_t> MarginMaterial;     // bound on the positional part
-
 // Estimated evaluation change of `move` for `side`, before the move is made.
 int MoveGainEstimate(const Position& p, Move move, int side);
-// Optimistic bound on the evaluation after `move`, from the static evaluation
-// `eval` and the estimate `gain`.
-int FutilityBound(int side, int eval, int gain, const Position& p, Move move);
-// Raises the margins after `move` raised alpha in quiescence; evalAfter is the
-// static evaluation after the move from the mover's view. The position is the
-// one before the move.
-void LearnMargins(const Position& p, int evalBefore, int evalAfter, Move move, int side);
-// At each search start: every margin shrinks, but not below MaxCaptureGain * 2 / 8.
-void DecayMargins();
-// New game: every margin becomes MaxCaptureGain * 2 / 8.
-void ResetMargins();
+
+// One engine's margins, shared by its search threads without locks (a lost update only
+// leaves a margin a little lower).
+struct FutilityMargins {
+  // Every margin at its floor, as in a new game.
+  FutilityMargins() { Reset(); }
+  FutilityMargins(const FutilityMargins&) = delete;
+  FutilityMargins& operator=(const FutilityMargins&) = delete;
+
+  // Optimistic bound on the evaluation after `move`, from the static evaluation `eval`
+  // and the estimate `gain`.
+  int Bound(int side, int eval, int gain, const Position& p, Move move) const;
+  // Raises the margins after `move` raised alpha in quiescence; evalAfter is the static
+  // evaluation after the move from the mover's view. The position is the one before the
+  // move.
+  void Learn(const Position& p, int evalBefore, int evalAfter, Move move, int side);
+  // At each search start: every margin shrinks, but not below MaxCaptureGain * 2 / 8.
+  void Decay();
+  // New game: every margin becomes MaxCaptureGain * 2 / 8.
+  void Reset();
+
+  std::atomic<int32_t> miscMargin{0};         // board moves without capture
+  std::atomic<int32_t> captureMargin{0};      // board moves with capture
+  std::atomic<int32_t> dropMargin{0};         // drops
+  std::atomic<int32_t> kingMargin{0};         // king moves without capture
+  std::atomic<int32_t> kingCaptureMargin{0};  // king moves with capture
+  std::atomic<int32_t> materialMargin{0};     // bound on the positional part
+};
 
 }  // namespace kestrel

@@ -261,7 +261,7 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
   Move* end = GenerateAllMoves(p, list, side);
   end = GenerateDrops(end, p, side);
   int n = (int)(end - list);
-  static int keys[MaxMoves];
+  int keys[MaxMoves];
   b.ply[RootPly].inCheck = InCheck(p, side);
   b.ply[RootPly].nullMoveMade = b.ply[RootPly].lateMove = 0;
   b.ply[RootPly].staticEval = ScoreNone;
@@ -439,7 +439,7 @@ static void SearchRoot(Engine& engine, int side, int depthLimit) {
   OrderRootMoves(b, side, engine.modes.rootMateTests);
   b.engine->time.SetEasyTime();
   // 2. Margins shrink a little at every search.
-  DecayMargins();
+  engine.margins.Decay();
   // 3. Nothing or only one move to play.
   if (st.searchStatus != StatusTimeUp && st.resultCode == 0) {
     if (st.rootMoveCount == 0) {
@@ -580,7 +580,7 @@ void NewGameReset(Engine& engine) {
   for (int p = 0; p < PlyCount; ++p) b.ply[p].killers[0] = b.ply[p].killers[1] = 0;
   ClearGameHistory(st.root);
   b.pv[RootPly].length = RootPly - 1;
-  ResetMargins();
+  engine.margins.Reset();
   st.lastMovePlayed = 0;
 }
 

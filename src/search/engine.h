@@ -13,6 +13,7 @@
 
 #include "board/line_sink.h"
 #include "book/book.h"
+#include "eval/movegain.h"
 #include "mate/solver.h"
 #include "search/history.h"
 #include "search/parallel.h"
@@ -92,12 +93,19 @@ struct Engine {
   MateSolver mate{&stopRequested};
   // The transposition table, sized together with the mate solver's.
   TranspositionTable table{mate.Table()};
+  // The futility margins the quiescence search learns.
+  FutilityMargins margins;
   // The move-ordering histories of the search threads.
   Histories history;
   // The search threads, their blocks and split points.
   ThreadPool pool{*this};
   // The opening book, with its own random generator.
   Book book;
+  // When set, every evaluation through accumulators is compared with the from-scratch
+  // one (for tests and checks of the search's bookkeeping): the counts of comparisons
+  // and of differences found.
+  bool verifyIncrementalEval = false;
+  std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
   // Where the engine's lines go ("info" lines of the search, the shortcuts and the mate
   // tests); the USI loop sets it to standard output, and an empty sink drops them.
   LineSink out;

@@ -294,7 +294,7 @@ int NextQuiescenceMove(SearchBlock& t, int ply, int alpha, int side, int qdepth)
           continue;
       }
       const int gain = MoveGainEstimate(t.pos, mv, side);
-      if (alpha >= FutilityBound(side, ps.staticEval, gain, t.pos, mv)) continue;
+      if (alpha >= t.engine->margins.Bound(side, ps.staticEval, gain, t.pos, mv)) continue;
       const int s = StaticExchangeOfMove(t.pos, mv, side);
       if (s < 0) continue;
       start[n] = mv;

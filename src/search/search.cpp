@@ -24,8 +24,6 @@ namespace kestrel {
 int PawnValue = 0;
 int P2 = 0;
 int DrawScore = 0;
-bool verifyIncrementalEval = false;
-std::atomic<uint64_t> evalChecks{0}, evalMismatches{0};
 
 void SwitchPonderToTimed(Engine& engine) {
   engine.time.StartTimedAfterPonderhit(engine.ponderhitAtMs);
@@ -89,9 +87,9 @@ int EvaluateAt(SearchBlock& b, int ply, int side) {
   ResolveAccumulator(b, ply);
   const int v = EvaluateWithAccumulator(p, side, b.acc[ply]);
   assert(v == Evaluate(p, side));
-  if (verifyIncrementalEval) {
-    evalChecks.fetch_add(1, std::memory_order_relaxed);
-    if (v != Evaluate(p, side)) evalMismatches.fetch_add(1, std::memory_order_relaxed);
+  if (b.engine->verifyIncrementalEval) {
+    b.engine->evalChecks.fetch_add(1, std::memory_order_relaxed);
+    if (v != Evaluate(p, side)) b.engine->evalMismatches.fetch_add(1, std::memory_order_relaxed);
   }
   return v;
 }
@@ -644,7 +642,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
     UnmakeSearchMove(b, ply, m);
     if (SearchAborted(b)) return 0;
     if (v > alpha) {
-      if (childEval != ScoreNone) LearnMargins(p, eval, -childEval, m, side);
+      if (childEval != ScoreNone) b.engine->margins.Learn(p, eval, -childEval, m, side);
       alpha = v;
       UpdatePv(b, ply, m);
       if (v >= beta) return v;

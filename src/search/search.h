@@ -25,11 +25,6 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
 // Static evaluation of the block's position at `ply` for `side`: the same value as
 // Evaluate, kept up to date move by move through the plies' accumulators.
 int EvaluateAt(SearchBlock& b, int ply, int side);
-// When set, every evaluation through accumulators is compared with the from-scratch one
-// (for tests and checks of the search's bookkeeping): the counts of comparisons and of
-// differences found.
-extern bool verifyIncrementalEval;
-extern std::atomic<uint64_t> evalChecks, evalMismatches;
 
 // Quiescence search: captures and promotions after a stand-pat evaluation.
 int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth);

@@ -12,11 +12,12 @@ namespace {
 // kings' rows; each test sets some and clears the rows it used.
 struct MoveGainTest : ::testing::Test {
   int mcg = 0;
+  std::unique_ptr<FutilityMargins> m;
   void SetUp() override {
     test::InitTables();
     test::SetPieceValues(test::TestPieceValues);
     mcg = MaxCaptureGain;  // 1900
-    ResetMargins();
+    m = std::make_unique<FutilityMargins>();
   }
   void TearDown() override { std::memset(KppTable[76], 0, sizeof KppTable[76]); }
   // Kings on 5i (76) and 5a (4): the bases read Tb at 76 and Tw at Flip(4) = 76.
@@ -55,48 +56,48 @@ TEST_F(MoveGainTest, MaterialAndSinglePieceTerms) {
 
 TEST_F(MoveGainTest, BoundsPerMoveClass) {
   auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b G 1");
-  const int a = mcg * 6 / 16 + MarginMaterial.load() + p->material;
-  // A quiet king move: gain 0, bounded by eval + MarginKing + MCG * 2 / 16.
+  const int a = mcg * 6 / 16 + m->materialMargin.load() + p->material;
+  // A quiet king move: gain 0, bounded by eval + m->kingMargin + MCG * 2 / 16.
   const Move king = M(*p, "5i5h", Black);
   EXPECT_EQ(MoveGainEstimate(*p, king, Black), 0);
-  EXPECT_EQ(FutilityBound(Black, 10, 0, *p, king), std::min(a, 10 + MarginKing.load() + mcg * 2 / 16));
+  EXPECT_EQ(m->Bound(Black, 10, 0, *p, king), std::min(a, 10 + m->kingMargin.load() + mcg * 2 / 16));
   // A capture: the material bound includes the captured piece.
   const Move cap = M(*p, "5e5d", Black);
-  EXPECT_EQ(FutilityBound(Black, 10, 200, *p, cap),
-            std::min(a + CaptureGain[WPawn], 10 + 200 + MarginCapture.load() + mcg / 16));
+  EXPECT_EQ(m->Bound(Black, 10, 200, *p, cap),
+            std::min(a + CaptureGain[WPawn], 10 + 200 + m->captureMargin.load() + mcg / 16));
   // A drop and a quiet move; a large eval makes the material bound decide.
   const Move drop = M(*p, "G*5f", Black);
-  EXPECT_EQ(FutilityBound(Black, 0, 0, *p, drop), std::min(a, MarginDrop.load() + mcg / 16));
-  EXPECT_EQ(FutilityBound(Black, 5000, 0, *p, drop), a);
-  EXPECT_EQ(FutilityBound(White, 0, 0, *p, M(*p, "5d5e", White)),
-            std::min(mcg * 6 / 16 + MarginMaterial.load() - p->material + CaptureGain[BPawn],
-                     MarginCapture.load() + mcg / 16));
+  EXPECT_EQ(m->Bound(Black, 0, 0, *p, drop), std::min(a, m->dropMargin.load() + mcg / 16));
+  EXPECT_EQ(m->Bound(Black, 5000, 0, *p, drop), a);
+  EXPECT_EQ(m->Bound(White, 0, 0, *p, M(*p, "5d5e", White)),
+            std::min(mcg * 6 / 16 + m->materialMargin.load() - p->material + CaptureGain[BPawn],
+                     m->captureMargin.load() + mcg / 16));
 }
 
 TEST_F(MoveGainTest, LearningAndDecay) {
   auto p = test::MakePosition("sfen 4k4/9/9/4p4/4P4/9/9/9/4K4 b G 1");
   const int f = mcg * 2 / 8;
-  EXPECT_EQ(MarginMisc.load(), f);
-  // A quiet king move that gained 900: MarginKing follows the difference.
-  LearnMargins(*p, 0, 900, M(*p, "5i5h", Black), Black);
-  EXPECT_EQ(MarginKing.load(), 900);
-  // A drop learns against the estimate; the positional part raises MarginMaterial.
-  LearnMargins(*p, 0, 1500, M(*p, "G*5f", Black), Black);
-  EXPECT_EQ(MarginDrop.load(), 1500);
-  EXPECT_EQ(MarginMaterial.load(), 1500 - p->material);
+  EXPECT_EQ(m->miscMargin.load(), f);
+  // A quiet king move that gained 900: m->kingMargin follows the difference.
+  m->Learn(*p, 0, 900, M(*p, "5i5h", Black), Black);
+  EXPECT_EQ(m->kingMargin.load(), 900);
+  // A drop learns against the estimate; the positional part raises m->materialMargin.
+  m->Learn(*p, 0, 1500, M(*p, "G*5f", Black), Black);
+  EXPECT_EQ(m->dropMargin.load(), 1500);
+  EXPECT_EQ(m->materialMargin.load(), 1500 - p->material);
   // A capture: the estimate (200) is taken off, lower values never lower a margin.
-  LearnMargins(*p, 0, 900, M(*p, "5e5d", Black), Black);
-  EXPECT_EQ(MarginCapture.load(), 700);
-  LearnMargins(*p, 0, 300, M(*p, "5e5d", Black), Black);
-  EXPECT_EQ(MarginCapture.load(), 700);
+  m->Learn(*p, 0, 900, M(*p, "5e5d", Black), Black);
+  EXPECT_EQ(m->captureMargin.load(), 700);
+  m->Learn(*p, 0, 300, M(*p, "5e5d", Black), Black);
+  EXPECT_EQ(m->captureMargin.load(), 700);
   // Decay steps: misc/drop/capture by (MCG/16)/2, king by (MCG*2/16)/2, material by (MCG*6/16)/2.
-  DecayMargins();
-  EXPECT_EQ(MarginCapture.load(), 700 - (mcg / 16) / 2);
-  EXPECT_EQ(MarginKing.load(), 900 - (mcg * 2 / 16) / 2);
-  EXPECT_EQ(MarginMisc.load(), f);  // never below the floor
-  for (int i = 0; i < 50; ++i) DecayMargins();
-  for (auto* m : {&MarginMisc, &MarginCapture, &MarginDrop, &MarginKing, &MarginKingCapture, &MarginMaterial})
-    EXPECT_EQ(m->load(), f);
+  m->Decay();
+  EXPECT_EQ(m->captureMargin.load(), 700 - (mcg / 16) / 2);
+  EXPECT_EQ(m->kingMargin.load(), 900 - (mcg * 2 / 16) / 2);
+  EXPECT_EQ(m->miscMargin.load(), f);  // never below the floor
+  for (int i = 0; i < 50; ++i) m->Decay();
+  for (auto* margin : {&m->miscMargin, &m->captureMargin, &m->dropMargin, &m->kingMargin, &m->kingCaptureMargin, &m->materialMargin})
+    EXPECT_EQ(margin->load(), f);
 }
 
 }  // namespace

@@ -64,8 +64,8 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
     for (auto& b : a)
       for (int16_t& w : b) w = next();
   EvalWeightsPresent = true;
-  verifyIncrementalEval = true;
-  evalChecks = evalMismatches = 0;
+  ProcessEngine().verifyIncrementalEval = true;
+  ProcessEngine().evalChecks = ProcessEngine().evalMismatches = 0;
   const char* positions[] = {
       "startpos moves 7g7f 3c3d 2g2f 4c4d 2f2e 2b3c 3i4h 8b4b 5i6h 5a6b",
       "sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1",
@@ -74,12 +74,12 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
   for (const char* text : positions)
     for (int threads : {1, 4})
       EXPECT_NE((SearchTo(text, sanitized ? 4 : 6, threads), ProcessEngine().state.bestMove.load()), NoMove) << text;
-  verifyIncrementalEval = false;
+  ProcessEngine().verifyIncrementalEval = false;
   EvalWeightsPresent = false;
   std::memset(KppTable, 0, sizeof KppTable);
   std::memset(KkpTable, 0, sizeof KkpTable);
-  EXPECT_GT(evalChecks.load(), 10000u);
-  EXPECT_EQ(evalMismatches.load(), 0u);
+  EXPECT_GT(ProcessEngine().evalChecks.load(), 10000u);
+  EXPECT_EQ(ProcessEngine().evalMismatches.load(), 0u);
 }
 
 // Mates from the engine's games, drops in most of them, each with the iteration in which

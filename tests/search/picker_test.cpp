@@ -21,7 +21,7 @@ struct PickerTest : ::testing::Test {
   void SetUp() override {
     test::InitTables();
     test::SetPieceValues(test::TestPieceValues);
-    ResetMargins();
+    ProcessEngine().margins.Reset();
     ProcessEngine().history.Clear();
     block = std::make_unique<SearchBlock>();
     block->engine = &ProcessEngine();
