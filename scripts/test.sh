@@ -19,5 +19,5 @@ if [ "${KESTREL_TSAN:-0}" = 1 ]; then
   cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DKESTREL_TSAN=ON >/dev/null
   cmake --build build-tsan -j"$jobs"
   (cd build-tsan && TSAN_OPTIONS=allocator_may_return_null=1 KESTREL_SANITIZED=1 \
-    ctest --output-on-failure -j"$jobs" -R 'Parallel|UsiSession|Search' </dev/null)
+    ctest --output-on-failure -j"$jobs" -R 'Parallel|UsiSession|Search|Engines' </dev/null)
 fi

@@ -40,7 +40,10 @@ ProgramCommand MakeGenerateCommand() {
                    IntOption("--ply-cap", "N", "a game this long is a draw (default 320)", 1, 100000, &g.plyCap),
                    IntOption("--resign", "SCORE", "a search score this far from 0 ends the game, 100 or more "
                              "(default 3000)", 100, 1000000, &g.resignScore),
-                   IntOption("--hash", "MB", "hash table size (default 16)", 1, 1 << 20, &g.hashMb),
+                   IntOption("--hash", "MB", "hash table size of each thread (default 16)", 1, 1 << 20, &g.hashMb),
+                   IntOption("--threads", "N", "games on N threads at once, each its own engine and shard: thread i "
+                             "plays seed S+i into FILE with -<S+i> before its extension (default 1)", 1, 256,
+                             &g.threads),
                    TextOption("--start-file", "FILE", "USI position texts, one a line, to start the games from",
                               &s->startFile),
                    FlagOption("--quiet", "no progress lines", &g.quiet),

@@ -8,7 +8,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <memory>
 #include <random>
+#include <thread>
 #include <unordered_map>
 
 #include "board/move_text.h"
@@ -182,6 +184,56 @@ bool GeneratePositions(Engine& engine, const GenerateSettings& s, ShardWriter& s
   return ok;
 }
 
+std::string ThreadShardPath(const GenerateSettings& s, int index) {
+  if (s.threads <= 1) return s.outPath;
+  const size_t slash = s.outPath.find_last_of('/');
+  const size_t dot = s.outPath.find_last_of('.');
+  const size_t at = dot != std::string::npos && (slash == std::string::npos || dot > slash) ? dot : s.outPath.size();
+  return s.outPath.substr(0, at) + "-" + std::to_string(s.seed + (uint64_t)index) + s.outPath.substr(at);
+}
+
+namespace {
+
+// One thread's run: its engine plays its seed's games into its own shard.
+bool RunOneThread(Engine& engine, const GenerateSettings& s, GenerateTotals* t) {
+  const std::string path = s.outPath;
+  if (!engine.table.Allocate((uint64_t)s.hashMb << 20)) {
+    std::fprintf(stderr, "generate: cannot allocate the hash table\n");
+    return false;
+  }
+  ShardWriter shard;
+  std::string err;
+  if (!OpenShard(shard, path, &err)) {
+    std::fprintf(stderr, "generate: %s\n", err.c_str());
+    return false;
+  }
+  bool ok = GeneratePositions(engine, s, shard, t);
+  ok = CloseShard(shard) && ok;
+  engine.pool.StopHelpers();
+  return ok;
+}
+
+// Adds one thread's totals to the run's.
+void AddTotals(GenerateTotals& sum, const GenerateTotals& t) {
+  sum.games += t.games;
+  sum.records += t.records;
+  sum.moves += t.moves;
+  sum.skippedInCheck += t.skippedInCheck;
+  sum.skippedCapture += t.skippedCapture;
+  sum.skippedMate += t.skippedMate;
+  sum.skippedRepetition += t.skippedRepetition;
+  sum.cutSearches += t.cutSearches;
+  sum.repetitionDraws += t.repetitionDraws;
+  sum.plyCapDraws += t.plyCapDraws;
+  sum.perpetualChecks += t.perpetualChecks;
+  sum.perpetualCheckRecords += t.perpetualCheckRecords;
+  sum.blackWins += t.blackWins;
+  sum.whiteWins += t.whiteWins;
+  sum.draws += t.draws;
+}
+
+}  // namespace
+
 int RunGenerate(GenerateSettings s, const std::string& startFile) {
   if (!startFile.empty()) {
     std::ifstream in(startFile);
@@ -195,27 +247,39 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
       if (!line.empty()) s.startPositions.push_back(line);
     }
   }
-  Engine& engine = ProcessEngine();
-  InitEngine(engine);
-  if (!LoadDataFiles(engine)) {
+  // The process's engine loads the weights every thread's engine reads.
+  Engine& main = ProcessEngine();
+  InitEngine(main);
+  if (!LoadDataFiles(main)) {
     std::fprintf(stderr, "generate: no Evaluation/evaluation.txt in this directory\n");
     return 1;
   }
-  std::fprintf(stderr, "Evaluation: %s\n", DescribeEvaluationData(engine).c_str());
-  if (!engine.table.Allocate((uint64_t)s.hashMb << 20)) {
-    std::fprintf(stderr, "generate: cannot allocate the hash table\n");
-    return 1;
+  std::fprintf(stderr, "Evaluation: %s\n", DescribeEvaluationData(main).c_str());
+  const auto start = std::chrono::steady_clock::now();
+  const int threads = s.threads < 1 ? 1 : s.threads;
+  std::vector<GenerateSettings> each(threads, s);
+  std::vector<GenerateTotals> totals(threads);
+  std::vector<std::unique_ptr<Engine>> engines;
+  std::vector<char> ok(threads, 0);
+  for (int i = 0; i < threads; ++i) {
+    each[i].outPath = ThreadShardPath(s, i);
+    each[i].seed = s.seed + (uint64_t)i;
+    each[i].quiet = s.quiet || i > 0;  // progress lines from the first thread only
+    if (threads == 1) continue;
+    engines.push_back(std::make_unique<Engine>());
+    engines.back()->directory = main.directory;
   }
-  ShardWriter shard;
-  std::string err;
-  if (!OpenShard(shard, s.outPath, &err)) {
-    std::fprintf(stderr, "generate: %s\n", err.c_str());
-    return 1;
+  if (threads == 1) {
+    ok[0] = RunOneThread(main, each[0], &totals[0]);
+  } else {
+    std::vector<std::thread> workers;
+    for (int i = 0; i < threads; ++i)
+      workers.emplace_back([&, i] { ok[i] = RunOneThread(*engines[i], each[i], &totals[i]); });
+    for (std::thread& w : workers) w.join();
   }
   GenerateTotals t;
-  bool ok = GeneratePositions(engine, s, shard, &t);
-  ok = CloseShard(shard) && ok;
-  engine.pool.StopHelpers();
+  for (const GenerateTotals& one : totals) AddTotals(t, one);
+  t.seconds = SecondsSince(start);
   std::fprintf(stderr,
                "done: %" PRIu64 " games (Black %" PRIu64 ", White %" PRIu64 ", draws %" PRIu64 "), %" PRIu64
                " records in %.1f s, %.0f records/s; left out: %" PRIu64 " in check, %" PRIu64
@@ -224,7 +288,9 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
                t.games, t.blackWins, t.whiteWins, t.draws, t.records, t.seconds, t.records / (t.seconds > 0 ? t.seconds : 1),
                t.skippedInCheck, t.skippedCapture, t.skippedRepetition, t.cutSearches, t.repetitionDraws, t.plyCapDraws,
                t.perpetualChecks, t.perpetualCheckRecords);
-  return ok ? 0 : 1;
+  for (char good : ok)
+    if (!good) return 1;
+  return 0;
 }
 
 }  // namespace kestrel

@@ -25,7 +25,8 @@ struct GenerateSettings {
   int randomPliesMax = 16;      // their number drawn from [min, max]
   int plyCap = 320;             // a game this long is a draw
   int resignScore = 3000;       // a search score this far from 0 ends the game
-  int hashMb = 16;
+  int hashMb = 16;              // of each thread's engine
+  int threads = 1;              // engines playing at once, each on its own thread and shard
   std::vector<std::string> startPositions;  // USI position texts; empty: the start position
   bool quiet = false;           // no progress lines
 };
@@ -47,9 +48,15 @@ struct Engine;
 // records to `shard`. Returns false when the shard cannot be written.
 bool GeneratePositions(Engine& engine, const GenerateSettings& s, ShardWriter& shard, GenerateTotals* totals);
 
+// The shard thread `index` of a run on several threads writes: the output path with the
+// thread's seed (the run's seed + index) before its extension ("r4/s.bin", seed 403:
+// "r4/s-403.bin"). One thread writes the output path itself.
+std::string ThreadShardPath(const GenerateSettings& s, int index);
+
 // "kestrel generate": reads the start positions of `startFile` (one USI position text a
-// line; none when empty), loads the engine data of the current directory and runs;
-// returns the exit status.
+// line; none when empty), loads the engine data of the current directory and runs, on
+// s.threads threads, each with its own engine (the loaded weights are shared) and seed,
+// each writing the shard a one-thread run with its seed writes; returns the exit status.
 int RunGenerate(GenerateSettings s, const std::string& startFile);
 
 }  // namespace kestrel

@@ -40,7 +40,11 @@ SearchBlock* ThreadPool::NewBlock() {
   // calloc hands out fresh zero pages for a block this large without touching them.
   void* mem = std::calloc(1, sizeof(SearchBlock) + 128);
   if (!mem) std::exit(12);
-  memory_.push_back(mem);
+  {
+    // Helpers allocate their blocks at once as they start.
+    std::lock_guard<std::mutex> lock(memoryLock_);
+    memory_.push_back(mem);
+  }
   void* aligned = reinterpret_cast<void*>((reinterpret_cast<uintptr_t>(mem) + 127) & ~uintptr_t(127));
   SearchBlock* b = new (aligned) SearchBlock;
   b->engine = &engine_;

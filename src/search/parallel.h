@@ -78,7 +78,8 @@ class ThreadPool {
 
  private:
   Engine& engine_;
-  std::vector<void*> memory_;  // the allocations the blocks live in
+  std::mutex memoryLock_;
+  std::vector<void*> memory_;  // the allocations the blocks live in, under memoryLock_
 };
 
 // Shares the remaining moves of the node at `ply` of block b with idle helpers of its

@@ -327,5 +327,34 @@ TEST(Generation, TinyRunGivesQuietRecordsThatTrainALowerValidationLoss) {
   test::RemoveTree(dir);
 }
 
+// A run on two threads writes, for each thread, the shard a one-thread run with that
+// thread's seed writes, byte for byte, each at its own path.
+TEST(Generation, ThreadsWriteTheShardsOfTheirSeeds) {
+  GenerateSettings s;
+  s.outPath = "r/shard.bin";
+  s.seed = 41;
+  s.threads = 3;
+  EXPECT_EQ(ThreadShardPath(s, 0), "r/shard-41.bin");
+  EXPECT_EQ(ThreadShardPath(s, 2), "r/shard-43.bin");
+  s.outPath = "a.b/shard";
+  EXPECT_EQ(ThreadShardPath(s, 1), "a.b/shard-42");
+  s.threads = 1;
+  EXPECT_EQ(ThreadShardPath(s, 0), "a.b/shard");
+  const std::string dir = test::MakeTempDir();
+  ASSERT_EQ(mkdir((dir + "/Evaluation").c_str(), 0755), 0);
+  test::WriteFileText(dir + "/Evaluation/evaluation.txt", test::ShippedValuesText);
+  const std::string run = "cd " + dir + " && " KESTREL_BINARY " generate --records 150 --depth 2 --quiet";
+  ASSERT_EQ(std::system((run + " --threads 2 --seed 7 --out two.bin 2> two.txt").c_str()), 0)
+      << test::ReadFileText(dir + "/two.txt");
+  for (int seed : {7, 8}) {
+    const std::string one = "one-" + std::to_string(seed) + ".bin";
+    ASSERT_EQ(std::system((run + " --seed " + std::to_string(seed) + " --out " + one + " 2> /dev/null").c_str()), 0);
+    const std::string alone = test::ReadFileText(dir + "/" + one);
+    EXPECT_GT(alone.size(), 150u * sizeof(TrainingRecord) - 1);
+    EXPECT_EQ(test::ReadFileText(dir + "/two-" + std::to_string(seed) + ".bin"), alone) << seed;
+  }
+  test::RemoveTree(dir);
+}
+
 }  // namespace
 }  // namespace kestrel

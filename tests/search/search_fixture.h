@@ -6,7 +6,6 @@
 #include <string>
 
 #include "board/material.h"
-#include "search/engine.h"
 #include "search/driver.h"
 #include "search/engine.h"
 #include "search/parallel.h"
