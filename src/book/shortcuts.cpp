@@ -26,7 +26,7 @@ RootShortcutResult RootShortcuts(Position& pos, int side, bool bookAllowed, bool
   // so that a later turn that comes back here does not loop on it.
   std::string line;
   Move first = NoMove;
-  if (mateSequenceActive && mate.HasRun() && mate.AppendLine(pos, side, line, &first) && first != NoMove) {
+  if (mateSequenceActive && mate.HasRun() && mate.AppendLine(pos, side, line, &first)) {
     // The depth goes before the line: USI readers take everything after "pv" as moves.
     // The score is the mate's length in plies, what is left of the line; no node of a
     // search was spent and no table entry written for this move.

@@ -432,12 +432,12 @@ static void SearchRoot(Engine& engine, int side, int depthLimit) {
   b.pos.material = ComputeMaterial(b.pos);
   root.material = b.pos.material;
   st.rootSide = side;
-  b.engine->table.NextAge();
+  engine.table.NextAge();
   st.iterationDepth = 0;
   st.rootAlpha = -ScoreInfinite;
   st.rootBeta = ScoreInfinite;
   OrderRootMoves(b, side, engine.modes.rootMateTests);
-  b.engine->time.SetEasyTime();
+  engine.time.SetEasyTime();
   // 2. Margins shrink a little at every search.
   engine.margins.Decay();
   // 3. Nothing or only one move to play.
@@ -464,8 +464,8 @@ static void SearchRoot(Engine& engine, int side, int depthLimit) {
   }
   // 4. Helpers.
   st.previousScore = -ScoreNone;
-  b.engine->pool.StartHelpers();
-  b.engine->pool.SetSearchRunning(true);
+  engine.pool.StartHelpers();
+  engine.pool.SetSearchRunning(true);
   // 5. Iterative deepening.
   b.pv[RootPly].length = RootPly - 1;
   b.selDepth = 0;
@@ -487,9 +487,9 @@ static void SearchRoot(Engine& engine, int side, int depthLimit) {
     if (st.searchStatus != 0 || st.resultCode != 0) break;
     if (st.rootMoveCount == 1) break;
     // Time use: no next iteration when the clock cannot pay for it; the best move stands.
-    if (b.engine->time.StopAfterIteration(depth, st.rootScore, st.bestMove)) break;
+    if (engine.time.StopAfterIteration(depth, st.rootScore, st.bestMove)) break;
   }
-  b.engine->pool.SetSearchRunning(false);
+  engine.pool.SetSearchRunning(false);
   st.iterationDepth = 0;
   // A search stopped before its first move was finished still plays the best move of
   // the ordering rather than resigning.
