@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <memory>
 
 #include "board/attack_tables.h"
 #include "board/material.h"
@@ -48,7 +49,11 @@ void InitEngine(Engine& engine) {
 
 bool LoadDataFiles(Engine& engine) {
   engine.book.Load(engine.directory);
-  engine.valuesLoaded = LoadEvaluationFiles(engine.directory) == 1;
+  // The old tables go first, so that a reload never holds two sets at once.
+  engine.UseWeights(nullptr);
+  auto weights = std::make_shared<EvalWeights>();
+  engine.valuesLoaded = LoadEvaluationFiles(engine.directory, *weights) == 1;
+  engine.UseWeights(std::move(weights));
   if (engine.valuesLoaded) engine.state.root.material = ComputeMaterial(engine.state.root);
   ComputeSearchThresholds();
   return engine.valuesLoaded;
@@ -58,8 +63,9 @@ std::string DescribeEvaluationData(const Engine& engine) {
   const std::string dir = engine.directory + "/Evaluation/";
   if (!engine.valuesLoaded) return "no " + dir + "evaluation.txt: every weight zero";
   std::string s = "piece values from " + dir + "evaluation.txt";
-  if (EvalWeightsOrigin == WeightsFull) s += ", positional weights from " + dir + "eval_features.bin";
-  else if (EvalWeightsOrigin == WeightsCompact) s += ", positional weights expanded from " + dir + "eval_compact.bin";
+  const EvalWeightsSource origin = engine.Weights().Present() ? engine.Weights().origin : WeightsNone;
+  if (origin == WeightsFull) s += ", positional weights from " + dir + "eval_features.bin";
+  else if (origin == WeightsCompact) s += ", positional weights expanded from " + dir + "eval_compact.bin";
   else s += ", no positional weights";
   return s;
 }

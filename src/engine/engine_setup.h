@@ -14,7 +14,8 @@ struct Engine;
 void InitEngine(Engine& engine);
 
 // Loads the data files of the engine's directory as "usi" does: the book, the piece
-// values and, when those opened, the positional weights; then the search thresholds.
+// values and, when those opened, the positional weights (a new set the engine owns; other
+// engines may be given it); then the search thresholds.
 // Returns true when the piece-value file opened.
 bool LoadDataFiles(Engine& engine);
 

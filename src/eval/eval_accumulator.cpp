@@ -91,7 +91,7 @@ int32_t PairSumDelta(const int16_t* row, const int16_t* list, int n, const int* 
 
 }  // namespace
 
-void ComputeAccumulator(const Position& p, EvalAccumulator& acc) {
+void ComputeAccumulator(const EvalWeights& weights, const Position& p, EvalAccumulator& acc) {
   for (int kind = 0; kind < HandKindCount; ++kind) {
     Put(acc, 2 * kind, HandFeature(0, kind, HandKindCountOf(p.hand[0], kind)));
     Put(acc, 2 * kind + 1, HandFeature(1, kind, HandKindCountOf(p.hand[1], kind)));
@@ -104,12 +104,13 @@ void ComputeAccumulator(const Position& p, EvalAccumulator& acc) {
   }
   acc.count = n;
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
-  acc.kpp0 = FullPairSum(KppTable[bk], acc.list0, n);
-  acc.kpp1 = FullPairSum(KppTable[Flip(wk)], acc.list1, n);
-  acc.kkp = FullKkpSum(acc, KkpTable[bk][wk], KkpTable[Flip(wk)][Flip(bk)]);
+  acc.kpp0 = FullPairSum(weights.KppRow(bk), acc.list0, n);
+  acc.kpp1 = FullPairSum(weights.KppRow(Flip(wk)), acc.list1, n);
+  acc.kkp = FullKkpSum(acc, weights.KkpRow(bk, wk), weights.KkpRow(Flip(wk), Flip(bk)));
 }
 
-bool UpdateAccumulator(const Position& after, Move m, const EvalAccumulator& before, EvalAccumulator& acc) {
+bool UpdateAccumulator(const EvalWeights& weights, const Position& after, Move m, const EvalAccumulator& before,
+                       EvalAccumulator& acc) {
   const int from = MoveFrom(m), to = MoveTo(m), pc = MovePiece(m), cap = MoveCaptured(m);
   const int colour = pc & 1;
   if (cap != Empty && (cap & ~1) == BKing) return false;
@@ -160,8 +161,8 @@ bool UpdateAccumulator(const Position& after, Move m, const EvalAccumulator& bef
   for (int k = 0; k < na; ++k) Put(acc, addedAt[k], added[k]);
   // Pair sums: a king that moved sees every pair anew; otherwise only the changes count.
   const int bk = (int)after.kingSquare[0], wk = (int)after.kingSquare[1];
-  const int16_t* row0 = KppTable[bk];
-  const int16_t* row1 = KppTable[Flip(wk)];
+  const int16_t* row0 = weights.KppRow(bk);
+  const int16_t* row1 = weights.KppRow(Flip(wk));
   int r0[3], r1[3], a0[2], a1[2];
   for (int k = 0; k < nr; ++k) r0[k] = removed[k].f0, r1[k] = removed[k].f1;
   for (int k = 0; k < na; ++k) a0[k] = added[k].f0, a1[k] = added[k].f1;
@@ -170,8 +171,8 @@ bool UpdateAccumulator(const Position& after, Move m, const EvalAccumulator& bef
                             : before.kpp0 + PairSumDelta(row0, acc.list0, acc.count, r0, nr, a0, na);
   acc.kpp1 = whiteKingMoved ? FullPairSum(row1, acc.list1, acc.count)
                             : before.kpp1 + PairSumDelta(row1, acc.list1, acc.count, r1, nr, a1, na);
-  const int16_t* kkpBlack = KkpTable[bk][wk];
-  const int16_t* kkpWhite = KkpTable[Flip(wk)][Flip(bk)];
+  const int16_t* kkpBlack = weights.KkpRow(bk, wk);
+  const int16_t* kkpWhite = weights.KkpRow(Flip(wk), Flip(bk));
   if (kingMove) {
     acc.kkp = FullKkpSum(acc, kkpBlack, kkpWhite);
   } else {

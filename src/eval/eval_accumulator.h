@@ -24,13 +24,15 @@ struct EvalAccumulator {
   int32_t kkp;   // king-king-piece sum, Black's terms minus White's
 };
 
-// Fills the lists and sums of a position from scratch. Needs both kings on the board.
-void ComputeAccumulator(const Position& p, EvalAccumulator& acc);
+// Fills the lists and sums of a position from scratch. Needs both kings on the board and
+// weights with tables.
+void ComputeAccumulator(const EvalWeights& weights, const Position& p, EvalAccumulator& acc);
 
 // Derives the accumulator of `after` (the position reached by move m) from `before`,
 // the accumulator of the position the move was made in. False when the move is one it
 // does not handle (a king taken); the caller then computes from scratch.
-bool UpdateAccumulator(const Position& after, Move m, const EvalAccumulator& before, EvalAccumulator& acc);
+bool UpdateAccumulator(const EvalWeights& weights, const Position& after, Move m, const EvalAccumulator& before,
+                       EvalAccumulator& acc);
 
 // The evaluation of p from its accumulator: the same integer Evaluate gives. Also
 // stored in p.lastEval.

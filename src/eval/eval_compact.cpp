@@ -4,7 +4,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "board/large_pages.h"
 #include "eval/evaluate.h"
 
 namespace kestrel {
@@ -135,34 +134,36 @@ int ExpandedPairWeight(const CompactWeights& w, int king, int a, int b) {
   return Saturate16(a == b ? v + w.kingPiece[king * KppFeatureCount + a] : v);
 }
 
-void ExpandCompactWeights(const CompactWeights& w) {
-  AdviseLargePages(KppTable, sizeof KppTable);
-  AdviseLargePages(KkpTable, sizeof KkpTable);
+bool ExpandCompactWeights(const CompactWeights& w, EvalWeights& into) {
+  if (!into.Allocate()) return false;
   for (int k = 0; k < SquareCount; ++k) {
-    int16_t* row = KppTable[k];
-    std::memcpy(row, w.pair.data(), sizeof KppTable[k]);
+    int16_t* row = into.KppRow(k);
+    std::memcpy(row, w.pair.data(), sizeof(int16_t) * KppPairCount);
     const int16_t* kp = w.kingPiece.data() + k * KppFeatureCount;
     for (int a = 0; a < KppFeatureCount; ++a) {
       const int d = PairIndex(a, a);
       row[d] = Saturate16(row[d] + kp[a]);
     }
   }
-  if (w.kkp.empty()) std::memset(KkpTable, 0, sizeof KkpTable);
-  else std::memcpy(KkpTable, w.kkp.data(), sizeof KkpTable);
-  EvalWeightsPresent = true;
+  if (!w.kkp.empty()) std::memcpy(into.KkpRow(0, 0), w.kkp.data(), sizeof(int16_t) * KkpElementCount);
+  into.origin = WeightsCompact;
+  return true;
 }
 
 std::string CompactWeightsPath(const std::string& directory) { return directory + "/Evaluation/eval_compact.bin"; }
 
-int LoadCompactEvalFeatures(const std::string& directory, std::string* note) {
+int LoadCompactEvalFeatures(const std::string& directory, EvalWeights& weights) {
   CompactWeights w;
   std::string err;
   if (!ReadCompactWeights(CompactWeightsPath(directory), &w, &err)) {
-    *note = "no positional weights (" + err + "): piece values only";
-    EvalWeightsPresent = false;
+    weights.Release();
+    weights.loadNote = "no positional weights (" + err + "): piece values only";
     return -2;
   }
-  ExpandCompactWeights(w);
+  if (!ExpandCompactWeights(w, weights)) {
+    weights.loadNote = "no positional weights (no memory for the expanded tables): piece values only";
+    return -2;
+  }
   return 1;
 }
 

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <string>
 
-#include "board/large_pages.h"
 #include "eval/eval_compact.h"
 
 namespace kestrel {
@@ -15,8 +14,6 @@ namespace kestrel {
 static_assert(__BYTE_ORDER__ == __ORDER_LITTLE_ENDIAN__,
               "eval_features.bin is read straight into the tables: little-endian host needed");
 
-alignas(64) int16_t KppTable[SquareCount][KppPairCount];
-alignas(64) int16_t KkpTable[SquareCount][SquareCount][KkpFeatureCount];
 int32_t PositionalTables[PositionalBlockSize];
 int32_t MobilityTables[MobilityBlockSize];
 int32_t HandTables[HandBlockSize];
@@ -176,9 +173,7 @@ int LoadEvaluationText(const std::string& directory) {
   return 1;
 }
 
-bool EvalWeightsPresent = false;
-
-int LoadEvalFeatures(const std::string& directory) {
+int LoadEvalFeatures(const std::string& directory, EvalWeights& weights) {
   const std::string path = directory + "/Evaluation/eval_features.bin";
   FILE* f = std::fopen(path.c_str(), "rb");
   if (!f) return -2;
@@ -187,30 +182,23 @@ int LoadEvalFeatures(const std::string& directory) {
     std::fclose(f);
     return -2;
   }
-  // 2. Two bulk reads straight into the tables; a failure part-way clears both. The
-  //    search reads them at random places: large pages spare it most page-table walks.
-  AdviseLargePages(KppTable, sizeof KppTable);
-  AdviseLargePages(KkpTable, sizeof KkpTable);
-  const bool ok = std::fread(KppTable, sizeof(int16_t), KppElementCount, f) == (size_t)KppElementCount &&
+  // 2. Two bulk reads straight into fresh tables; a failure part-way leaves none.
+  const bool ok = weights.Allocate() &&
+                  std::fread(weights.KppRow(0), sizeof(int16_t), KppElementCount, f) == (size_t)KppElementCount &&
                   std::fseek(f, KkpFileOffset, SEEK_SET) == 0 &&
-                  std::fread(KkpTable, sizeof(int16_t), KkpElementCount, f) == (size_t)KkpElementCount;
+                  std::fread(weights.KkpRow(0, 0), sizeof(int16_t), KkpElementCount, f) == (size_t)KkpElementCount;
   const int closed = std::fclose(f);
   if (!ok) {
-    std::memset(KppTable, 0, sizeof KppTable);
-    std::memset(KkpTable, 0, sizeof KkpTable);
-    EvalWeightsPresent = false;
+    weights.Release();
     return -2;
   }
-  EvalWeightsPresent = true;
+  weights.origin = WeightsFull;
   return closed < 0 ? closed : 1;
 }
 
-EvalWeightsSource EvalWeightsOrigin = WeightsNone;
-std::string EvalLoadNote;
-
-int LoadEvaluationFiles(const std::string& directory) {
-  EvalLoadNote.clear();
-  EvalWeightsOrigin = WeightsNone;
+int LoadEvaluationFiles(const std::string& directory, EvalWeights& weights) {
+  weights.Release();
+  weights.loadNote.clear();
   const int opened = LoadEvaluationText(directory);
   if (opened == 1) {
     DeriveMaterialTables();
@@ -219,9 +207,9 @@ int LoadEvaluationFiles(const std::string& directory) {
     FILE* f = std::fopen(full.c_str(), "rb");
     if (f) {
       std::fclose(f);
-      if (LoadEvalFeatures(directory) == 1) EvalWeightsOrigin = WeightsFull;
-    } else if (LoadCompactEvalFeatures(directory, &EvalLoadNote) == 1) {
-      EvalWeightsOrigin = WeightsCompact;
+      if (LoadEvalFeatures(directory, weights) != 1) weights.Release();
+    } else {
+      LoadCompactEvalFeatures(directory, weights);
     }
   }
   return opened;

@@ -1,6 +1,7 @@
-// Evaluation weights loaded from the two files below the start-up directory:
-// the piece values and list tables of "Evaluation/evaluation.txt" and the
-// king-relative pair weights of "Evaluation/eval_features.bin".
+// Loading the evaluation files below the data directory: the piece values and list
+// tables of "Evaluation/evaluation.txt" (process-wide, the same file for every engine)
+// and the positional weights of "Evaluation/eval_features.bin" or "eval_compact.bin"
+// (into an EvalWeights object the caller owns).
 #pragma once
 
 #include <cstdint>
@@ -8,28 +9,9 @@
 
 #include "board/material.h"
 #include "board/types.h"
+#include "eval/eval_weights.h"
 
 namespace kestrel {
-
-// Feature indices of the pair table run 0..1475; pairs a >= b are stored triangularly.
-constexpr int KppFeatureCount = 1476;
-constexpr int KppPairCount = KppFeatureCount * (KppFeatureCount + 1) / 2;
-constexpr int KkpFeatureCount = 738;
-static_assert(KppPairCount == 1090026, "triangular pair count");
-
-// [king square][pair index] and [king square][other king square][feature]; zero until loaded.
-extern int16_t KppTable[SquareCount][KppPairCount];
-extern int16_t KkpTable[SquareCount][SquareCount][KkpFeatureCount];
-
-// Layout of eval_features.bin: the pair table, then the king-king-piece table, no gaps.
-constexpr int64_t KppElementCount = (int64_t)SquareCount * KppPairCount;
-constexpr int64_t KkpElementCount = (int64_t)SquareCount * SquareCount * KkpFeatureCount;
-constexpr int64_t KkpFileOffset = KppElementCount * 2;
-constexpr int64_t EvalFeaturesFileSize = KkpFileOffset + KkpElementCount * 2;
-static_assert(KppElementCount == 88292106 && KkpElementCount == 4842018, "weight table sizes");
-static_assert(KkpFileOffset == 176584212 && EvalFeaturesFileSize == 186268248, "weight file layout");
-static_assert(sizeof(KppTable) == KppElementCount * 2 && sizeof(KkpTable) == KkpElementCount * 2,
-              "weight tables are packed 16-bit arrays, read in bulk");
 
 // List tables of evaluation.txt that are stored but read by no evaluation term.
 // The positional block: ten tables of 18 entries, two of 36 and one of 54, in key order
@@ -58,27 +40,19 @@ int LoadEvaluationText(const std::string& directory);
 // Parses evaluation.txt text already in memory (the same rules; used by the loader and tests).
 void ParseEvaluationText(const char* text, int64_t length);
 
-// True once a weight file has been read into KppTable and KkpTable (or a caller filled
-// them): without weights every positional sum is zero and the evaluation skips it.
-extern bool EvalWeightsPresent;
-
-// Reads "<directory>/Evaluation/eval_features.bin" into KppTable and KkpTable.
+// Reads "<directory>/Evaluation/eval_features.bin" into `weights`, allocating its tables.
 // 1 on success; -2 when the file is missing or shorter than the two tables (a short file
-// is rejected before anything is read, so the tables keep what they held); -2 with both
-// tables cleared when a read fails part-way; a negative close result is passed through.
-int LoadEvalFeatures(const std::string& directory);
+// is rejected before anything is read, so `weights` keeps what it held); -2 with no
+// tables left when the memory or a read fails part-way; a negative close result is
+// passed through.
+int LoadEvalFeatures(const std::string& directory, EvalWeights& weights);
 
-// The "usi" loading sequence below `directory`: evaluation.txt, and only when it opened, the derived
-// material tables and the weight file; when eval_features.bin does not exist, the
-// compact file "Evaluation/eval_compact.bin" is expanded instead. Returns
-// LoadEvaluationText's result.
-int LoadEvaluationFiles(const std::string& directory);
-
-// Where the positional weights of the last LoadEvaluationFiles came from.
-enum EvalWeightsSource : int { WeightsNone = 0, WeightsFull = 1, WeightsCompact = 2 };
-extern EvalWeightsSource EvalWeightsOrigin;
-// One line for the front end when the last LoadEvaluationFiles fell back to piece values
-// because the compact file was missing or unusable; empty otherwise.
-extern std::string EvalLoadNote;
+// The "usi" loading sequence below `directory`: evaluation.txt (the process's piece
+// values), and only when it opened, the derived material tables and the positional
+// weights into `weights`: the full file "Evaluation/eval_features.bin" when it exists,
+// the compact file "Evaluation/eval_compact.bin" expanded otherwise. `weights` ends with
+// tables only when one of them loaded, its origin saying which, and its load note set
+// when the compact file was missing or unusable. Returns LoadEvaluationText's result.
+int LoadEvaluationFiles(const std::string& directory, EvalWeights& weights);
 
 }  // namespace kestrel

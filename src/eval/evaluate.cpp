@@ -1,4 +1,4 @@
-// The static evaluation from the feature lists and the two weight tables.
+// The static evaluation from the feature lists and the two positional weight tables.
 #include "eval/evaluate.h"
 
 namespace kestrel {
@@ -31,15 +31,17 @@ Bitboard GroupSquares(const Position& p, int colour, const FeatureGroup& g) {
 
 }  // namespace
 
-int BuildFeatureLists(const Position& p, int* list0, int* list1, int* kkpSum, int* kkpTerms) {
+int BuildFeatureLists(const EvalWeights& weights, const Position& p, int* list0, int* list1, int* kkpSum,
+                      int* kkpTerms) {
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
-  const int16_t* kkpBlack = KkpTable[bk][wk];
-  const int16_t* kkpWhite = KkpTable[Flip(wk)][Flip(bk)];
+  const bool sum = weights.Present();
+  const int16_t* kkpBlack = sum ? weights.KkpRow(bk, wk) : nullptr;
+  const int16_t* kkpWhite = sum ? weights.KkpRow(Flip(wk), Flip(bk)) : nullptr;
   int n = 0;
   int kkp = 0;
   auto term = [&](int i, int index) {
     if (kkpTerms) kkpTerms[i] = index;
-    kkp += KkpTermValue(kkpBlack, kkpWhite, index);
+    if (sum) kkp += KkpTermValue(kkpBlack, kkpWhite, index);
   };
   // 1. Fourteen hand entries, Black's count then White's for each kind; zero counts too.
   //    Each list takes the viewer's own count first, which keeps both ascending.
@@ -70,16 +72,16 @@ int BuildFeatureLists(const Position& p, int* list0, int* list1, int* kkpSum, in
   return n;
 }
 
-int Evaluate(Position& p, int side) {
+int Evaluate(const EvalWeights& weights, Position& p, int side) {
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
   int blackScore = p.material;
-  if (EvalWeightsPresent && bk < SquareCount && wk < SquareCount) {
+  if (weights.Present() && bk < SquareCount && wk < SquareCount) {
     int list0[MaxFeatures + 2], list1[MaxFeatures + 2];
     int kkpSum = 0;
-    const int n = BuildFeatureLists(p, list0, list1, &kkpSum);
+    const int n = BuildFeatureLists(weights, p, list0, list1, &kkpSum);
     // Pair sum over every entry with itself and every earlier entry, from both kings.
-    const int16_t* rowBlack = KppTable[bk];
-    const int16_t* rowWhite = KppTable[Flip(wk)];
+    const int16_t* rowBlack = weights.KppRow(bk);
+    const int16_t* rowWhite = weights.KppRow(Flip(wk));
     int kpp = 0;
     for (int i = 0; i < n; ++i) {
       const int a0 = list0[i], a1 = list1[i];

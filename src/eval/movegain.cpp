@@ -16,7 +16,7 @@ inline void RaiseTo(std::atomic<int32_t>& m, int v) {
 }
 
 // The diagonal (single-piece) entry of feature x from one king square.
-inline int Single(Square king, int x) { return KppTable[king][x * (x + 1) / 2 + x]; }
+inline int Single(const EvalWeights& w, Square king, int x) { return w.KppRow(king)[x * (x + 1) / 2 + x]; }
 
 // Own and enemy feature bases of a piece code, colour ignored.
 inline int OwnBase(int code) { return FeatureBaseOwn[(code & 31) >> 1]; }
@@ -27,18 +27,19 @@ inline int MaterialFor(const Position& p, int side) { return side == Black ? p.m
 
 }  // namespace
 
-int MoveGainEstimate(const Position& p, Move move, int side) {
+int MoveGainEstimate(const EvalWeights& weights, const Position& p, Move move, int side) {
   const int from = MoveFrom(move), to = MoveTo(move);
   const int pc = MovePiece(move), cap = MoveCaptured(move);
   const bool promotes = MovePromotes(move);
   const bool capture = cap != Empty;
-  // 1. Positional change from both kings' single-piece terms; it needs both kings.
+  // 1. Positional change from both kings' single-piece terms; it needs the weights and
+  //    both kings.
   int g = 0;
   const Square bk = (Square)p.kingSquare[0], wk = (Square)p.kingSquare[1];
-  if (bk != NoSquare && wk != NoSquare) {
+  if (weights.Present() && bk != NoSquare && wk != NoSquare) {
     const Square fwk = Flip(wk);
-    auto tb = [&](int x) { return Single(bk, x); };
-    auto tw = [&](int x) { return Single(fwk, x); };
+    auto tb = [&](int x) { return Single(weights, bk, x); };
+    auto tw = [&](int x) { return Single(weights, fwk, x); };
     int sum = 0;
     if (from == NoSquare) {
       sum = tb(OwnBase(pc) + to) - tw(EnemyBase(pc) + Flip(to));
@@ -77,7 +78,8 @@ int FutilityMargins::Bound(int side, int eval, int gain, const Position& p, Move
   return std::min(a, b);
 }
 
-void FutilityMargins::Learn(const Position& p, int evalBefore, int evalAfter, Move move, int side) {
+void FutilityMargins::Learn(const EvalWeights& weights, const Position& p, int evalBefore, int evalAfter, Move move,
+                            int side) {
   const int d = evalAfter - evalBefore;
   const int pc = MovePiece(move), cap = MoveCaptured(move);
   const bool drop = MoveIsDrop(move), capture = cap != Empty;
@@ -85,12 +87,12 @@ void FutilityMargins::Learn(const Position& p, int evalBefore, int evalAfter, Mo
   if (!drop && capture) pos -= CaptureGain[cap];
   if (!drop && MovePromotes(move)) pos -= PromotionGain[pc];
   if (drop) {
-    RaiseTo(dropMargin, d - MoveGainEstimate(p, move, side));
+    RaiseTo(dropMargin, d - MoveGainEstimate(weights, p, move, side));
   } else if ((pc & ~1) == BKing) {
-    if (capture) RaiseTo(kingCaptureMargin, d - MoveGainEstimate(p, move, side));
+    if (capture) RaiseTo(kingCaptureMargin, d - MoveGainEstimate(weights, p, move, side));
     else RaiseTo(kingMargin, d);
   } else {
-    RaiseTo(capture ? captureMargin : miscMargin, d - MoveGainEstimate(p, move, side));
+    RaiseTo(capture ? captureMargin : miscMargin, d - MoveGainEstimate(weights, p, move, side));
   }
   RaiseTo(materialMargin, pos);
 }

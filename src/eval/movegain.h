@@ -8,11 +8,13 @@
 #include <cstdint>
 
 #include "board/position.h"
+#include "eval/eval_weights.h"
 
 namespace kestrel {
 
-// Estimated evaluation change of `move` for `side`, before the move is made.
-int MoveGainEstimate(const Position& p, Move move, int side);
+// Estimated evaluation change of `move` for `side`, before the move is made, with the
+// single-piece terms of `weights` (none without tables).
+int MoveGainEstimate(const EvalWeights& weights, const Position& p, Move move, int side);
 
 // One engine's margins, shared by its search threads without locks (a lost update only
 // leaves a margin a little lower).
@@ -28,7 +30,7 @@ struct FutilityMargins {
   // Raises the margins after `move` raised alpha in quiescence; evalAfter is the static
   // evaluation after the move from the mover's view. The position is the one before the
   // move.
-  void Learn(const Position& p, int evalBefore, int evalAfter, Move move, int side);
+  void Learn(const EvalWeights& weights, const Position& p, int evalBefore, int evalAfter, Move move, int side);
   // At each search start: every margin shrinks, but not below MaxCaptureGain * 2 / 8.
   void Decay();
   // New game: every margin becomes MaxCaptureGain * 2 / 8.

@@ -268,6 +268,7 @@ int RunGenerate(GenerateSettings s, const std::string& startFile) {
     if (threads == 1) continue;
     engines.push_back(std::make_unique<Engine>());
     engines.back()->directory = main.directory;
+    engines.back()->UseWeights(main.SharedWeights());
   }
   if (threads == 1) {
     ok[0] = RunOneThread(main, each[0], &totals[0]);

@@ -19,7 +19,7 @@ bool MakeSample(const TrainingRecord& r, Position& p, TrainSample* out) {
   int side;
   if (!UnpackPosition(r.position, p, &side)) return false;
   int l0[MaxFeatures + 2], l1[MaxFeatures + 2], terms[MaxFeatures + 2], unused = 0;
-  const int n = BuildFeatureLists(p, l0, l1, &unused, terms);
+  const int n = BuildFeatureLists(NoEvalWeights(), p, l0, l1, &unused, terms);
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
   const int fbk = Flip(bk), fwk = Flip(wk);
   TrainSample& s = *out;

@@ -290,10 +290,11 @@ int RunTrain(const TrainCommand& command) {
   }
   std::fprintf(stderr, "wrote %s\n", compactPath.c_str());
   if (writeFull) {
-    ExpandCompactWeights(c);
+    EvalWeights full;
     const std::string fullPath = outDir + "/eval_features.bin";
-    FILE* f = std::fopen(fullPath.c_str(), "wb");
-    bool ok = f && std::fwrite(KppTable, sizeof KppTable, 1, f) == 1 && std::fwrite(KkpTable, sizeof KkpTable, 1, f) == 1;
+    FILE* f = ExpandCompactWeights(c, full) ? std::fopen(fullPath.c_str(), "wb") : nullptr;
+    bool ok = f && std::fwrite(full.KppRow(0), sizeof(int16_t), KppElementCount, f) == (size_t)KppElementCount &&
+              std::fwrite(full.KkpRow(0, 0), sizeof(int16_t), KkpElementCount, f) == (size_t)KkpElementCount;
     if (f) ok = std::fclose(f) == 0 && ok;
     if (!ok) {
       std::fprintf(stderr, "train: cannot write %s\n", fullPath.c_str());

@@ -36,6 +36,11 @@ Engine::Engine() : record_(NewRecord()), state(*record_) {}
 // The helpers stop before the record and the tables they read go.
 Engine::~Engine() { pool.StopHelpers(); }
 
+void Engine::UseWeights(std::shared_ptr<const EvalWeights> weights) {
+  weightsOwner_ = std::move(weights);
+  weights_ = weightsOwner_ ? weightsOwner_.get() : &NoEvalWeights();
+}
+
 // Never destroyed: helper threads may still be parked on its tables when the process
 // exits.
 Engine& ProcessEngine() {

@@ -13,6 +13,7 @@
 
 #include "board/line_sink.h"
 #include "book/book.h"
+#include "eval/eval_weights.h"
 #include "eval/movegain.h"
 #include "mate/solver.h"
 #include "search/history.h"
@@ -59,6 +60,14 @@ struct Engine {
   // Whether the last load of the data files found the piece values.
   bool valuesLoaded = false;
 
+  // The positional weights the evaluation reads: read-only, and shared with the other
+  // engines of the process that were given the same. No tables (material only) until
+  // the data files load or a caller gives some.
+  const EvalWeights& Weights() const { return *weights_; }
+  std::shared_ptr<const EvalWeights> SharedWeights() const { return weightsOwner_; }
+  // Plays with `weights` from the next search on; nullptr for none.
+  void UseWeights(std::shared_ptr<const EvalWeights> weights);
+
   // Between moves: the move to ponder on after the last answer, and whether a mate
   // proved on an earlier turn is being played out.
   Move ponderMove = 0;
@@ -69,6 +78,8 @@ struct Engine {
     void operator()(SearchState* s) const;
   };
   std::unique_ptr<SearchState, FreeRecord> record_;
+  std::shared_ptr<const EvalWeights> weightsOwner_;
+  const EvalWeights* weights_ = &NoEvalWeights();
 
  public:
   // The record of the game, the running search and the clock.

@@ -293,7 +293,7 @@ int NextQuiescenceMove(SearchBlock& t, int ply, int alpha, int side, int qdepth)
         if (MoveIsCapture(mv) ? (pawnCapture && !MovePromotes(mv)) : (MovePiece(mv) & ~1) != BPawn)
           continue;
       }
-      const int gain = MoveGainEstimate(t.pos, mv, side);
+      const int gain = MoveGainEstimate(t.engine->Weights(), t.pos, mv, side);
       if (alpha >= t.engine->margins.Bound(side, ps.staticEval, gain, t.pos, mv)) continue;
       const int s = StaticExchangeOfMove(t.pos, mv, side);
       if (s < 0) continue;

@@ -43,8 +43,8 @@ bool SearchAborted(const SearchBlock& b) {
 
 // True when the position can be evaluated through accumulators: weights are loaded and
 // both kings stand on the board.
-static inline bool AccumulatorUsable(const Position& p) {
-  return EvalWeightsPresent && p.kingSquare[0] < (uint32_t)SquareCount && p.kingSquare[1] < (uint32_t)SquareCount;
+static inline bool AccumulatorUsable(const EvalWeights& w, const Position& p) {
+  return w.Present() && p.kingSquare[0] < (uint32_t)SquareCount && p.kingSquare[1] < (uint32_t)SquareCount;
 }
 
 // Makes the accumulator of the current ply valid: derived from the ply before when that
@@ -52,11 +52,13 @@ static inline bool AccumulatorUsable(const Position& p) {
 static void ResolveAccumulator(SearchBlock& b, int ply) {
   PlyState& s = b.ply[ply];
   if (s.accState == AccValid) return;
+  const EvalWeights& w = b.engine->Weights();
   if (s.accState == AccFromParent && ply > 0 && b.ply[ply - 1].accState == AccValid) {
     if (s.accMove == 0) b.acc[ply] = b.acc[ply - 1];
-    else if (!UpdateAccumulator(b.pos, s.accMove, b.acc[ply - 1], b.acc[ply])) ComputeAccumulator(b.pos, b.acc[ply]);
+    else if (!UpdateAccumulator(w, b.pos, s.accMove, b.acc[ply - 1], b.acc[ply]))
+      ComputeAccumulator(w, b.pos, b.acc[ply]);
   } else {
-    ComputeAccumulator(b.pos, b.acc[ply]);
+    ComputeAccumulator(w, b.pos, b.acc[ply]);
   }
   s.accState = AccValid;
 }
@@ -65,7 +67,7 @@ void MakeSearchMove(SearchBlock& b, int ply, Move m, int side, int givesCheck) {
   Position& p = b.pos;
   // The child's sums will be derived from this node's: bring them up to date while the
   // position is still this node's.
-  if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
+  if (b.ply[ply].accState != AccValid && AccumulatorUsable(b.engine->Weights(), p)) ResolveAccumulator(b, ply);
   b.ply[ply].undo = PlayMove(p, m);
   b.engine->table.Prefetch(p.keyFull, -side);
   b.ply[ply + 1].accState = AccFromParent;
@@ -83,13 +85,14 @@ void UnmakeSearchMove(SearchBlock& b, int ply, Move m) {
 
 int EvaluateAt(SearchBlock& b, int ply, int side) {
   Position& p = b.pos;
-  if (!AccumulatorUsable(p)) return Evaluate(p, side);
+  const EvalWeights& w = b.engine->Weights();
+  if (!AccumulatorUsable(w, p)) return Evaluate(w, p, side);
   ResolveAccumulator(b, ply);
   const int v = EvaluateWithAccumulator(p, side, b.acc[ply]);
-  assert(v == Evaluate(p, side));
+  assert(v == Evaluate(w, p, side));
   if (b.engine->verifyIncrementalEval) {
     b.engine->evalChecks.fetch_add(1, std::memory_order_relaxed);
-    if (v != Evaluate(p, side)) b.engine->evalMismatches.fetch_add(1, std::memory_order_relaxed);
+    if (v != Evaluate(w, p, side)) b.engine->evalMismatches.fetch_add(1, std::memory_order_relaxed);
   }
   return v;
 }
@@ -384,7 +387,7 @@ NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, Depth depth, 
   const int excess = (eval - beta) / (2 * PawnValue);
   const Depth R = Plies(3) + depth / 4 + Plies(excess < 3 ? excess : 3);
   const Depth d = depth - R;
-  if (b.ply[ply].accState != AccValid && AccumulatorUsable(p)) ResolveAccumulator(b, ply);
+  if (b.ply[ply].accState != AccValid && AccumulatorUsable(b.engine->Weights(), p)) ResolveAccumulator(b, ply);
   b.ply[ply].undo = PlayNullMove(p);
   b.ply[ply].givesCheck = 0;
   b.ply[ply + 1].accState = AccFromParent;
@@ -642,7 +645,7 @@ int Quiesce(SearchBlock& b, int alpha, int beta, int ply, int side, int qdepth) 
     UnmakeSearchMove(b, ply, m);
     if (SearchAborted(b)) return 0;
     if (v > alpha) {
-      if (childEval != ScoreNone) b.engine->margins.Learn(p, eval, -childEval, m, side);
+      if (childEval != ScoreNone) b.engine->margins.Learn(b.engine->Weights(), p, eval, -childEval, m, side);
       alpha = v;
       UpdatePv(b, ply, m);
       if (v >= beta) return v;

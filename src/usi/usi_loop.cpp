@@ -117,8 +117,9 @@ class UsiSession {
     // Without its data files the engine plays with every weight zero: say so, and where
     // it looked.
     if (!LoadDataFiles(engine_)) std::printf("info string %s\n", DescribeEvaluationData(engine_).c_str());
-    if (!EvalLoadNote.empty()) {
-      std::printf("info string %s\n", EvalLoadNote.c_str());
+    const std::string& note = engine_.Weights().loadNote;
+    if (!note.empty()) {
+      std::printf("info string %s\n", note.c_str());
       std::fflush(stdout);
     }
   }

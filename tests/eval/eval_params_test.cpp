@@ -24,9 +24,6 @@ class EvalFiles : public ::testing::Test {
   void TearDown() override {
     ProcessEngine().directory = saved;
     test::RemoveTree(dir);
-    EvalWeightsPresent = false;
-    std::memset(KppTable, 0, sizeof KppTable);
-    std::memset(KkpTable, 0, sizeof KkpTable);
     std::memset(PieceValues, 0, sizeof PieceValues);
     DeriveMaterialTables();
   }
@@ -38,24 +35,25 @@ class EvalFiles : public ::testing::Test {
     WriteText(test::ShippedValuesText);
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> d(-900, 900);
-    CompactWeights w = ZeroCompactWeights();
-    if (!withKkp) w.kkp.clear();
-    for (std::vector<int16_t>* v : {&w.pair, &w.kingPiece, &w.kkp})
+    CompactWeights c = ZeroCompactWeights();
+    if (!withKkp) c.kkp.clear();
+    for (std::vector<int16_t>* v : {&c.pair, &c.kingPiece, &c.kkp})
       for (int16_t& x : *v) x = (int16_t)d(rng);
-    return w;
+    return c;
   }
 
   std::string dir, saved;
+  EvalWeights w;
 };
 
 // Piece values: a missing file changes nothing, one value derives only its own tables,
 // every key is read, unknown text is skipped, values have no sign and saturate.
 TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
   PieceValues[VKPawn] = 77;
-  EXPECT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 0);
+  EXPECT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 0);
   EXPECT_EQ(PieceValues[VKPawn], 77);
   WriteText("VP = 100;");
-  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
   EXPECT_EQ(CaptureGain[WPawn], 200);
   EXPECT_EQ(PromotionGain[BPawn], -100);
   EXPECT_EQ(CaptureGain[BTokin], 100);  // tokin value 0 plus the pawn it becomes in hand
@@ -64,7 +62,7 @@ TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
 
   WriteText("# Values\nVX VVK=15000;VD=1200;VR=900;VH=1000;VB=750;VG=550;Vs=540;VS=500;Vn=530;Vz PQ MRQ\n"
             "VN=  350 ;Vl=520;VL=300;VT=510;VP=100;");
-  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
   const int32_t expect[ValueKindCount] = {100, 300, 350, 500, 550, 750, 900, 15000, 510, 520, 530, 540, 1000, 1200};
   for (int k = 0; k < ValueKindCount; ++k) EXPECT_EQ(PieceValues[k], expect[k]) << k;
   EXPECT_EQ(MaxCaptureGain, 2100);
@@ -78,7 +76,7 @@ TEST_F(EvalFiles, PieceValuesAndTheDerivedTables) {
 
   // The file shipped in data/ loads and gives every piece a value; promotions never lose.
   ProcessEngine().directory = KESTREL_DATA_DIR;
-  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
   for (int k = 0; k < ValueKindCount; ++k) EXPECT_GT(PieceValues[k], 0) << k;
   for (int code = 0; code < 14; ++code) EXPECT_GE(PromotionGain[code], 0) << code;
 }
@@ -107,15 +105,17 @@ TEST_F(EvalFiles, TableListsStayInTheirRoom) {
 }
 
 // The full weight file: missing or one byte short leaves the tables as they were; a
-// complete (sparse) file is read with each weight at its place.
+// complete (sparse) file is read with each weight at its place. Loaded with the text
+// file, a short one leaves no weights at all, as the origin then says.
 TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
   const std::string bin = dir + "/Evaluation/eval_features.bin";
-  KppTable[3][5] = 11;
-  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory), -2);
+  ASSERT_TRUE(w.Allocate());
+  w.KppRow(3)[5] = 11;
+  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory, w), -2);
   test::WriteFileText(bin, "");
   ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize - 1), 0);
-  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory), -2);
-  EXPECT_EQ(KppTable[3][5], 11);
+  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory, w), -2);
+  EXPECT_EQ(w.KppRow(3)[5], 11);
   ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize + 10), 0);
   FILE* f = std::fopen(bin.c_str(), "r+b");
   ASSERT_NE(f, nullptr);
@@ -128,12 +128,18 @@ TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
     std::fwrite(&v, 2, 1, f);
   }
   std::fclose(f);
-  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory), 1);
-  EXPECT_EQ(KppTable[7][1234], -321);
-  EXPECT_EQ(KppTable[80][KppPairCount - 1], 77);
-  EXPECT_EQ(KkpTable[5][6][700], 4321);
-  EXPECT_EQ(KkpTable[80][80][737], -5);
-  EXPECT_EQ(KppTable[3][5], 0);
+  EXPECT_EQ(LoadEvalFeatures(ProcessEngine().directory, w), 1);
+  EXPECT_EQ(w.origin, WeightsFull);
+  EXPECT_EQ(w.KppRow(7)[1234], -321);
+  EXPECT_EQ(w.KppRow(80)[KppPairCount - 1], 77);
+  EXPECT_EQ(w.KkpRow(5, 6)[700], 4321);
+  EXPECT_EQ(w.KkpRow(80, 80)[737], -5);
+  EXPECT_EQ(w.KppRow(3)[5], 0);
+  WriteText(test::ShippedValuesText);
+  ASSERT_EQ(truncate(bin.c_str(), EvalFeaturesFileSize - 2), 0);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
+  EXPECT_FALSE(w.Present());
+  EXPECT_EQ(w.origin, WeightsNone);
 }
 
 // The compact file round trip and its load: each weight is the king-independent pair
@@ -142,33 +148,34 @@ TEST_F(EvalFiles, WeightFileMissingShortOrComplete) {
 // expanded weights score positions as its model of the factors does.)
 TEST_F(EvalFiles, CompactFileLoadsInPlaceOfTheFullFile) {
   for (bool withKkp : {true, false}) {
-    const CompactWeights w = RandomWeights(withKkp);
+    const CompactWeights c = RandomWeights(withKkp);
     std::string err;
-    ASSERT_TRUE(WriteCompactWeights(CompactPath(), w, &err)) << err;
+    ASSERT_TRUE(WriteCompactWeights(CompactPath(), c, &err)) << err;
     struct stat st;
     ASSERT_EQ(stat(CompactPath().c_str(), &st), 0);
     EXPECT_LE(st.st_size, 16 << 20);
     CompactWeights back;
     ASSERT_TRUE(ReadCompactWeights(CompactPath(), &back, &err)) << err;
-    EXPECT_TRUE(back.pair == w.pair && back.kingPiece == w.kingPiece && back.kkp == w.kkp);
+    EXPECT_TRUE(back.pair == c.pair && back.kingPiece == c.kingPiece && back.kkp == c.kkp);
 
-    ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
-    EXPECT_EQ(EvalWeightsOrigin, WeightsCompact);
-    EXPECT_TRUE(EvalLoadNote.empty()) << EvalLoadNote;
+    ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
+    EXPECT_EQ(w.origin, WeightsCompact);
+    EXPECT_TRUE(w.loadNote.empty()) << w.loadNote;
     std::mt19937 rng(5);
     for (int i = 0; i < 2000; ++i) {
       const int k = (int)(rng() % SquareCount), a = (int)(rng() % KppFeatureCount), b = i % 5 ? (int)(rng() % (a + 1)) : a;
-      EXPECT_EQ(KppTable[k][PairIndex(a, b)], w.pair[PairIndex(a, b)] + (a == b ? w.kingPiece[k * KppFeatureCount + a] : 0));
+      EXPECT_EQ(w.KppRow(k)[PairIndex(a, b)],
+                c.pair[PairIndex(a, b)] + (a == b ? c.kingPiece[k * KppFeatureCount + a] : 0));
       const int k2 = (int)(rng() % SquareCount), f = (int)(rng() % KkpFeatureCount);
-      EXPECT_EQ(KkpTable[k][k2][f], withKkp ? w.kkp[((int64_t)k * SquareCount + k2) * KkpFeatureCount + f] : 0);
+      EXPECT_EQ(w.KkpRow(k, k2)[f], withKkp ? c.kkp[((int64_t)k * SquareCount + k2) * KkpFeatureCount + f] : 0);
     }
   }
   // A full weight file, when present, wins over the compact one.
   test::WriteFileText(dir + "/Evaluation/eval_features.bin", "");
   ASSERT_EQ(truncate((dir + "/Evaluation/eval_features.bin").c_str(), EvalFeaturesFileSize), 0);
-  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
-  EXPECT_EQ(EvalWeightsOrigin, WeightsFull);
-  EXPECT_EQ(KppTable[40][PairIndex(100, 100)], 0);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
+  EXPECT_EQ(w.origin, WeightsFull);
+  EXPECT_EQ(w.KppRow(40)[PairIndex(100, 100)], 0);
 }
 
 TEST_F(EvalFiles, BadFilesGiveOneNoteAndPieceValuesOnly) {
@@ -193,20 +200,20 @@ TEST_F(EvalFiles, BadFilesGiveOneNoteAndPieceValuesOnly) {
       {flipped(good.size() / 2), "checksum"},
   };
   for (const auto& c : cases) {
-    EvalWeightsPresent = true;  // left over from an earlier load
+    ASSERT_TRUE(w.Allocate());  // left over from an earlier load
     test::WriteFileText(CompactPath(), c.first);
-    ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
-    EXPECT_EQ(EvalWeightsOrigin, WeightsNone) << c.second;
-    EXPECT_FALSE(EvalWeightsPresent) << c.second;
-    EXPECT_NE(EvalLoadNote.find(c.second), std::string::npos) << EvalLoadNote;
-    EXPECT_EQ(EvalLoadNote.find('\n'), std::string::npos);
+    ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
+    EXPECT_EQ(w.origin, WeightsNone) << c.second;
+    EXPECT_FALSE(w.Present()) << c.second;
+    EXPECT_NE(w.loadNote.find(c.second), std::string::npos) << w.loadNote;
+    EXPECT_EQ(w.loadNote.find('\n'), std::string::npos);
     auto p = test::MakePosition("startpos moves 7g7f 3c3d 8h2b+");
     p->material = ComputeMaterial(*p);
-    EXPECT_EQ(Evaluate(*p, White), -p->material);
+    EXPECT_EQ(Evaluate(w, *p, White), -p->material);
   }
   std::remove(CompactPath().c_str());
-  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory), 1);
-  EXPECT_NE(EvalLoadNote.find("eval_compact.bin not found"), std::string::npos);
+  ASSERT_EQ(LoadEvaluationFiles(ProcessEngine().directory, w), 1);
+  EXPECT_NE(w.loadNote.find("eval_compact.bin not found"), std::string::npos);
 }
 
 }  // namespace

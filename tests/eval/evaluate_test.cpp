@@ -12,12 +12,7 @@ class Evaluation : public ::testing::Test {
   void SetUp() override {
     test::InitTables();
     test::SetPieceValues(test::ShippedPieceValues);
-    EvalWeightsPresent = true;  // the tests write weights into the tables directly
-  }
-  void TearDown() override {
-    EvalWeightsPresent = false;
-    for (int row : filledRows) std::memset(KppTable[row], 0, sizeof KppTable[row]);
-    std::memset(KkpTable, 0, sizeof KkpTable);
+    ASSERT_TRUE(w.Allocate());  // every weight zero; the tests fill what they need
   }
   // Fills one king's pair-table row with deterministic random weights (a quick generator:
   // some tests fill every row).
@@ -26,18 +21,19 @@ class Evaluation : public ::testing::Test {
     uint64_t x = 88172645463325252ull + king;
     for (int i = 0; i < KppPairCount; ++i) {
       x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-      KppTable[king][i] = (int16_t)((int)(x % 4001) - 2000);
+      w.KppRow(king)[i] = (int16_t)((int)(x % 4001) - 2000);
     }
   }
   void FillKkp() {
     std::mt19937 rng(7);
     std::uniform_int_distribution<int> d(-2000, 2000);
-    int16_t* w = &KkpTable[0][0][0];
-    for (size_t i = 0; i < sizeof KkpTable / sizeof *w; ++i) w[i] = (int16_t)d(rng);
+    int16_t* kkp = w.KkpRow(0, 0);
+    for (int64_t i = 0; i < KkpElementCount; ++i) kkp[i] = (int16_t)d(rng);
   }
   // The position of "<board> <side> <hands> <n>" text.
   std::unique_ptr<Position> Setup(const std::string& sfen) { return test::MakePosition("sfen " + sfen); }
   std::set<int> filledRows;
+  EvalWeights w;
 };
 
 // The colour-reversed mirror: every piece changes owner and moves to the flipped square.
@@ -55,7 +51,7 @@ std::unique_ptr<Position> Mirror(const Position& p) {
 }
 
 // Feature sets read directly off the board, in no particular order.
-void DirectFeatures(const Position& p, std::vector<int>* f0, std::vector<int>* f1, int* kkp) {
+void DirectFeatures(const EvalWeights& w, const Position& p, std::vector<int>* f0, std::vector<int>* f1, int* kkp) {
   const int bk = (int)p.kingSquare[0], wk = (int)p.kingSquare[1];
   for (int kind = 0; kind < HandKindCount; ++kind) {
     const int bc = HandKindCountOf(p.hand[0], kind), wc = HandKindCountOf(p.hand[1], kind);
@@ -63,7 +59,7 @@ void DirectFeatures(const Position& p, std::vector<int>* f0, std::vector<int>* f
     f0->push_back(HandBaseEnemy[kind] + wc);
     f1->push_back(HandBaseOwn[kind] + wc);
     f1->push_back(HandBaseEnemy[kind] + bc);
-    *kkp += KkpTable[bk][wk][KkpHandBase[kind] + bc] - KkpTable[Flip(wk)][Flip(bk)][KkpHandBase[kind] + wc];
+    *kkp += w.KkpRow(bk, wk)[KkpHandBase[kind] + bc] - w.KkpRow(Flip(wk), Flip(bk))[KkpHandBase[kind] + wc];
   }
   for (Square s = 0; s < SquareCount; ++s) {
     const int c = p.board[s];
@@ -72,40 +68,40 @@ void DirectFeatures(const Position& p, std::vector<int>* f0, std::vector<int>* f
     if (IsBlackPiece(c)) {
       f0->push_back(FeatureBaseOwn[kind] + s);
       f1->push_back(FeatureBaseEnemy[kind] + Flip(s));
-      *kkp += KkpTable[bk][wk][KkpBoardBase[kind] + s];
+      *kkp += w.KkpRow(bk, wk)[KkpBoardBase[kind] + s];
     } else {
       f0->push_back(FeatureBaseEnemy[kind] + s);
       f1->push_back(FeatureBaseOwn[kind] + Flip(s));
-      *kkp -= KkpTable[Flip(wk)][Flip(bk)][KkpBoardBase[kind] + Flip(s)];
+      *kkp -= w.KkpRow(Flip(wk), Flip(bk))[KkpBoardBase[kind] + Flip(s)];
     }
   }
 }
 
 // The evaluation written straight from its definition, for cross-checking.
-int DirectEvaluate(const Position& p) {
+int DirectEvaluate(const EvalWeights& w, const Position& p) {
   std::vector<int> f0, f1;
   int kkp = 0;
-  DirectFeatures(p, &f0, &f1, &kkp);
+  DirectFeatures(w, p, &f0, &f1, &kkp);
   const int bk = (int)p.kingSquare[0], fwk = Flip((int)p.kingSquare[1]);
   int kpp = 0;
   for (size_t i = 0; i < f0.size(); ++i)
     for (size_t j = 0; j <= i; ++j)
-      kpp += KppTable[bk][PairIndex(f0[i], f0[j])] - KppTable[fwk][PairIndex(f1[i], f1[j])];
+      kpp += w.KppRow(bk)[PairIndex(f0[i], f0[j])] - w.KppRow(fwk)[PairIndex(f1[i], f1[j])];
   return p.material + (kpp + kkp) / 32;
 }
 
 TEST_F(Evaluation, ZeroWeightsOrNoKingGiveTheMaterialBalance) {
   // Both rooks left the board, Black holds one in hand, and Black's bishop is a horse.
   auto p = Setup("lnsgkgsnl/7b1/ppppppppp/9/9/9/PPPPPPPPP/1+B7/LNSGKGSNL b R 1");
-  EXPECT_EQ(Evaluate(*p, Black), 900 + 1000 - 750);
+  EXPECT_EQ(Evaluate(w, *p, Black), 900 + 1000 - 750);
   EXPECT_EQ(p->lastEval, 1150);
-  EXPECT_EQ(Evaluate(*p, White), -1150);
+  EXPECT_EQ(Evaluate(w, *p, White), -1150);
   EXPECT_EQ(p->lastEval, -1150);
   FillKkp();
   auto q = Setup("9/9/9/9/9/9/9/9/4K3L b P 1");
   FillRow((int)q->kingSquare[0]);
-  EXPECT_EQ(Evaluate(*q, Black), q->material);
-  EXPECT_EQ(Evaluate(*q, White), -q->material);
+  EXPECT_EQ(Evaluate(w, *q, Black), q->material);
+  EXPECT_EQ(Evaluate(w, *q, White), -q->material);
 }
 
 // Random weights: the evaluation equals its definition (feature lists, pairs and
@@ -120,12 +116,13 @@ TEST_F(Evaluation, RandomWeightsMatchTheDefinitionAndTheMirror) {
     FillRow((int)p->kingSquare[0]);
     FillRow(Flip((int)p->kingSquare[1]));
     auto m = Mirror(*p);
-    const int score = Evaluate(*p, Black);
-    EXPECT_EQ(score, DirectEvaluate(*p));
-    EXPECT_EQ(Evaluate(*m, White), score);
-    EXPECT_EQ(Evaluate(*p, White), -score);
-    EXPECT_EQ(Evaluate(*m, Black), -score);
+    const int score = Evaluate(w, *p, Black);
+    EXPECT_EQ(score, DirectEvaluate(w, *p));
+    EXPECT_EQ(Evaluate(w, *m, White), score);
+    EXPECT_EQ(Evaluate(w, *p, White), -score);
+    EXPECT_EQ(Evaluate(w, *m, Black), -score);
     if (score != p->material) ++nonMaterial;
+    EXPECT_EQ(Evaluate(NoEvalWeights(), *p, Black), p->material);  // no weights: material only
   }
   EXPECT_GT(nonMaterial, (int)positions.size() / 2);  // the weights really take part
 }
@@ -143,7 +140,7 @@ TEST_F(Evaluation, CarriedAccumulatorMatchesScratchEverywhere) {
     int side = game % 2 ? Black : White;
     auto acc = std::make_unique<EvalAccumulator>();
     auto next = std::make_unique<EvalAccumulator>();
-    ComputeAccumulator(*p, *acc);
+    ComputeAccumulator(w, *p, *acc);
     for (int ply = 0; ply < 150; ++ply) {
       std::vector<Move> moves = test::LegalMoves(*p, side);
       if (moves.empty()) break;
@@ -151,13 +148,13 @@ TEST_F(Evaluation, CarriedAccumulatorMatchesScratchEverywhere) {
       for (int tries = 0; tries < 3 && !MoveIsCapture(m); ++tries) m = moves[rng() % moves.size()];
       MakeMove(*p, m);
       side = -side;
-      ASSERT_TRUE(UpdateAccumulator(*p, m, *acc, *next));
+      ASSERT_TRUE(UpdateAccumulator(w, *p, m, *acc, *next));
       std::swap(acc, next);
-      ComputeAccumulator(*p, *next);
+      ComputeAccumulator(w, *p, *next);
       ASSERT_EQ(acc->kpp0, next->kpp0) << MoveToUsi(m);
       ASSERT_EQ(acc->kpp1, next->kpp1) << MoveToUsi(m);
       ASSERT_EQ(acc->kkp, next->kkp) << MoveToUsi(m);
-      const int scratch = Evaluate(*p, side);
+      const int scratch = Evaluate(w, *p, side);
       ASSERT_EQ(EvaluateWithAccumulator(*p, side, *acc), scratch);
       ++steps;
       kingMoves += (MovePiece(m) & ~1) == BKing;

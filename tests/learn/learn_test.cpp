@@ -116,16 +116,14 @@ TEST(TrainerModel, GradientAgreesWithFiniteDifferences) {
       for (int16_t& x : *v) x = (int16_t)small(rng);
     std::vector<float> exact(ParamCount);
     FromCompact(c, exact.data());
-    ExpandCompactWeights(c);
+    EvalWeights expanded;
+    ASSERT_TRUE(ExpandCompactWeights(c, expanded));
     for (size_t i = 0; i < positions.size(); ++i) {
       Position& p = *positions[i].first;
       p.material = ComputeMaterial(p);
-      const int eval = Evaluate(p, positions[i].second);
+      const int eval = Evaluate(expanded, p, positions[i].second);
       EXPECT_LT(std::abs(PredictScore(exact.data(), samples[i]) - eval), 1.0) << i;
     }
-    EvalWeightsPresent = false;
-    std::memset(KppTable, 0, sizeof KppTable);
-    std::memset(KkpTable, 0, sizeof KkpTable);
   }
   LossSettings ls{500, 0.3};
   auto total = [&] {

@@ -24,13 +24,15 @@ struct Result {
   }
 };
 
-// One engine's work: a game to set up, a depth and its own settings.
+// One engine's work: a game to set up, a depth and its own settings (nullptr weights:
+// material only).
 struct Job {
   const char* game;
   int depth;
   uint64_t hashBytes;
   int threads;
   int multiPv;
+  std::shared_ptr<const EvalWeights> weights;
 };
 
 // Searches the job on the engine from a new game.
@@ -59,21 +61,27 @@ Result Search(Engine& engine, const Job& job) {
 std::unique_ptr<Engine> MakeEngine(const Job& job) {
   auto e = std::make_unique<Engine>();
   EXPECT_TRUE(e->table.Allocate(job.hashBytes));
+  e->UseWeights(job.weights);
   return e;
 }
 
 using Engines = test::SearchFixture;
 
 // Alone, then side by side on two threads of the process: the same moves, scores and node
-// counts, with different tables, depths and line counts, each run on a fresh engine.
+// counts, with different tables, depths, line counts and weights (positional ones or
+// none), each run on a fresh engine.
 TEST_F(Engines, TwoInOneProcessSearchAsEachDoesAlone) {
   const Job jobs[2] = {
-      {"startpos moves 7g7f 3c3d 2g2f 8c8d 2f2e 8d8e 6i7h 4a3b", 7, 16000000, 1, 1},
-      {"sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 6, 48000000, 1, 3},
+      {"startpos moves 7g7f 3c3d 2g2f 8c8d 2f2e 8d8e 6i7h 4a3b", 7, 16000000, 1, 1, test::SmallRandomWeights(77)},
+      {"sfen l6nl/5+P1gk/2np1S3/p1p4Pp/3P2Sp1/1PPb2P1P/P5GS1/R8/LN4bKL w RGgsn5p 1", 6, 48000000, 1, 3, nullptr},
   };
   Result alone[2];
   for (int i = 0; i < 2; ++i) alone[i] = Search(*MakeEngine(jobs[i]), jobs[i]);
   EXPECT_EQ(alone[1].lines.size(), 3u);
+  // The weights take part: the first job on material alone searches another tree.
+  Job plain = jobs[0];
+  plain.weights = nullptr;
+  EXPECT_NE(Search(*MakeEngine(plain), plain).nodes, alone[0].nodes);
   for (int round = 0; round < 2; ++round) {
     std::unique_ptr<Engine> engines[2] = {MakeEngine(jobs[0]), MakeEngine(jobs[1])};
     Result together[2];
@@ -94,8 +102,8 @@ TEST_F(Engines, TwoInOneProcessSearchAsEachDoesAlone) {
 // each one's split points stay within its own threads.
 TEST_F(Engines, PairOnSeveralThreadsEach) {
   const Job jobs[2] = {
-      {"startpos moves 2g2f 8c8d 2f2e 8d8e 7g7f 4a3b", 7, 16000000, 3, 1},
-      {"startpos moves 7g7f 3c3d 8h2b+ 3a2b", 7, 16000000, 3, 2},
+      {"startpos moves 2g2f 8c8d 2f2e 8d8e 7g7f 4a3b", 7, 16000000, 3, 1, nullptr},
+      {"startpos moves 7g7f 3c3d 8h2b+ 3a2b", 7, 16000000, 3, 2, nullptr},
   };
   std::unique_ptr<Engine> engines[2] = {MakeEngine(jobs[0]), MakeEngine(jobs[1])};
   Result r[2];

@@ -53,17 +53,7 @@ TEST_F(Parallel, SearchesEndWithLegalMovesAndOnlyFourThreadsSplit) {
 // the root) equals the from-scratch value, on one thread and on four.
 TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
   const bool sanitized = std::getenv("KESTREL_SANITIZED") != nullptr;
-  uint64_t x = 0x9E3779B97F4A7C15ull;
-  auto next = [&x] {
-    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
-    return (int16_t)((int)(x % 61) - 30);
-  };
-  for (auto& row : KppTable)
-    for (int16_t& w : row) w = next();
-  for (auto& a : KkpTable)
-    for (auto& b : a)
-      for (int16_t& w : b) w = next();
-  EvalWeightsPresent = true;
+  ProcessEngine().UseWeights(test::SmallRandomWeights(0x9E3779B97F4A7C15ull));
   ProcessEngine().verifyIncrementalEval = true;
   ProcessEngine().evalChecks = ProcessEngine().evalMismatches = 0;
   const char* positions[] = {
@@ -75,9 +65,7 @@ TEST_F(Parallel, CarriedEvaluationMatchesScratchInSearches) {
     for (int threads : {1, 4})
       EXPECT_NE((SearchTo(text, sanitized ? 4 : 6, threads), ProcessEngine().state.bestMove.load()), NoMove) << text;
   ProcessEngine().verifyIncrementalEval = false;
-  EvalWeightsPresent = false;
-  std::memset(KppTable, 0, sizeof KppTable);
-  std::memset(KkpTable, 0, sizeof KkpTable);
+  ProcessEngine().UseWeights(nullptr);
   EXPECT_GT(ProcessEngine().evalChecks.load(), 10000u);
   EXPECT_EQ(ProcessEngine().evalMismatches.load(), 0u);
 }

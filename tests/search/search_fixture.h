@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstring>
+#include <memory>
 #include <string>
 
 #include "board/material.h"
@@ -14,6 +15,21 @@
 #include "test_util.h"
 
 namespace kestrel::test {
+
+// Positional weights with every entry drawn from -30..30 by a quick generator from `seed`
+// (small enough that no sum saturates).
+inline std::shared_ptr<EvalWeights> SmallRandomWeights(uint64_t seed) {
+  auto weights = std::make_shared<EvalWeights>();
+  EXPECT_TRUE(weights->Allocate());
+  uint64_t x = seed;
+  auto next = [&x] {
+    x ^= x << 13, x ^= x >> 7, x ^= x << 17;
+    return (int16_t)((int)(x % 61) - 30);
+  };
+  for (int16_t *w = weights->KppRow(0), *end = w + KppElementCount; w < end; ++w) *w = next();
+  for (int16_t *w = weights->KkpRow(0, 0), *end = w + KkpElementCount; w < end; ++w) *w = next();
+  return weights;
+}
 
 class SearchFixture : public ::testing::Test {
  protected:

@@ -186,7 +186,7 @@ TEST_F(NodeRules, StaticCutoffAndNullMove) {
     for (const int over : {0, 1}) {
       NewGameReset(ProcessEngine());
       const int side = SetUp(quiet);
-      const int eval = Evaluate(b.pos, side);
+      const int eval = Evaluate(ProcessEngine().Weights(), b.pos, side);
       const int beta = eval - margin + over;
       b.nodes = 0;
       const int v = Search(b, beta - 1, beta, plies * OnePly, 2, side, true);
@@ -201,7 +201,7 @@ TEST_F(NodeRules, StaticCutoffAndNullMove) {
   for (const bool pv : {false, true}) {
     NewGameReset(ProcessEngine());
     const int side = SetUp(quiet);
-    const int eval = Evaluate(b.pos, side);
+    const int eval = Evaluate(ProcessEngine().Weights(), b.pos, side);
     b.nodes = 0;
     const int beta = eval - (pv ? 20 * PawnValue : PawnValue);
     const int v = Search(b, beta - (pv ? 10 : 1), beta, 7 * OnePly, 2, side, true);
@@ -217,7 +217,7 @@ TEST_F(NodeRules, QuiescenceStandPatEvasionsAndMateProbe) {
   SearchBlock& b = ProcessEngine().pool.MainBlock();
   // Rook takes rook is there, but the stand pat at beta ends the node first.
   int side = SetUp("sfen 4k4/9/9/9/4r4/9/9/4R4/4K4 b - 1");
-  const int eval = Evaluate(b.pos, side);
+  const int eval = Evaluate(ProcessEngine().Weights(), b.pos, side);
   EXPECT_EQ(Quiesce(b, eval - 1, eval, 2, side, 1), eval);
   EXPECT_EQ(Quiesce(b, eval - 2, eval + 1, 2, side, 1), eval + 1);  // below beta it is taken
   // G*5b mates: found by the probe at quiescence plies 1 to 6, not at 7.
