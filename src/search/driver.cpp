@@ -174,6 +174,11 @@ void OnNewRootBest(SearchBlock& b, int index, Move m, int score, int beta, int f
   }
 }
 
+// The root's own move loop, beside the node search's (Search) and the split points'
+// (SearchSplitPoint), with the same per-move steps: its moves come from the ordered root
+// list (all legal, none pruned), each is reported as "info currmove", a new best move
+// becomes the answer and brings its line to the main block, and the later lines of a
+// MultiPV search start after `first`.
 int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int first) {
   SearchState& st = b.engine->state;
   Position& p = b.pos;

@@ -165,6 +165,10 @@ void MergeIntoParent(SearchBlock& parent, SearchBlock& child, int v) {
 // Works through the moves of a split point on a lent block. The block's split record
 // describes this split point only until the block splits again deeper down (a split
 // there rewrites it), so the record is read once here and the result written back last.
+// A loop of its own beside the node search's and the root's, with their per-move steps:
+// its moves come from another block (the owner's picker, or the root list) under that
+// block's lock, its count of legal moves is shared with the other threads of the split,
+// and its result goes back to the owner instead of the table.
 int SearchSplitPoint(SearchBlock& c) {
   SearchBlock& parent = *c.parent;
   SearchState& st = c.engine->state;

@@ -511,7 +511,12 @@ int Search(SearchBlock& b, int alpha, int beta, Depth depth, int ply, int side, 
   if (b.ply[ply].hashMove == 0 && pvNode && depth >= Plies(3) &&
       !DeepenForFirstMove(b, alpha, beta, depth, ply, side, inCheck))
     return 0;
-  // 10. Move loop.
+  // 10. Move loop. The root (RootSearch) and the split points (SearchSplitPoint) have
+  //     loops of their own around the same steps (PrunedBeforeMaking, ExtensionFor,
+  //     LateMoveReduction, SearchMadeMove): the root walks its ordered list, reports
+  //     each move and writes the answer; a split point takes its moves from the owner's
+  //     picker under the owner's lock and shares the move count. Each of the three keeps
+  //     only what is its own around those steps.
   const int alphaAtStart = alpha;
   bool searchedAny = false;
   Move best = 0;
