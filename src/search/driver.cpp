@@ -507,6 +507,7 @@ static void BeginSearch(Engine& engine, int side, const SearchModes& modes) {
   SearchState& st = engine.state;
   engine.modes = modes;
   st.searchStartMs = NowMs();
+  engine.time.byoyomiMarginMs = engine.byoyomiMargin;
   engine.time.StartMoveClock(side);
   engine.countdown.value = NextTimeCheck(modes, 0);
   st.searchStatus = 0;

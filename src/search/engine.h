@@ -56,6 +56,8 @@ struct Engine {
   int threads = DefaultThreadNumber;
   int multiPv = 1;
   bool usiPonder = false;
+  // Milliseconds kept back from a byoyomi (and a "go movetime") for answering.
+  int byoyomiMargin = DefaultByoyomiMarginMs;
   std::string directory = ".";
   // Whether the last load of the data files found the piece values.
   bool valuesLoaded = false;

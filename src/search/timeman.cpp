@@ -81,12 +81,11 @@ int TimeManager::SearchedRootMoves() const {
   return n;
 }
 
-// Time kept back for answering. A short byoyomi keeps a fifth of itself instead of the
-// whole margin, which would leave it nothing to think with: answering takes a few
-// milliseconds, a few tens on a loaded machine.
+// Time kept back for answering: with a byoyomi its own margin, at most half of it (the
+// time not used in a byoyomi is lost, so only what answering needs is kept back: a few
+// milliseconds, a few tens on a loaded machine); without one the record's margin.
 int64_t TimeManager::AnswerMargin() const {
-  const int64_t m = st_.timeMarginMs;
-  return st_.byoyomi > 0 ? Min(m, st_.byoyomi / 5) : m;
+  return st_.byoyomi > 0 ? Min(byoyomiMarginMs, st_.byoyomi / 2) : st_.timeMarginMs;
 }
 
 // Charges the time since the last stamp. This move's count always grows; the clock
@@ -109,13 +108,13 @@ int64_t TimeManager::ChargeClock() {
   return d;
 }
 
-// A move time asked for by the caller ("go movetime") is spent, less the answering margin
-// (a fifth of it at most, as for a short byoyomi). Charges the clock first.
+// A move time asked for by the caller ("go movetime") is spent, less the byoyomi's
+// answering margin (half of it at most). Charges the clock first.
 bool TimeManager::MoveTimeSpent() {
   const int64_t t = modes_.moveTimeMs;
   if (t <= 0) return false;
   ChargeClock();
-  const int64_t margin = Min(st_.timeMarginMs, t / 5);
+  const int64_t margin = Min(byoyomiMarginMs, t / 2);
   return st_.usedThisMove[SideIndex(st_.rootSide)] >= t - margin;
 }
 

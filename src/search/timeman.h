@@ -32,6 +32,10 @@ struct SearchModes;
 // One engine's time manager: the plan of the move under way and what its finished
 // iterations said, over the clock fields of the engine's record, under the modes of
 // the search under way.
+// Kept back from a byoyomi for answering, by default: enough for the clock check, the
+// helpers' stop and the "bestmove" line to reach a GUI on a loaded two-core machine.
+constexpr int DefaultByoyomiMarginMs = 100;
+
 class TimeManager {
  public:
   TimeManager(SearchState& state, const SearchModes& modes);
@@ -63,6 +67,9 @@ class TimeManager {
   // The moves the main time is spread over (a fixed horizon: what earlier moves did,
   // a book move or a played-out mate, does not change it).
   int movesToGo = 35;
+  // Kept back for answering from a byoyomi and from a "go movetime" (never more than
+  // half of either); the main time keeps the record's timeMarginMs.
+  int64_t byoyomiMarginMs = DefaultByoyomiMarginMs;
 
   // The main thread's call after each finished iteration `depth` with its `score` and
   // `best` move: records them (the record starts empty at StartMoveClock) and answers

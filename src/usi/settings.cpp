@@ -13,11 +13,13 @@
 
 namespace kestrel {
 
-const SpinOption SpinOptions[4] = {
+const SpinOption SpinOptions[5] = {
     {"KestrelLevel", LevelMin, LevelMax, 10, &Engine::level, true, false},
     {"ThreadNumber", ThreadsMin, ThreadsMax, DefaultThreadNumber, &Engine::threads, true, false},
     {"UseBookUntilMove", BookMovesMin, BookMovesMax, 10, &Engine::useBookUntilMove, true, false},
     {"MultiPV", MultiPvMin, MultiPvMax, 1, &Engine::multiPv, false, true},
+    {"ByoyomiMargin", ByoyomiMarginMin, ByoyomiMarginMax, DefaultByoyomiMarginMs, &Engine::byoyomiMargin, false,
+     false},
 };
 
 namespace {

@@ -1,5 +1,5 @@
 // The engine's options: the three kept in "Kestrel.ini" (section "CustomSettings"), the
-// two standard USI options and "MultiPV" kept in memory, with the identification block
+// two standard USI options, "MultiPV" and "ByoyomiMargin" kept in memory, with the identification block
 // that shows them. The spin options are one table: name, range, default, the engine
 // setting it sets, and whether it is kept in the file and taken during a game.
 #pragma once
@@ -17,6 +17,8 @@ constexpr int ThreadsMin = 0, ThreadsMax = 32;
 constexpr int BookMovesMin = 0, BookMovesMax = 50;
 // MultiPV: more lines than the position has root moves are as many as it has.
 constexpr int MultiPvMin = 1, MultiPvMax = 600;
+// ByoyomiMargin, in milliseconds.
+constexpr int ByoyomiMarginMin = 0, ByoyomiMarginMax = 10000;
 // Smallest transposition table size in bytes; also the size of a new game's default table.
 constexpr int64_t DefaultHashBytes = 32000000;
 
@@ -30,7 +32,7 @@ struct SpinOption {
   bool inGame;
 };
 // The spin options in the order the identification block shows them.
-extern const SpinOption SpinOptions[4];
+extern const SpinOption SpinOptions[5];
 
 // "<engine directory>/Kestrel.ini".
 std::string SettingsPath(const Engine& engine);

@@ -60,7 +60,7 @@ TEST_F(TimeTest, PlansForEachKindOfClock) {
       {0, 10000, 0, 10000, 9000},
       {10000, 30000, 0, 30166, 39000},
       {3600000, 30000, 0, 30000, 120000},
-      {3, 1000, 0, 1000, 3},
+      {3, 1000, 0, 1000, 3},  // (a margin of 1 s given here: more than the byoyomi)
       // Increment: the share of the clock plus the increment the move earns.
       {20000, 0, 2000, 2333, 9332},
       {3600000, 0, 10000, 40000, 160000},  // the share is capped at 30 s
@@ -155,11 +155,11 @@ TEST_F(TimeTest, StopDecisions) {
       {"easy move, early", 0, 10000, "", 3332, 0, 1, 7, 7, 0, 0, -100, 100, -99, false},
       {"easy move, score fell", 0, 10000, "", 3333, 0, 1, 7, 7, 0, 0, -101, 100, -99, false},
       {"another best move", 0, 10000, "", 3333, 0, 1, 8, 7, 0, 0, 0, 0, -99, false},
-      // Byoyomi only: more than byoyomi - margin used; a short one keeps a fifth.
-      {"byoyomi margin", 0, 10000, "AAAAAAAAA", 9000, 0, 10, A, 0, 0, 0, 0, 0, -99, false},
-      {"byoyomi spent", 0, 10000, "", 9001, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
-      {"short byoyomi", 0, 1000, "", 800, 0, 1, 1, 0, 0, 0, 0, 0, -99, false},
-      {"short byoyomi spent", 0, 1000, "", 801, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
+      // Byoyomi only: more than byoyomi - its margin (100 ms) used.
+      {"byoyomi margin", 0, 10000, "AAAAAAAAA", 9900, 0, 10, A, 0, 0, 0, 0, 0, -99, false},
+      {"byoyomi spent", 0, 10000, "", 9901, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
+      {"short byoyomi", 0, 1000, "", 900, 0, 1, 1, 0, 0, 0, 0, 0, -99, false},
+      {"short byoyomi spent", 0, 1000, "", 901, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
       // Without byoyomi the margin is never spent, move or no move; an empty clock loses.
       {"margin kept", 1500, 0, "", 499, 0, 1, 0, 0, 0, 0, 0, 0, -99, false},
       {"margin reached", 1500, 0, "", 500, 0, 1, 0, 0, 0, 0, 0, 0, -99, true},
@@ -244,6 +244,33 @@ TEST_F(TimeTest, NeverStoppedBetweenIterations) {
     EXPECT_FALSE(Iterate("AAAAAAAAA", 0, 100000));
     *mode = 0;
   }
+}
+
+// The answering margin of a byoyomi and of a move time: the option's value, but never
+// more than half of either. Each row: the margin, the byoyomi (or move time), and the
+// last millisecond at which the search still runs.
+TEST_F(TimeTest, ByoyomiMarginIsKeptBackUpToHalf) {
+  struct Case {
+    int64_t margin, byoyomi, moveTime, lastRunning;
+  } cases[] = {
+      {100, 1000, 0, 900}, {0, 1000, 0, 1000}, {400, 2000, 0, 1600}, {800, 1000, 0, 500},
+      {100, 150, 0, 75},   {100, 0, 1000, 899}, {800, 0, 1000, 499},
+  };
+  for (const Case& c : cases) {
+    tm->byoyomiMarginMs = c.margin;
+    modes.moveTimeMs = c.moveTime;
+    ProcessEngine().state.noTimeLimit = c.moveTime > 0;
+    Start(0, c.byoyomi);
+    ProcessEngine().state.bestMove = 1;
+    EXPECT_FALSE(After(c.lastRunning)) << c.margin << " " << c.byoyomi << " " << c.moveTime;
+    EXPECT_TRUE(After(1)) << c.margin << " " << c.byoyomi << " " << c.moveTime;
+  }
+  // Main time and byoyomi: the maximum reaches into the byoyomi up to its margin.
+  tm->byoyomiMarginMs = 100;
+  modes.moveTimeMs = 0;
+  ProcessEngine().state.noTimeLimit = 0;
+  Start(3, 1000);
+  EXPECT_EQ(ProcessEngine().state.maxTime, 903);
 }
 
 // Time is charged to the root side's clock, its game and its move; the byoyomi used is

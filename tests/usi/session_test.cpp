@@ -27,6 +27,7 @@ const std::vector<std::string> IdBlockDefaults = {
     "option name ThreadNumber type spin default 1 min 0 max 32",
     "option name UseBookUntilMove type spin default 10 min 0 max 50",
     "option name MultiPV type spin default 1 min 1 max 600",
+    "option name ByoyomiMargin type spin default 100 min 0 max 10000",
     "usiok",
 };
 
@@ -202,9 +203,20 @@ TEST_F(UsiSession, SettingsFileIsReadWrittenAndKept) {
     Sync(e);
     shown[5] = "option name MultiPV type spin default 1 min 1 max 600";
     EXPECT_EQ(Identify(e), shown);
+    // The answering margin is clamped into its range, kept in memory only, and waits for
+    // the end of a game like the persistent options.
+    e.Send("setoption name ByoyomiMargin value 20000");
+    ASSERT_TRUE(e.Write("usinewgame\nsetoption name ByoyomiMargin value 7\n"));
+    Sync(e);
+    e.Send("gameover");
+    Sync(e);
+    shown[6] = "option name ByoyomiMargin type spin default 10000 min 0 max 10000";
+    EXPECT_EQ(Identify(e), shown);
+    EXPECT_EQ(ReadFileText(dir + "/Kestrel.ini"), written);
     Quit(e);
   }
   shown[5] = IdBlockDefaults[5];  // kept in memory only
+  shown[6] = IdBlockDefaults[6];
   UsiProcess e;
   ASSERT_TRUE(e.Start(dir));
   EXPECT_EQ(Identify(e), shown);
