@@ -27,8 +27,11 @@ constexpr int ScoreHandGain = 27777;
 
 // The side to move at `ply` mates with its next move.
 constexpr int MateIn(int ply) { return ScoreInfinite - ply; }
-// The side to move at `ply` has no move left (it is mated there).
-constexpr int MatedAt(int ply) { return ply - ScoreMate; }
+// The side to move at `ply` has no move left (it is mated there): the opponent's mate in
+// one at the ply before, seen from this side, so that a mate scores the same whether the
+// mating move's node or the mated node finds it.
+constexpr int MatedAt(int ply) { return -MateIn(ply - 1); }
+static_assert(MatedAt(8) == -MateIn(7) && MateIn(1) == ScoreMate, "mate scores agree on the mate's ply");
 
 // Search depths are counted in quarter plies, so that extensions and reductions can be
 // fractions of a ply.
@@ -54,7 +57,7 @@ constexpr bool IsDecidedWin(int v) { return IsProvenWin(v) || IsHandGain(v); }
 // Perpetual check and the wins by rule have no length, so they stay centipawns.
 inline std::string UsiScoreText(int v) {
   if (v > ScoreProven && v < ScoreInfinite) return "mate " + std::to_string(ScoreInfinite - v);
-  if (v < -ScoreProven && v > -ScoreInfinite) return "mate -" + std::to_string(v + ScoreMate - 1 > 0 ? v + ScoreMate - 1 : 0);
+  if (v < -ScoreProven && v >= -ScoreInfinite) return "mate -" + std::to_string(v + ScoreInfinite);
   return "cp " + std::to_string(v);
 }
 

@@ -239,7 +239,7 @@ int RootSearch(SearchBlock& b, int alpha, int beta, Depth depth, int side, int f
       }
     }
   }
-  if (!searchedAny && alpha < MatedAt(RootPly)) {
+  if (!searchedAny && alpha <= MatedAt(RootPly)) {
     b.pv[RootPly].length = RootPly - 1;
     if (!b.engine->modes.silent) PrintRootLine(b, b.pv[RootPly], MatedAt(RootPly), ScoreBound::Exact, 0);
   }

@@ -77,6 +77,20 @@ TEST_F(NodeRules, NoMoveAfterAPawnDropIsTheDroppersLoss) {
   }
 }
 
+// A mate seen at the mated node (the mating move escapes a check, so no mate-in-one test
+// runs before it) scores the mate's length, as one found by that test does: here a mate
+// in one ply, with a one-move main line.
+TEST_F(NodeRules, MateFoundAtTheMatedNodeScoresItsLength) {
+  modes.rootMateTests = false;
+  for (const int depth : {1, 3}) {
+    const int score = SearchTo("sfen 8k/6G2/9/9/8b/9/9/9/4K3L b - 1", depth);
+    EXPECT_EQ(score, MateIn(RootPly)) << depth;
+    const PvRow& pv = ProcessEngine().pool.MainBlock().pv[RootPly];
+    EXPECT_EQ(pv.length, RootPly) << depth;
+    EXPECT_EQ(MoveToUsi(pv.moves[RootPly]), "1i1e") << depth;
+  }
+}
+
 // A small tactical set, searched without the mate solver at the root: two mates in two
 // (the second begins with a quiet rook drop; the root takes the first mate it proves, here
 // also one in three), a knight fork that wins the rook, and a

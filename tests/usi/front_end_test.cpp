@@ -145,7 +145,7 @@ TEST(GoFields, InfoLines) {
       {MateIn(7), ScoreBound::Lower, 0, "score mate 7 lowerbound pv"},
       {MatedAt(3), ScoreBound::Exact, 2, "multipv 2 score mate -2 pv"},
       {MatedAt(1), ScoreBound::Exact, 0, "score mate -0 pv"},
-      {-ScoreMate, ScoreBound::Exact, 0, "score mate -0 pv"},
+      {-MateIn(2), ScoreBound::Exact, 0, "score mate -2 pv"},  // the reply mates: the same as MatedAt(3)
       {ScoreProven, ScoreBound::Upper, 0, "score cp 29949 upperbound pv"},
       {ScoreRuleWin, ScoreBound::Exact, 0, "score cp 28888 pv"},
       {-ScorePerpetual, ScoreBound::Exact, 4, "multipv 4 score cp -31111 pv"},
