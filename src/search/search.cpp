@@ -220,9 +220,9 @@ Depth ExtensionFor(SearchBlock& b, int ply, Move m, int side) {
   }
   if (e > OnePly) e = OnePly;
   if (e > 0) {
-    // Extensions fade beyond the iteration's depth and stop at twice that ply.
+    // Extensions stop at twice the iteration's depth.
     const int D = b.engine->state.iterationDepth;
-    if (D > 0 && ply > D) e = ply <= 2 * D ? (2 * D - ply) * e / D : 0;
+    if (D > 0 && ply > 2 * D) e = 0;
     return e;
   }
   return 0;
