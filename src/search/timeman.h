@@ -29,13 +29,13 @@ TimePlan PlanMove(int64_t remaining, int64_t byoyomi, int64_t increment, int64_t
 struct SearchState;
 struct SearchModes;
 
-// One engine's time manager: the plan of the move under way and what its finished
-// iterations said, over the clock fields of the engine's record, under the modes of
-// the search under way.
 // Kept back from a byoyomi for answering, by default: enough for the clock check, the
 // helpers' stop and the "bestmove" line to reach a GUI on a loaded two-core machine.
 constexpr int DefaultByoyomiMarginMs = 100;
 
+// One engine's time manager: the plan of the move under way and what its finished
+// iterations said, over the clock fields of the engine's record, under the modes of
+// the search under way.
 class TimeManager {
  public:
   TimeManager(SearchState& state, const SearchModes& modes);
