@@ -321,7 +321,9 @@ void OrderRootMoves(SearchBlock& b, int side, bool mateTests) {
 // One iteration of one line: the root entries from `first` on, with an aspiration window
 // of half a pawn around the line's last score (`previous`), widened step by step on a
 // fail either way; the first iterations and decided scores take the full window. Entry
-// `first` ends as the line's move and the block's root row as its moves. The first line
+// `first` ends as the line's move and the block's root row as its moves. Without piece
+// values (no weight file) a pawn is worth nothing and such a window would never widen,
+// so every iteration takes the full window. The first line
 // is the search's answer: only it keeps the root score, the window and the fail counters
 // that the time rules read, and the easy move. Returns the line's score (meaningless
 // when the search was stopped or decided meanwhile: see searchStatus and resultCode).
@@ -330,7 +332,7 @@ static int SearchLine(SearchBlock& b, int side, int depth, int first, int previo
   const bool answer = first == 0;
   const bool showBounds = answer && !b.engine->modes.silent && b.engine->modes.multiPv <= 1;
   int delta = PawnValue / 2;
-  const bool aspire = depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
+  const bool aspire = PawnValue > 0 && depth >= 4 && previous > -AspirationLimit && previous < AspirationLimit;
   int alpha = aspire ? previous - delta : -ScoreInfinite;
   int beta = aspire ? previous + delta : ScoreInfinite;
   if (answer) st.rootScore = alpha;

@@ -384,7 +384,8 @@ NullMoveOutcome TryNullMove(SearchBlock& b, HashKey key, int beta, Depth depth, 
   if (eval == ScoreNone || eval < beta || depth < Plies(2)) return {false, 0, 0};
   b.ply[ply].currentMove = 0;
   b.ply[ply].nullMoveMade = 1;  // the child takes its evaluation from this node's
-  const int excess = (eval - beta) / (2 * PawnValue);
+  // Without piece values (no weight file) every excess counts as none.
+  const int excess = PawnValue > 0 ? (eval - beta) / (2 * PawnValue) : 0;
   const Depth R = Plies(3) + depth / 4 + Plies(excess < 3 ? excess : 3);
   const Depth d = depth - R;
   if (b.ply[ply].accState != AccValid && AccumulatorUsable(b.engine->Weights(), p)) ResolveAccumulator(b, ply);

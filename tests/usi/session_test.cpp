@@ -1,7 +1,9 @@
 // Scripted USI sessions against the real executable, each in a fresh working directory:
 // start-up and input handling, the settings file, bad positions, searches with their
 // stop, ponder, mate and declaration answers, and sessions recorded from outside checks.
+#include <algorithm>
 #include <chrono>
+#include <cstdlib>
 #include <thread>
 
 #include "match/usi_process.h"
@@ -154,6 +156,18 @@ TEST_F(UsiSession, DataFilesAreFoundBesideTheProgramOrReported) {
     ASSERT_TRUE(e.ReadUntil("readyok", &lines));
     ASSERT_EQ(lines.size(), 2u);
     EXPECT_EQ(lines[0], "info string no " + empty + "/Evaluation/evaluation.txt: every weight zero");
+    // Every score is zero then: the iterations still go on, each answered once.
+    ASSERT_TRUE(e.Write("usinewgame\nposition startpos moves 7g7f 3c3d\ngo depth 7\n"));
+    lines.clear();
+    ASSERT_TRUE(e.ReadBestMove(&lines));
+    int deepest = 0, bounds = 0;
+    for (const std::string& l : lines) {
+      const size_t at = l.find(" depth ");
+      if (at != std::string::npos) deepest = std::max(deepest, std::atoi(l.c_str() + at + 7));
+      if (l.find("bound") != std::string::npos) ++bounds;
+    }
+    EXPECT_EQ(deepest, 7);
+    EXPECT_EQ(bounds, 0);
     Quit(e);
   }
   ASSERT_EQ(std::system(("cp '" KESTREL_BINARY "' '" + dir + "/kestrel'").c_str()), 0);
