@@ -1,7 +1,8 @@
 // The engine's options: the three kept in "Kestrel.ini" (section "CustomSettings"), the
 // two standard USI options, "MultiPV" and "ByoyomiMargin" kept in memory, with the
-// identification block that shows them. The spin options are one table: name, range, default, the engine
-// setting it sets, and whether it is kept in the file and taken during a game.
+// identification block that shows them. The spin options are one table: name, range,
+// default, the engine setting it sets, and whether it is kept in the file and taken
+// during a game.
 #pragma once
 
 #include <cstdint>

@@ -22,6 +22,12 @@ struct UsiProcess : kestrel::UsiProcess {
   }
 };
 
+// The number after `key` in an "info" line (-1 when the key is missing).
+long long InfoField(const std::string& line, const std::string& key) {
+  const size_t at = line.find(" " + key + " ");
+  return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + key.size() + 2);
+}
+
 const std::vector<std::string> IdBlockDefaults = {
     "id name KestrelAlpha",
     "id author Vellacott",
@@ -160,10 +166,10 @@ TEST_F(UsiSession, DataFilesAreFoundBesideTheProgramOrReported) {
     ASSERT_TRUE(e.Write("usinewgame\nposition startpos moves 7g7f 3c3d\ngo depth 7\n"));
     lines.clear();
     ASSERT_TRUE(e.ReadBestMove(&lines));
-    int deepest = 0, bounds = 0;
+    long long deepest = 0;
+    int bounds = 0;
     for (const std::string& l : lines) {
-      const size_t at = l.find(" depth ");
-      if (at != std::string::npos) deepest = std::max(deepest, std::atoi(l.c_str() + at + 7));
+      deepest = std::max(deepest, InfoField(l, "depth"));
       if (l.find("bound") != std::string::npos) ++bounds;
     }
     EXPECT_EQ(deepest, 7);
@@ -308,12 +314,6 @@ TEST_F(UsiSession, GoStopAndNewGame) {
   best = UntilBestMoveAfter(e, "position startpos\ngo btime 0 wtime 0 byoyomi 1000\n");
   EXPECT_TRUE(IsLegalText("startpos", MoveOf(best))) << best;
   Quit(e);
-}
-
-// The number after `key` in an "info" line (-1 when the key is missing).
-long long InfoField(const std::string& line, const std::string& key) {
-  const size_t at = line.find(" " + key + " ");
-  return at == std::string::npos ? -1 : std::atoll(line.c_str() + at + key.size() + 2);
 }
 
 // The pv lines among `lines`, each with every field a GUI reads.
