@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <utility>
 
 #include "board/attack_tables.h"
 #include "board/material.h"
@@ -43,7 +44,8 @@ class UsiSession {
  public:
   explicit UsiSession(Engine& engine) : engine_(engine), st_(engine.state) {}
 
-  // Plays games for ever: waits for "usinewgame", then plays until "gameover".
+  // Plays games for ever: waits for "usinewgame" (or a "position" or "go" that comes
+  // without one), then plays until "gameover".
   [[noreturn]] void Run() {
     for (;;) {
       WaitForGame();
@@ -246,7 +248,10 @@ class UsiSession {
     ResetFlagsToQueue(engine_);
   }
 
-  // Waiting state: returns when "usinewgame" starts a game.
+  // Waiting state: returns when "usinewgame" starts a game. A "position" or "go" sent
+  // without one (a GUI's analysis or mate problem, a script) starts the game as
+  // "usinewgame" would and is kept for the game state to handle: dropped, its "go" would
+  // never be answered.
   void WaitForGame() {
     for (;;) {
       const std::string line = NextCommand();
@@ -261,6 +266,10 @@ class UsiSession {
       } else if (line == "usinewgame") {
         HandleNewGame();
         return;
+      } else if (Begins(line, "position") || Begins(line, "go")) {
+        HandleNewGame();
+        carried_ = line;
+        return;
       }
     }
   }
@@ -268,7 +277,8 @@ class UsiSession {
   // Game state: returns on "gameover".
   void PlayGame() {
     for (;;) {
-      const std::string line = NextCommand();
+      const std::string line = carried_.empty() ? NextCommand() : std::move(carried_);
+      carried_.clear();
       if (Begins(line, "position")) {
         SettleOwedAnswer();
         HandlePosition(line);
@@ -305,6 +315,8 @@ class UsiSession {
   // Size in bytes of the table last allocated; 0 when none is remembered.
   int64_t hashBytes_ = 0;
   Owed owed_ = Owed::Nothing;
+  // A line of the waiting state that started the game, handled first by the game state.
+  std::string carried_;
 };
 
 }  // namespace

@@ -476,6 +476,12 @@ TEST_F(UsiSession, PonderhitAndGoMate) {
   std::vector<std::string> lines;
   ASSERT_TRUE(e.ReadUntil("readyok", &lines));
   for (const std::string& l : lines) EXPECT_NE(l.compare(0, 8, "bestmove"), 0) << l;
+  // Back in waiting, a mate problem or a position to analyse sent without "usinewgame"
+  // starts a game and is answered.
+  ASSERT_TRUE(e.Write("position sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1\ngo mate 1000\n"));
+  EXPECT_EQ(NextLine(e).compare(0, 14, "checkmate G*5b"), 0);
+  ASSERT_TRUE(e.Write("gameover draw\ngo btime 0 wtime 0 byoyomi 200\n"));
+  EXPECT_TRUE(IsLegalText("sfen 4k4/9/4P4/9/9/9/9/9/4K4 b G 1", MoveOf(UntilBestMove(e).back())));
   Quit(e);
 }
 
