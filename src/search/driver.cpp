@@ -51,23 +51,76 @@ constexpr int AspirationLimit = 20000;
 constexpr uint32_t FixedDepthMateTestNodes = 300000;
 constexpr uint32_t FixedDepthMateNodes = 900000;
 
-// A mate test before the search: `attacker` mates in the position within `nodes` and
-// the time the plan still gives such tests (none is started without time left); in a
-// fixed-depth search within the moves it still has for them instead.
-bool MateTestProves(Engine& engine, Position& p, int attacker, uint32_t nodes, int printInfo) {
+// The root's own mate test: the first, before the search, may spend this many moves;
+// each later one, between iterations, twice what the one before it ran out of.
+constexpr uint32_t RootMateFirstNodes = 1u << 15;
+
+// A mate test: `attacker` mates in the position within `nodes` and the time the plan
+// still gives such tests, before the search or (`between`) between its iterations; none
+// is started without time left. In a fixed-depth search within the moves it still has
+// for them instead. *limit, when given, receives the moves the test was given (0: it
+// did not run).
+bool MateTest(Engine& engine, Position& p, int attacker, uint32_t nodes, bool between, int printInfo,
+              uint32_t* limit) {
   const LineSink* info = printInfo ? &engine.out : nullptr;
   MateLimits limits;
   limits.nodes = nodes;
+  if (limit) *limit = 0;
   if (engine.modes.fixedDepth) {
     uint32_t& left = engine.fixedDepthMateNodesLeft;
     if (left == 0) return false;
     limits.nodes = std::min({nodes, FixedDepthMateTestNodes, left});
+    if (limit) *limit = limits.nodes;
     const bool proved = engine.mate.Solve(p, attacker, limits, info) != 0;
     left -= std::min(engine.mate.Nodes(), left);
     return proved;
   }
-  limits.timeMs = engine.time.PreSearchMateTimeMs(1000);
-  return limits.timeMs > 0 && engine.mate.Solve(p, attacker, limits, info) != 0;
+  limits.timeMs = between ? engine.time.RootMateTestTimeMs(engine.rootMateSpentMs)
+                          : engine.time.PreSearchMateTimeMs(1000);
+  if (limits.timeMs <= 0) return false;
+  if (limit) *limit = limits.nodes;
+  return engine.mate.Solve(p, attacker, limits, info) != 0;
+}
+
+bool MateTestProves(Engine& engine, Position& p, int attacker, uint32_t nodes, int printInfo) {
+  return MateTest(engine, p, attacker, nodes, false, printInfo, nullptr);
+}
+
+// The root's own mate test with `nodes` moves at most, before the search or (`between`)
+// after an iteration. A test that ran out of its moves (not of time, nor by giving up a
+// tree too large) leaves twice as many to the next one. True when the mate it proves
+// reads out as a line: its first move is then the answer, the engine plays the mate out,
+// and a test between iterations reports it as the search's last line.
+bool RootMateTestPlays(Engine& engine, int side, uint32_t nodes, bool between) {
+  SearchState& st = engine.state;
+  Position& root = st.root;
+  const int64_t start = NowMs();
+  uint32_t limit = 0;
+  const bool print = !engine.modes.silent;
+  const bool proved = MateTest(engine, root, side, nodes, between, print && !between, &limit);
+  engine.rootMateSpentMs += NowMs() - start;
+  const bool outOfMoves = limit > 0 && engine.mate.Outcome() == MateLimitHit && engine.mate.Nodes() >= limit;
+  engine.rootMateNextNodes = !proved && outOfMoves && limit <= MateNodesUnlimited / 2 ? 2 * limit : 0;
+  std::string line;
+  Move first = NoMove;
+  if (!proved || !engine.mate.AppendLine(root, side, line, &first)) return false;
+  if (between && print) {
+    const std::string length = std::to_string(engine.mate.LineLength());
+    const int64_t elapsed = NowMs() - st.searchStartMs;
+    const uint64_t nodesAll = engine.pool.MainBlock().nodes + engine.mate.Nodes();
+    const uint64_t nps = nodesAll * 1000 / (uint64_t)(elapsed > 0 ? elapsed : 1);
+    Report(engine.out, "info time " + std::to_string(elapsed) + " depth " + length + " seldepth " + length +
+                           " nodes " + std::to_string(nodesAll) + " nps " + std::to_string(nps) + " hashfull " +
+                           std::to_string(engine.table.Hashfull()) + " score mate " + length + " pv " + line);
+  }
+  engine.mateSequenceActive = true;
+  st.bestMove = first;
+  st.rootScore = ScoreMate;
+  if (st.pondering) {
+    st.searchStatus = StatusPonderMate;
+    st.pondering = 0;
+  }
+  return true;
 }
 
 // Replays the previous main line on the root, storing each move in the table so
@@ -493,6 +546,9 @@ static void SearchRoot(Engine& engine, int side, int depthLimit) {
                              std::to_string((int64_t)(b.nodes / elapsed)));
     if (st.searchStatus != 0 || st.resultCode != 0) break;
     if (st.rootMoveCount == 1) break;
+    // The root's mate test again, with twice the moves of the last, while the plan's
+    // share for such tests lasts.
+    if (engine.rootMateNextNodes != 0 && RootMateTestPlays(engine, side, engine.rootMateNextNodes, true)) break;
     // Time use: no next iteration when the clock cannot pay for it; the best move stands.
     if (engine.time.StopAfterIteration(depth, st.rootScore, st.bestMove)) break;
   }
@@ -515,6 +571,8 @@ static void BeginSearch(Engine& engine, int side, const SearchModes& modes) {
   st.searchStatus = 0;
   st.resultCode = 0;
   st.bestMove = 0;
+  engine.rootMateNextNodes = 0;
+  engine.rootMateSpentMs = 0;
   // The root list is built anew by each search; until then there is none.
   st.rootMoveCount = 0;
   engine.pool.ResetSplitStatistics();
@@ -539,23 +597,11 @@ void Think(Engine& engine, int side, const SearchModes& modes) {
     return;
   }
   engine.time.ComputeBudget();
-  // 3. A quick forced mate first.
-  if (modes.rootMateTests && !InCheck(root, side) && engine.level > 5) {
-    // Played only when the proof reads out as a mating line; its first move is played.
-    std::string line;
-    Move first = NoMove;
-    if (MateTestProves(engine, root, side, MateNodesUnlimited, modes.silent ? 0 : 1) &&
-        engine.mate.AppendLine(root, side, line, &first)) {
-      engine.mateSequenceActive = true;
-      st.bestMove = first;
-      st.rootScore = ScoreMate;
-      if (st.pondering) {
-        st.searchStatus = StatusPonderMate;
-        st.pondering = 0;
-      }
-      return;
-    }
-  }
+  // 3. A quick forced mate first; a longer test follows between iterations where this
+  // one ran out of moves.
+  if (modes.rootMateTests && !InCheck(root, side) && engine.level > 5 &&
+      RootMateTestPlays(engine, side, RootMateFirstNodes, false))
+    return;
   int depthLimit = st.noTimeLimit ? MaxIterationDepth : LevelDepthLimit(engine.level);
   if (modes.depthLimit > 0 && modes.depthLimit < depthLimit) depthLimit = modes.depthLimit;
   SearchRoot(engine, side, depthLimit);

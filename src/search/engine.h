@@ -99,6 +99,10 @@ struct Engine {
   TimeManager time{state, modes};
   // The moves the mate tests of a fixed-depth search may still spend.
   uint32_t fixedDepthMateNodesLeft = 0;
+  // The root's own mate test of the search under way: the moves the next one between
+  // iterations may spend (0: none is run) and the milliseconds the tests took so far.
+  uint32_t rootMateNextNodes = 0;
+  int64_t rootMateSpentMs = 0;
   // The lines of a MultiPV search's iteration.
   std::vector<RootLine> rootLines;
 

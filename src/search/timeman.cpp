@@ -212,6 +212,20 @@ int64_t TimeManager::PreSearchMateTimeMs(int64_t wantedMs) {
   return t < MinMateTest ? 0 : t;
 }
 
+int64_t TimeManager::RootMateTestTimeMs(int64_t spentMs) {
+  ChargeClock();
+  int64_t share = Unlimited() ? PreSearchCap : preSearchShare_;
+  if (modes_.moveTimeMs > 0) share = Min(share, modes_.moveTimeMs / PreSearchShareDivisor);
+  int64_t t = share - spentMs;
+  const int64_t used = st_.usedThisMove[SideIndex(st_.rootSide)];
+  if (!st_.pondering) {
+    if (!Unlimited()) t = Min(t, st_.maxTime - used);
+    const int64_t moveTime = modes_.moveTimeMs;
+    if (moveTime > 0) t = Min(t, moveTime - Min(byoyomiMarginMs, moveTime / 2) - used);
+  }
+  return t < MinMateTest ? 0 : t;
+}
+
 bool TimeManager::TimeUp() {
   SearchState& st = st_;
   // 1. Without a clock ("infinite", or a limit given alone) only a move time stops.

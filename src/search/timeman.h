@@ -59,6 +59,10 @@ class TimeManager {
   // Milliseconds the next mate test before the search may run: `wantedMs`, cut to what
   // is left of the plan's pre-search share (0: too little time for one).
   int64_t PreSearchMateTimeMs(int64_t wantedMs);
+  // Milliseconds the root's own mate test between iterations may run, when such tests
+  // took `spentMs` of this move so far: what is left of the plan's share, and never past
+  // the move's maximum (0: too little time for one).
+  int64_t RootMateTestTimeMs(int64_t spentMs);
   // Charges the time since the last stamp to the root side (only to this move's count
   // while pondering or without a time limit) and answers whether the search must stop
   // now; may set resultCode 8 (no time and no byoyomi). Past the budget scaled by the

@@ -366,5 +366,39 @@ TEST_F(NodeRules, EasyMoveIsAClearRecaptureOrAClearSmallGain) {
   }
 }
 
+// The root's mate test: a short one before the search and, while each runs out of its
+// moves, one twice as long after every iteration. A mate too long for a three-ply search
+// and for the first tests is proved by a later one, reported as a mate line, and played.
+TEST_F(NodeRules, RootMateTestsGrowBetweenIterations) {
+  // A mate in 13 whose proof takes about 200,000 moves: the test after the third
+  // iteration (2^18 moves) proves it, the three-ply search alone does not.
+  const std::string text = "sfen 2g3Nk1/6l1s/9/3+R5/9/9/9/9/4K4 b GSNP 1";
+  Engine& e = ProcessEngine();
+  for (const bool tests : {false, true}) {
+    const int side = SetUp(text);
+    NewGameReset(e);
+    e.mateSequenceActive = false;
+    e.state.noTimeLimit = 1;
+    modes.depthLimit = 3;
+    modes.rootMateTests = tests;
+    modes.silent = false;
+    std::string out;
+    e.out = [&out](const std::string& line) { out += line + "\n"; };
+    Think(e, side, modes);
+    e.out = nullptr;
+    const Move best = e.state.bestMove;
+    EXPECT_EQ(e.mateSequenceActive, tests) << out;
+    EXPECT_EQ(e.state.rootScore == ScoreMate, tests) << out;
+    if (!tests) continue;
+    // The proof took more moves than the tests before the last had.
+    EXPECT_GT(e.mate.Nodes(), 1u << 17);
+    const std::string length = std::to_string(e.mate.LineLength());
+    EXPECT_NE(out.find(" score mate " + length + " pv " + MoveToUsi(best)), std::string::npos) << out;
+  }
+  modes = Silent();
+  e.state.noTimeLimit = 0;
+  e.mateSequenceActive = false;
+}
+
 }  // namespace
 }  // namespace kestrel

@@ -345,5 +345,30 @@ TEST_F(TimeTest, MateTestsBeforeTheSearchStayInsideThePlan) {
   EXPECT_EQ(tm->PreSearchMateTimeMs(1000), 500);
 }
 
+// The root's mate tests between iterations share the same third of the plan, less what
+// they took so far, and never run past the move's maximum or its move time.
+TEST_F(TimeTest, MateTestsBetweenIterationsStayInsideTheShareAndTheMove) {
+  Start(0, 1000);  // byoyomi 1 s: the move may take 900 ms, the tests 300 of them
+  EXPECT_EQ(tm->RootMateTestTimeMs(0), 300);
+  EXPECT_EQ(tm->RootMateTestTimeMs(120), 180);
+  FakeNow += 700;
+  EXPECT_EQ(tm->RootMateTestTimeMs(50), 200);  // only 200 ms of the move are left
+  FakeNow += 185;
+  EXPECT_EQ(tm->RootMateTestTimeMs(50), 0);  // 15 ms: too short to start one
+  EXPECT_EQ(tm->RootMateTestTimeMs(290), 0);
+  // A move time under a longer clock ends the move before its maximum does.
+  modes.moveTimeMs = 500;
+  Start(0, 60000);
+  FakeNow += 300;
+  EXPECT_EQ(tm->RootMateTestTimeMs(0), 100);  // 500 less the 100 ms margin, less 300 used
+  modes.moveTimeMs = 0;
+  // While pondering only the share counts.
+  ProcessEngine().state.pondering = 1;
+  Start(0, 1000);
+  FakeNow += 5000;
+  EXPECT_EQ(tm->RootMateTestTimeMs(100), 200);
+  ProcessEngine().state.pondering = 0;
+}
+
 }  // namespace
 }  // namespace kestrel
