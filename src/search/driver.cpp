@@ -105,13 +105,11 @@ bool RootMateTestPlays(Engine& engine, int side, uint32_t nodes, bool between) {
   Move first = NoMove;
   if (!proved || !engine.mate.AppendLine(root, side, line, &first)) return false;
   if (between && print) {
-    const std::string length = std::to_string(engine.mate.LineLength());
-    const int64_t elapsed = NowMs() - st.searchStartMs;
-    const uint64_t nodesAll = engine.pool.MainBlock().nodes + engine.mate.Nodes();
-    const uint64_t nps = nodesAll * 1000 / (uint64_t)(elapsed > 0 ? elapsed : 1);
-    Report(engine.out, "info time " + std::to_string(elapsed) + " depth " + length + " seldepth " + length +
-                           " nodes " + std::to_string(nodesAll) + " nps " + std::to_string(nps) + " hashfull " +
-                           std::to_string(engine.table.Hashfull()) + " score mate " + length + " pv " + line);
+    InfoFields f;
+    f.depth = f.selDepth = engine.mate.LineLength();
+    f.nodes = engine.pool.MainBlock().nodes + engine.mate.Nodes();
+    f.score = MateIn(f.depth);
+    Report(engine.out, FormatInfoLine(f, NowMs() - st.searchStartMs, engine.table.Hashfull(), line));
   }
   engine.mateSequenceActive = true;
   st.bestMove = first;

@@ -9,7 +9,7 @@
 
 namespace kestrel {
 
-std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const Move* pv, int pvLength) {
+std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const std::string& pvText) {
   const int64_t ms = elapsedMs > 0 ? elapsedMs : 0;
   // Nodes a second over the whole milliseconds; the first millisecond counts as one.
   const uint64_t nps = f.nodes * 1000 / (uint64_t)(ms > 0 ? ms : 1);
@@ -22,13 +22,17 @@ std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull,
   line += "score " + UsiScoreText(f.score);
   if (f.bound == ScoreBound::Lower) line += " lowerbound";
   if (f.bound == ScoreBound::Upper) line += " upperbound";
-  line += " pv ";
+  return line + " pv " + pvText;
+}
+
+std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const Move* pv, int pvLength) {
+  std::string text;
   char move[8];
   for (int i = 1; i <= pvLength; ++i) {
-    line += FormatUsiMove(move, pv[i]);
-    line += ' ';
+    text += FormatUsiMove(move, pv[i]);
+    text += ' ';
   }
-  return line;
+  return FormatInfoLine(f, elapsedMs, hashfull, text);
 }
 
 }  // namespace kestrel

@@ -26,5 +26,7 @@ struct InfoFields {
 // score (cp <v>|mate <n>) [lowerbound|upperbound] pv <m1> <m2> ... ", without a newline.
 // pv[1..pvLength] are the moves (index 0 is unused).
 std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const Move* pv, int pvLength);
+// The same line with the principal variation given as its USI text (a mate solver's line).
+std::string FormatInfoLine(const InfoFields& f, int64_t elapsedMs, int hashfull, const std::string& pvText);
 
 }  // namespace kestrel

@@ -204,19 +204,20 @@ void TimeManager::StartTimedAfterPonderhit(int64_t stampMs) {
   st_.lastStamp = stampMs < now ? stampMs : now;
 }
 
+int64_t TimeManager::MateTestShareMs() const {
+  const int64_t share = Unlimited() ? PreSearchCap : preSearchShare_;
+  return modes_.moveTimeMs > 0 ? Min(share, modes_.moveTimeMs / PreSearchShareDivisor) : share;
+}
+
 int64_t TimeManager::PreSearchMateTimeMs(int64_t wantedMs) {
   ChargeClock();
-  int64_t share = Unlimited() ? PreSearchCap : preSearchShare_;
-  if (modes_.moveTimeMs > 0) share = Min(share, modes_.moveTimeMs / PreSearchShareDivisor);
-  const int64_t t = Min(wantedMs, share - st_.usedThisMove[SideIndex(st_.rootSide)]);
+  const int64_t t = Min(wantedMs, MateTestShareMs() - st_.usedThisMove[SideIndex(st_.rootSide)]);
   return t < MinMateTest ? 0 : t;
 }
 
 int64_t TimeManager::RootMateTestTimeMs(int64_t spentMs) {
   ChargeClock();
-  int64_t share = Unlimited() ? PreSearchCap : preSearchShare_;
-  if (modes_.moveTimeMs > 0) share = Min(share, modes_.moveTimeMs / PreSearchShareDivisor);
-  int64_t t = share - spentMs;
+  int64_t t = MateTestShareMs() - spentMs;
   const int64_t used = st_.usedThisMove[SideIndex(st_.rootSide)];
   if (!st_.pondering) {
     if (!Unlimited()) t = Min(t, st_.maxTime - used);

@@ -83,6 +83,9 @@ class TimeManager {
   bool StopAfterIteration(int depth, int score, Move best);
 
  private:
+  // The part of the move's plan that the root's mate tests may share (a third of the
+  // budget, capped, and of a move time).
+  int64_t MateTestShareMs() const;
   // What the finished iterations of the running search said, for the stop between them.
   struct IterationRecord {
     int count;         // iterations finished
