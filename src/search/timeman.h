@@ -30,8 +30,9 @@ struct SearchState;
 struct SearchModes;
 
 // Kept back from a byoyomi for answering, by default: enough for the clock check, the
-// helpers' stop and the "bestmove" line to reach a GUI on a loaded two-core machine.
-constexpr int DefaultByoyomiMarginMs = 100;
+// helpers' stop and the "bestmove" line to reach a GUI on a loaded two-core machine,
+// where answers have come up to about 100 ms after the search stopped.
+constexpr int DefaultByoyomiMarginMs = 150;
 
 // One engine's time manager: the plan of the move under way and what its finished
 // iterations said, over the clock fields of the engine's record, under the modes of

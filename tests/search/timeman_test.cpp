@@ -120,6 +120,7 @@ TEST_F(TimeTest, StopDecisions) {
   enum : int { Ponder = 1, NoLimit = 2 };
   constexpr Move A = 'A', B = 'B';
   constexpr int Inf = ScoreInfinite;
+  constexpr int64_t M = DefaultByoyomiMarginMs;  // the byoyomi's answering margin
   struct Case {
     const char* what;
     int64_t btime, byoyomi;
@@ -155,11 +156,11 @@ TEST_F(TimeTest, StopDecisions) {
       {"easy move, early", 0, 10000, "", 3332, 0, 1, 7, 7, 0, 0, -100, 100, -99, false},
       {"easy move, score fell", 0, 10000, "", 3333, 0, 1, 7, 7, 0, 0, -101, 100, -99, false},
       {"another best move", 0, 10000, "", 3333, 0, 1, 8, 7, 0, 0, 0, 0, -99, false},
-      // Byoyomi only: more than byoyomi - its margin (100 ms) used.
-      {"byoyomi margin", 0, 10000, "AAAAAAAAA", 9900, 0, 10, A, 0, 0, 0, 0, 0, -99, false},
-      {"byoyomi spent", 0, 10000, "", 9901, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
-      {"short byoyomi", 0, 1000, "", 900, 0, 1, 1, 0, 0, 0, 0, 0, -99, false},
-      {"short byoyomi spent", 0, 1000, "", 901, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
+      // Byoyomi only: more than byoyomi - its default margin (M) used.
+      {"byoyomi margin", 0, 10000, "AAAAAAAAA", 10000 - M, 0, 10, A, 0, 0, 0, 0, 0, -99, false},
+      {"byoyomi spent", 0, 10000, "", 10001 - M, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
+      {"short byoyomi", 0, 1000, "", 1000 - M, 0, 1, 1, 0, 0, 0, 0, 0, -99, false},
+      {"short byoyomi spent", 0, 1000, "", 1001 - M, 0, 1, 1, 0, 0, 0, 0, 0, -99, true},
       // Without byoyomi the margin is never spent, move or no move; an empty clock loses.
       {"margin kept", 1500, 0, "", 499, 0, 1, 0, 0, 0, 0, 0, 0, -99, false},
       {"margin reached", 1500, 0, "", 500, 0, 1, 0, 0, 0, 0, 0, 0, -99, true},
@@ -348,6 +349,7 @@ TEST_F(TimeTest, MateTestsBeforeTheSearchStayInsideThePlan) {
 // The root's mate tests between iterations share the same third of the plan, less what
 // they took so far, and never run past the move's maximum or its move time.
 TEST_F(TimeTest, MateTestsBetweenIterationsStayInsideTheShareAndTheMove) {
+  tm->byoyomiMarginMs = 100;
   Start(0, 1000);  // byoyomi 1 s: the move may take 900 ms, the tests 300 of them
   EXPECT_EQ(tm->RootMateTestTimeMs(0), 300);
   EXPECT_EQ(tm->RootMateTestTimeMs(120), 180);

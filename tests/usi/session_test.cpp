@@ -35,7 +35,7 @@ const std::vector<std::string> IdBlockDefaults = {
     "option name ThreadNumber type spin default 1 min 0 max 32",
     "option name UseBookUntilMove type spin default 10 min 0 max 50",
     "option name MultiPV type spin default 1 min 1 max 600",
-    "option name ByoyomiMargin type spin default 100 min 0 max 10000",
+    "option name ByoyomiMargin type spin default 150 min 0 max 10000",
     "usiok",
 };
 
