@@ -379,6 +379,10 @@ TEST_F(NodeRules, RootMateTestsGrowBetweenIterations) {
     NewGameReset(e);
     e.mateSequenceActive = false;
     e.state.noTimeLimit = 1;
+    // Tests bounded by moves, not by the clock's share for them, so that a slow build on
+    // a loaded machine proves the same mate with the same tests.
+    modes.fixedDepth = true;
+    e.fixedDepthMateNodesLeft = 1u << 20;
     modes.depthLimit = 3;
     modes.rootMateTests = tests;
     modes.silent = false;
