@@ -108,14 +108,18 @@ int64_t TimeManager::ChargeClock() {
   return d;
 }
 
-// A move time asked for by the caller ("go movetime") is spent, less the byoyomi's
-// answering margin (half of it at most). Charges the clock first.
-bool TimeManager::MoveTimeSpent() {
+// Where a move time asked for by the caller ("go movetime") ends: the time less the
+// byoyomi's answering margin, half of it at most. Only for a move time above 0.
+int64_t TimeManager::MoveTimeEndMs() const {
   const int64_t t = modes_.moveTimeMs;
-  if (t <= 0) return false;
+  return t - Min(byoyomiMarginMs, t / 2);
+}
+
+// The caller's move time is spent up to its end. Charges the clock first.
+bool TimeManager::MoveTimeSpent() {
+  if (modes_.moveTimeMs <= 0) return false;
   ChargeClock();
-  const int64_t margin = Min(byoyomiMarginMs, t / 2);
-  return st_.usedThisMove[SideIndex(st_.rootSide)] >= t - margin;
+  return st_.usedThisMove[SideIndex(st_.rootSide)] >= MoveTimeEndMs();
 }
 
 // The clock is in its byoyomi: time not used now is lost, so only the byoyomi rule stops.
@@ -221,8 +225,7 @@ int64_t TimeManager::RootMateTestTimeMs(int64_t spentMs) {
   const int64_t used = st_.usedThisMove[SideIndex(st_.rootSide)];
   if (!st_.pondering) {
     if (!Unlimited()) t = Min(t, st_.maxTime - used);
-    const int64_t moveTime = modes_.moveTimeMs;
-    if (moveTime > 0) t = Min(t, moveTime - Min(byoyomiMarginMs, moveTime / 2) - used);
+    if (modes_.moveTimeMs > 0) t = Min(t, MoveTimeEndMs() - used);
   }
   return t < MinMateTest ? 0 : t;
 }

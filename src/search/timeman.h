@@ -104,6 +104,7 @@ class TimeManager {
   int SearchedRootMoves() const;
   int64_t AnswerMargin() const;
   int64_t ChargeClock();
+  int64_t MoveTimeEndMs() const;
   bool MoveTimeSpent();
   bool InByoyomi();
   int64_t ScaledBudget() const;
